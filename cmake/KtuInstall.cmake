@@ -1,0 +1,33 @@
+# Installs the headers, the library, a CMake package and a pkg-config file.
+include(CMakePackageConfigHelpers)
+
+set(KTU_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/KS_TU_UtilityClasses_V4)
+
+install(TARGETS KS_TU_UtilityClasses_V4
+  EXPORT KS_TU_UtilityClasses_V4Targets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+
+install(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/include/
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/KS_TU_UtilityClasses_V4
+  FILES_MATCHING PATTERN "*.h")
+
+install(EXPORT KS_TU_UtilityClasses_V4Targets
+  NAMESPACE KS_TU_UtilityClasses_V4::
+  DESTINATION ${KTU_INSTALL_CMAKEDIR})
+
+configure_package_config_file(${CMAKE_CURRENT_SOURCE_DIR}/cmake/KS_TU_UtilityClasses_V4Config.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/KS_TU_UtilityClasses_V4Config.cmake
+  INSTALL_DESTINATION ${KTU_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/KS_TU_UtilityClasses_V4ConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${CMAKE_CURRENT_BINARY_DIR}/KS_TU_UtilityClasses_V4Config.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/KS_TU_UtilityClasses_V4ConfigVersion.cmake
+  DESTINATION ${KTU_INSTALL_CMAKEDIR})
+
+configure_file(${CMAKE_CURRENT_SOURCE_DIR}/cmake/KS_TU_UtilityClasses_V4.pc.in
+  ${CMAKE_CURRENT_BINARY_DIR}/KS_TU_UtilityClasses_V4.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/KS_TU_UtilityClasses_V4.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,10 @@
+// Everything the library exports, in one include.
+#pragma once
+
+#include "CKSUtilityClasses.h"
+#include "ktuBMPUtils.h"
+#include "ktuFilePathUtils.h"
+#include "ktuHostHooks.h"
+#include "ktuLibVersionManagerUtils.h"
+#include "ktuLogUtils.h"
+#include "ktuWinTypes.h"

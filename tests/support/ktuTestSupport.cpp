@@ -1,0 +1,173 @@
+#include "ktuTestSupport.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "ktuHostHooks.h"
+#include "ktuLibVersionManagerUtils.h"
+
+namespace fs = std::filesystem;
+
+namespace ktu {
+namespace test {
+
+void openGate()
+{
+    char version[] = "4.02";
+    ktuLibVersionManagerUtils::validateVersion(version);
+}
+
+namespace {
+
+std::string forwardSlashes(std::string text)
+{
+    for (char& c : text) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return text;
+}
+
+void setEnv(const char* name, const std::string& value)
+{
+#if defined(_WIN32)
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+void unsetEnv(const char* name)
+{
+#if defined(_WIN32)
+    _putenv_s(name, "");
+#else
+    unsetenv(name);
+#endif
+}
+
+}  // namespace
+
+Sandbox::Sandbox()
+{
+    static std::atomic<unsigned> counter{0};
+    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    root_ = fs::temp_directory_path() /
+            ("ktu-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+    fs::create_directories(root_);
+    root_ = fs::canonical(root_);
+    savedCwd_ = fs::current_path();
+#if defined(_WIN32)
+    drivePath_ = forwardSlashes(root_.string());
+#else
+    if (const char* drives = std::getenv("KTU_DRIVES")) {
+        hadDrives_ = true;
+        savedDrives_ = drives;
+    }
+    setEnv("KTU_DRIVES", "C=/;T=" + root_.string());
+    drivePath_ = "T:";
+#endif
+}
+
+Sandbox::~Sandbox()
+{
+    std::error_code ignored;
+    fs::current_path(savedCwd_, ignored);
+    // Give read-only entries their write permission back so that they can go.
+    for (auto it = fs::recursive_directory_iterator(root_, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(root_, ignored);
+#if !defined(_WIN32)
+    if (hadDrives_) {
+        setEnv("KTU_DRIVES", savedDrives_);
+    } else {
+        unsetEnv("KTU_DRIVES");
+    }
+#else
+    (void)hadDrives_;
+#endif
+}
+
+std::string Sandbox::path(const std::string& relative) const
+{
+    return relative.empty() ? drivePath_ : drivePath_ + "/" + relative;
+}
+
+fs::path Sandbox::native(const std::string& relative) const
+{
+    return relative.empty() ? root_ : root_ / fs::path(relative);
+}
+
+void Sandbox::writeFile(const std::string& relative, const std::string& content) const
+{
+    fs::create_directories(native(relative).parent_path());
+    std::ofstream out(native(relative), std::ios::binary);
+    out << content;
+}
+
+std::string Sandbox::readFile(const std::string& relative) const
+{
+    std::ifstream in(native(relative), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void Sandbox::makeFolder(const std::string& relative) const
+{
+    fs::create_directories(native(relative));
+}
+
+bool Sandbox::exists(const std::string& relative) const
+{
+    std::error_code ignored;
+    return fs::exists(native(relative), ignored);
+}
+
+MessageBoxRecorder::MessageBoxRecorder()
+{
+    ktuSetMessageBoxHandler(&MessageBoxRecorder::answer, this);
+}
+
+MessageBoxRecorder::~MessageBoxRecorder()
+{
+    ktuSetMessageBoxHandler(nullptr, nullptr);
+}
+
+int MessageBoxRecorder::answer(void* context, void*, const char* text, const char* caption, unsigned int style)
+{
+    auto* self = static_cast<MessageBoxRecorder*>(context);
+    self->calls_.push_back({text != nullptr ? text : "", caption != nullptr ? caption : "", style});
+    return 1;
+}
+
+std::vector<std::string> readLines(const fs::path& file)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string currentFolder()
+{
+    char buffer[4096];
+    uint32_t n = platform::ops().fs.getCurrentDir(buffer, sizeof buffer);
+    return (n == 0 || n >= sizeof buffer) ? std::string() : forwardSlashes(buffer);
+}
+
+}  // namespace test
+}  // namespace ktu
