@@ -57,7 +57,7 @@ Sandbox::Sandbox()
     static std::atomic<unsigned> counter{0};
     auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     root_ = fs::temp_directory_path() /
-            ("ktu-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+            ("ktu_test_" + std::to_string(stamp) + "_" + std::to_string(counter++));
     fs::create_directories(root_);
     root_ = fs::canonical(root_);
     savedCwd_ = fs::current_path();
@@ -167,6 +167,28 @@ std::string currentFolder()
     char buffer[4096];
     uint32_t n = platform::ops().fs.getCurrentDir(buffer, sizeof buffer);
     return (n == 0 || n >= sizeof buffer) ? std::string() : forwardSlashes(buffer);
+}
+
+}  // namespace test
+}  // namespace ktu
+
+namespace ktu {
+namespace test {
+
+bool currentFolderIs(const std::filesystem::path& folder)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(std::filesystem::current_path(), folder, ec);
+}
+
+std::vector<std::string> logTexts(const std::filesystem::path& file)
+{
+    std::vector<std::string> texts;
+    for (const auto& line : readLines(file)) {
+        auto at = line.find(" : ");
+        texts.push_back(at == std::string::npos ? line : line.substr(at + 3));
+    }
+    return texts;
 }
 
 }  // namespace test

@@ -89,3 +89,15 @@ std::string currentFolder();
 
 }  // namespace test
 }  // namespace ktu
+
+namespace ktu {
+namespace test {
+
+// True when the process's current folder is `folder`.
+bool currentFolderIs(const std::filesystem::path& folder);
+
+// The texts ("module-text" after the time stamp) of the lines of a log file.
+std::vector<std::string> logTexts(const std::filesystem::path& file);
+
+}  // namespace test
+}  // namespace ktu
