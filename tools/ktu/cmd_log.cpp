@@ -1,5 +1,6 @@
 // ktu log: one line through the log writer.
 #include <cstdio>
+#include <string>
 
 #include "KSUtilityClasses.h"
 #include "ktuCommand.h"
@@ -26,6 +27,7 @@ int runLog(const ktu::cli::Args& args)
         return ktu::cli::kUsage;
     }
     ktu::cli::handshake();
+    folder = ktu::cli::libraryPath(folder);
     if (!folder.empty() && !ktuLogUtils::setLogsDir(folder.c_str())) {
         std::fprintf(stderr, "ktu log: cannot use the log folder '%s'\n", folder.c_str());
         return 1;

@@ -27,6 +27,12 @@ struct Registration {
 // it first.
 void handshake();
 
+// A path as the library expects it: on POSIX systems an absolute path
+// ("/srv/x") becomes "C:/srv/x" while C: is the root of the file system (no
+// KTU_DRIVES map), so that folders can be made along it. Other paths pass
+// unchanged.
+std::string libraryPath(const std::string& path);
+
 // Parses a whole decimal number; false when `text` is not one.
 bool parseInt(const std::string& text, long& value);
 

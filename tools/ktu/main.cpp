@@ -46,6 +46,19 @@ void handshake()
     ktuLibVersionManagerUtils::validateVersion(version);
 }
 
+std::string libraryPath(const std::string& path)
+{
+#if defined(_WIN32)
+    return path;
+#else
+    const char* drives = std::getenv("KTU_DRIVES");
+    if (!path.empty() && path[0] == '/' && (drives == nullptr || drives[0] == '\0')) {
+        return "C:" + path;
+    }
+    return path;
+#endif
+}
+
 bool parseInt(const std::string& text, long& value)
 {
     if (text.empty()) {

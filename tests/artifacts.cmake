@@ -1,0 +1,13 @@
+# Checks of the built artefacts: the shared library's export list and the
+# installed package as an application would use it.
+if(NOT CMAKE_CROSSCOMPILING AND NOT WIN32)
+  add_test(NAME exports
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-exports.sh $<TARGET_FILE:KS_TU_UtilityClasses_V4>)
+
+  add_test(NAME install-consumer
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-install.sh
+            ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/consumer ${CMAKE_COMMAND} ${CMAKE_CXX_COMPILER})
+  set_tests_properties(install-consumer PROPERTIES TIMEOUT 300)
+
+  add_test(NAME ktu-cli COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-ktu.sh $<TARGET_FILE:ktu>)
+endif()

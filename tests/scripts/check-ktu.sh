@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The ktu tool: help, version, a log line, and usage errors with exit code 2.
+set -euo pipefail
+ktu=$1
+work=$(mktemp -d "${TMPDIR:-/tmp}/ktu_cli_XXXXXX")
+trap 'rm -rf "$work"' EXIT
+"$ktu" --help | grep -q "ktu log"
+[ "$("$ktu" version)" = "4.02" ]
+"$ktu" log --dir "$work/logs" Common "hello from ktu"
+grep -qE '^[0-9]{2}/[0-9]{2}/[0-9]{4} - [0-9]{2}:[0-9]{2}::[0-9]{2}\.[0-9]{3} : Common-hello from ktu$' "$work/logs/output.log"
+for bad in "nosuchcommand" "log onlyone" "log --level x Common t" "version extra"; do
+  set +e
+  # shellcheck disable=SC2086
+  "$ktu" $bad 2> "$work/err"
+  code=$?
+  set -e
+  [ "$code" -eq 2 ] || { echo "'ktu $bad' exited $code"; exit 1; }
+  grep -q "usage" "$work/err" || { echo "'ktu $bad' printed no usage"; exit 1; }
+done
+echo "ktu ok"
