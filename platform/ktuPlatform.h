@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "ktuPicture.h"
+#include "ktuHostHooks.h"
 #include "ktuWinTypes.h"
 
 namespace ktu {
@@ -95,55 +97,262 @@ struct UiOps {
     // The desktop folder to use when the registry holds no "Common Desktop"
     // value; false when there is none.
     bool (*fallbackDesktopDir)(char* buffer, uint32_t size);
+    // Shows the file dialog that `request` describes (GetOpenFileNameA or
+    // GetSaveFileNameA); writes the chosen path into `path` (`size` bytes)
+    // and answers true, or false when nothing was chosen. The application's
+    // handler (ktuHostHooks.h), when one is installed, is asked instead.
+    bool (*pickFile)(const ktuFilePickRequest* request, char* path, uint32_t size);
 };
+
+// The system's file dialog; each platform defines it in its dialogs.cpp.
+bool showFileDialog(const ktuFilePickRequest* request, char* path, uint32_t size);
 
 // ---------------------------------------------------------------------------
 // Registry (settings store on POSIX systems)
 // ---------------------------------------------------------------------------
 
+// An open key; null when none could be opened.
+using RegKey = void*;
+
+// Keys are named by their path below the local-machine hive, levels joined by
+// '\\'; key and value names compare without regard to case. A null or empty
+// value name is the key's unnamed (default) value. On POSIX systems the hive
+// is a settings store (an SQLite database, see docs/platforms.md).
 struct RegistryOps {
     // Reads a string value of a key under the local-machine hive.
     bool (*readMachineString)(const char* subKey, const char* valueName, char* buffer, uint32_t size);
+    // RegOpenKeyExA: opens an existing key for reading (KEY_READ) or, with
+    // `fullAccess`, for everything (KEY_ALL_ACCESS).
+    RegKey (*openKey)(const char* path, bool fullAccess);
+    // RegCreateKeyExA with KEY_ALL_ACCESS: opens the key, creating it and any
+    // missing key above it.
+    RegKey (*createKey)(const char* path);
+    // RegQueryValueExA: copies the value's bytes into `buffer` (at most
+    // *size bytes) and sets *size to their number. False when the value is
+    // missing or larger than *size.
+    bool (*queryValue)(RegKey key, const char* valueName, unsigned char* buffer, uint32_t* size);
+    // RegSetValueExA with REG_SZ: stores `bytes` bytes of `value` (its
+    // terminator included).
+    bool (*setStringValue)(RegKey key, const char* valueName, const char* value, uint32_t bytes);
+    // RegDeleteKeyA: deletes `subKey` of `key` with its values; a key that
+    // still has subkeys is not deleted.
+    bool (*deleteKey)(RegKey key, const char* subKey);
+    // RegCloseKey.
+    void (*closeKey)(RegKey key);
 };
 
 // ---------------------------------------------------------------------------
 // Profile (INI) files
 // ---------------------------------------------------------------------------
 
+// The file is named as the library got it (drive form on POSIX systems too).
+// Null section, key or value have the meanings that the Windows profile
+// functions give them.
 struct ProfileOps {
-    int reserved_;
+    // GetPrivateProfileStringA: the value of `key` in `section` (or, with a
+    // null key, the section's key names; with a null section, the section
+    // names, each ended by a zero byte), at most size - 1 characters, or
+    // `defaultValue` when there is none. Returns the number of characters
+    // written before the final terminator.
+    uint32_t (*getString)(const char* section, const char* key, const char* defaultValue, char* buffer,
+                          uint32_t size, const char* file);
+    // WritePrivateProfileStringA: stores `value` (a null value deletes the
+    // key, a null key the whole section), creating file, section and key as
+    // needed. False when the file cannot be written.
+    bool (*writeString)(const char* section, const char* key, const char* value, const char* file);
+    // CreateFileA (CREATE_ALWAYS, GENERIC_WRITE, no sharing, write-through)
+    // and CloseHandle: leaves an empty file at `file`.
+    bool (*createEmptyFile)(const char* file);
 };
 
 // ---------------------------------------------------------------------------
 // Processes
 // ---------------------------------------------------------------------------
 
+// An open process; null when it could not be opened.
+using ProcessHandle = void*;
+
+// Access asked of openProcess.
+constexpr uint32_t kProcessQuery = 0x0400 | 0x0010;         // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
+constexpr uint32_t kProcessTerminate = 0x0001 | kProcessQuery;  // and PROCESS_TERMINATE
+
 struct ProcessOps {
-    int reserved_;
+    // EnumProcesses: the identifiers of the running processes into `ids`
+    // (`bytes` bytes of room); *bytesReturned is set to the bytes used.
+    bool (*enumProcesses)(uint32_t* ids, uint32_t bytes, uint32_t* bytesReturned);
+    // OpenProcess, handles not inherited.
+    ProcessHandle (*openProcess)(uint32_t access, uint32_t id);
+    // EnumProcessModules (room for one module) and GetModuleBaseNameA of that
+    // first module: the program's file name without its folder. False when
+    // it cannot be read.
+    bool (*mainModuleName)(ProcessHandle process, char* buffer, uint32_t size);
+    // TerminateProcess.
+    bool (*terminate)(ProcessHandle process, uint32_t exitCode);
+    // CloseHandle.
+    void (*close)(ProcessHandle process);
 };
 
 // ---------------------------------------------------------------------------
 // Sockets and host queries
 // ---------------------------------------------------------------------------
 
+// The library's socket work mirrors the Winsock 1.1 calls one to one. The
+// peer entries at the end serve the ktu tool and the tests (listening on and
+// connecting to loopback); the library itself never calls them.
 struct SocketOps {
-    int reserved_;
+    // WSAStartup for version 1.1; 0 when Winsock is ready (POSIX: always 0).
+    int (*startup)();
+    // WSACleanup, one for every successful startup.
+    void (*cleanup)();
+    // socket(AF_INET, SOCK_STREAM, 0); INVALID_SOCKET on failure.
+    SOCKET (*openStream)();
+    // bind to htonl(INADDR_ANY) and htons(port), address length 16;
+    // 0 or SOCKET_ERROR.
+    int (*bindAnyAddress)(SOCKET s, uint16_t port);
+    int (*listen)(SOCKET s, int backlog);
+    // closesocket.
+    int (*close)(SOCKET s);
+    // recv and send; the result is the byte count, 0 on an orderly close, or
+    // SOCKET_ERROR. Sending never raises a signal on a closed connection.
+    int (*recv)(SOCKET s, char* buffer, int length, int flags);
+    int (*send)(SOCKET s, const char* buffer, int length, int flags);
+    // gethostname; 0 or SOCKET_ERROR.
+    int (*hostName)(char* buffer, int length);
+    // gethostbyname: the first IPv4 address of the host entry, in network
+    // order; false when the name does not resolve or has no address.
+    bool (*hostAddress)(const char* name, uint8_t address[4]);
+    // inet_ntoa: the dotted-decimal text of `address` (at most 15 characters)
+    // into `text` of `size` bytes.
+    void (*addressText)(const uint8_t address[4], char* text, std::size_t size);
+
+    // Peer side. A socket listening on 127.0.0.1 (port 0: one the system
+    // picks); INVALID_SOCKET on failure.
+    SOCKET (*listenLoopback)(uint16_t port, int backlog);
+    // The local port a socket is bound to; 0 when unknown.
+    uint16_t (*localPort)(SOCKET s);
+    SOCKET (*accept)(SOCKET listener);
+    // A stream connection to `host` (name or dotted address) and `port`.
+    SOCKET (*connectTo)(const char* host, uint16_t port);
+    // Bounds every later recv on `s` to `milliseconds` (0: no bound).
+    bool (*setReceiveTimeout)(SOCKET s, uint32_t milliseconds);
+    // Ends the sending direction (the peer's recv then sees 0).
+    int (*shutdownSend)(SOCKET s);
 };
 
 // ---------------------------------------------------------------------------
 // Serial lines
 // ---------------------------------------------------------------------------
 
+// A serial port handle is the system's file handle as a pointer;
+// invalidSerialHandle() (all bits set) means no port.
+using SerialHandle = void*;
+inline SerialHandle invalidSerialHandle()
+{
+    return reinterpret_cast<SerialHandle>(~static_cast<uintptr_t>(0));
+}
+
+// Line settings the library applies on top of the port's current state
+// (GetCommState, change, SetCommState). Fields not listed keep their value.
+struct SerialLineSettings {
+    uint32_t baudRate;
+    uint8_t byteSize;   // data bits
+    uint8_t parity;     // 0: none
+    uint8_t stopBits;   // 0: one stop bit
+    bool dtrOn;         // DTR raised while the port is open
+    bool rtsOn;         // false: RTS low, raised only by escape()
+    bool flowControl;   // CTS/DSR handshakes, XON/XOFF, parity and error checks
+};
+
+// Time-outs in milliseconds (COMMTIMEOUTS).
+struct SerialTimeouts {
+    uint32_t readInterval;
+    uint32_t readTotalMultiplier;
+    uint32_t readTotalConstant;
+    uint32_t writeTotalMultiplier;
+    uint32_t writeTotalConstant;
+};
+
+enum class SerialEscape { SetRts, ClearRts };
+
 struct SerialOps {
-    int reserved_;
+    // CreateFileA(name, read|write, no sharing, OPEN_EXISTING, no flags).
+    // On POSIX systems "COMn" is looked up in KTU_SERIAL_PORTS.
+    SerialHandle (*open)(const char* deviceName);
+    bool (*setupQueues)(SerialHandle h, uint32_t inQueue, uint32_t outQueue);  // SetupComm
+    bool (*applyLineSettings)(SerialHandle h, const SerialLineSettings& settings);
+    bool (*setTimeouts)(SerialHandle h, const SerialTimeouts& timeouts);  // SetCommTimeouts
+    bool (*escape)(SerialHandle h, SerialEscape function);                 // EscapeCommFunction
+    // WriteFile / ReadFile, not overlapped; `done` receives the byte count.
+    bool (*write)(SerialHandle h, const void* buffer, uint32_t size, uint32_t* done);
+    bool (*read)(SerialHandle h, void* buffer, uint32_t size, uint32_t* done);
+    // ClearCommError: clears a pending line error and gives the number of
+    // bytes waiting in the input queue.
+    bool (*clearError)(SerialHandle h, uint32_t* inQueue);
+    bool (*cancelIo)(SerialHandle h);  // CancelIo
+    bool (*close)(SerialHandle h);     // CloseHandle
+    // GetLastError, and the system's text for an error code (FormatMessageA
+    // from the system table, released after it is copied into `text`).
+    uint32_t (*lastError)();
+    void (*errorText)(uint32_t code, char* text, std::size_t size);
 };
 
 // ---------------------------------------------------------------------------
 // Pictures
 // ---------------------------------------------------------------------------
 
+// Opaque handles of the picture area; null when there is none.
+using FileHandle = void*;     // an open file (CreateFileA)
+using MemoryBlock = void*;    // a movable global memory block (GlobalAlloc)
+using PictureStream = void*;  // a stream over a memory block (CreateStreamOnHGlobal)
+
+constexpr uint32_t kInvalidFileSize = 0xFFFFFFFFu;
+
 struct PictureOps {
-    int reserved_;
+    // Opens an existing file for reading, shared with nobody.
+    FileHandle (*openForReading)(const char* path);
+    // Creates a file for reading and writing, shared with nobody, replacing
+    // any existing file.
+    FileHandle (*createForWriting)(const char* path);
+    // The file's size; kInvalidFileSize when it cannot be told (or does not
+    // fit in 32 bits).
+    uint32_t (*fileSize)(FileHandle file);
+    // One read of up to `size` bytes; `done` receives the count read.
+    bool (*readFile)(FileHandle file, void* buffer, uint32_t size, uint32_t* done);
+    // Writes all `size` bytes.
+    bool (*writeFile)(FileHandle file, const void* data, uint32_t size);
+    // Closes the file; false when the close reported a failure.
+    bool (*closeFile)(FileHandle file);
+
+    // Zero-filled local memory (LocalAlloc with LPTR) and its release.
+    void* (*localAlloc)(std::size_t size);
+    void (*localFree)(void* block);
+
+    // Movable global memory (GlobalAlloc with GMEM_MOVEABLE), locked to reach
+    // its bytes; globalFree releases a block that no stream owns.
+    MemoryBlock (*globalAlloc)(std::size_t size);
+    void* (*globalLock)(MemoryBlock block);
+    void (*globalUnlock)(MemoryBlock block);
+    void (*globalFree)(MemoryBlock block);
+
+    // A stream over a block (CreateStreamOnHGlobal); with `deleteOnRelease`
+    // the block goes with the stream. `stream` is set to null on failure.
+    HRESULT (*createStream)(MemoryBlock block, bool deleteOnRelease, PictureStream* stream);
+    void (*releaseStream)(PictureStream stream);
+    // Decodes `size` bytes of the stream into a new picture (OleLoadPicture
+    // asking for IPicture); *picture is null on failure.
+    HRESULT (*loadPicture)(PictureStream stream, LONG size, bool runMode, IPicture** picture);
+
+    // The image loader: a BMP file as a device-independent bitmap
+    // (LoadImageA with LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_CREATEDIBSECTION),
+    // its description (GetObjectA) and its release (DeleteObject). The
+    // description's bmBits is the pixel array in stored row order; bmHeight
+    // is the number of rows.
+    HBITMAP (*loadBitmap)(const char* path);
+    bool (*describeBitmap)(HBITMAP bitmap, BITMAP* description);
+    bool (*deleteBitmap)(HBITMAP bitmap);
+
+    // The client rectangle of a window (GetClientRect).
+    bool (*clientRect)(HWND window, RECT* rect);
 };
 
 // ---------------------------------------------------------------------------
