@@ -4,4 +4,6 @@ if(WIN32)
 else()
   find_package(Threads REQUIRED)
   target_link_libraries(ktu_platform PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
+  # stb_image decodes the picture formats (Debian libstb-dev).
+  target_link_libraries(ktu_platform PUBLIC stb)
 endif()

@@ -10,4 +10,5 @@
 #include "ktuHostHooks.h"
 #include "ktuLibVersionManagerUtils.h"
 #include "ktuLogUtils.h"
+#include "ktuPicture.h"
 #include "ktuWinTypes.h"

@@ -105,6 +105,20 @@ typedef struct tagBITMAPINFO {
 static_assert(sizeof(BITMAPFILEHEADER) == 14, "BMP file header is 14 bytes");
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BMP info header is 40 bytes");
 
+// A loaded bitmap (the image loader's handle) and its description.
+struct ktuBitmap;
+typedef struct ktuBitmap* HBITMAP;
+
+typedef struct tagBITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    void* bmBits;
+} BITMAP;
+
 // Window handle: on POSIX systems a window is described by its client
 // rectangle only (what the drawing operations ask of it).
 typedef struct ktuWindow {

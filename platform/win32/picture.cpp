@@ -1,12 +1,160 @@
-// Placeholder until this area is implemented for this platform.
+// Files, memory blocks, pictures and bitmaps on Windows: the system's own
+// calls (CreateFileA and friends, LocalAlloc, GlobalAlloc, COM streams,
+// OleLoadPicture, LoadImageA, GetObjectA, DeleteObject, GetClientRect).
 #include "ktuPlatform.h"
 
 namespace ktu {
 namespace platform {
+namespace {
+
+FileHandle fromHandle(HANDLE handle)
+{
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+FileHandle openForReading(const char* path)
+{
+    if (path == nullptr) {
+        return nullptr;
+    }
+    return fromHandle(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+FileHandle createForWriting(const char* path)
+{
+    if (path == nullptr) {
+        return nullptr;
+    }
+    return fromHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+uint32_t fileSize(FileHandle file)
+{
+    return file == nullptr ? kInvalidFileSize : GetFileSize(static_cast<HANDLE>(file), nullptr);
+}
+
+bool readFile(FileHandle file, void* buffer, uint32_t size, uint32_t* done)
+{
+    DWORD count = 0;
+    BOOL ok = file != nullptr && ReadFile(static_cast<HANDLE>(file), buffer, size, &count, nullptr);
+    if (done != nullptr) {
+        *done = count;
+    }
+    return ok != FALSE;
+}
+
+bool writeFile(FileHandle file, const void* data, uint32_t size)
+{
+    DWORD count = 0;
+    return file != nullptr && WriteFile(static_cast<HANDLE>(file), data, size, &count, nullptr) != FALSE;
+}
+
+bool closeFile(FileHandle file)
+{
+    return file != nullptr && CloseHandle(static_cast<HANDLE>(file)) != FALSE;
+}
+
+void* localAlloc(std::size_t size)
+{
+    return LocalAlloc(LPTR, size);
+}
+
+void localFree(void* block)
+{
+    LocalFree(block);
+}
+
+MemoryBlock globalAlloc(std::size_t size)
+{
+    return GlobalAlloc(GMEM_MOVEABLE, size);
+}
+
+void* globalLock(MemoryBlock block)
+{
+    return GlobalLock(static_cast<HGLOBAL>(block));
+}
+
+void globalUnlock(MemoryBlock block)
+{
+    GlobalUnlock(static_cast<HGLOBAL>(block));
+}
+
+void globalFree(MemoryBlock block)
+{
+    GlobalFree(static_cast<HGLOBAL>(block));
+}
+
+HRESULT createStream(MemoryBlock block, bool deleteOnRelease, PictureStream* stream)
+{
+    IStream* made = nullptr;
+    HRESULT result = CreateStreamOnHGlobal(static_cast<HGLOBAL>(block), deleteOnRelease ? TRUE : FALSE, &made);
+    *stream = made;
+    return result;
+}
+
+void releaseStream(PictureStream stream)
+{
+    if (stream != nullptr) {
+        static_cast<IStream*>(stream)->Release();
+    }
+}
+
+HRESULT loadPicture(PictureStream stream, LONG size, bool runMode, IPicture** picture)
+{
+    return OleLoadPicture(static_cast<IStream*>(stream), size, runMode ? TRUE : FALSE, IID_IPicture,
+                          reinterpret_cast<void**>(picture));
+}
+
+HBITMAP loadBitmap(const char* path)
+{
+    if (path == nullptr) {
+        return nullptr;
+    }
+    return static_cast<HBITMAP>(
+        LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_CREATEDIBSECTION));
+}
+
+bool describeBitmap(HBITMAP bitmap, BITMAP* description)
+{
+    return GetObjectA(bitmap, sizeof(BITMAP), description) != 0;
+}
+
+bool deleteBitmap(HBITMAP bitmap)
+{
+    return DeleteObject(bitmap) != FALSE;
+}
+
+bool clientRect(HWND window, RECT* rect)
+{
+    return GetClientRect(window, rect) != FALSE;
+}
+
+}  // namespace
 
 PictureOps makePictureOps()
 {
-    return PictureOps{};
+    PictureOps table{};
+    table.openForReading = openForReading;
+    table.createForWriting = createForWriting;
+    table.fileSize = fileSize;
+    table.readFile = readFile;
+    table.writeFile = writeFile;
+    table.closeFile = closeFile;
+    table.localAlloc = localAlloc;
+    table.localFree = localFree;
+    table.globalAlloc = globalAlloc;
+    table.globalLock = globalLock;
+    table.globalUnlock = globalUnlock;
+    table.globalFree = globalFree;
+    table.createStream = createStream;
+    table.releaseStream = releaseStream;
+    table.loadPicture = loadPicture;
+    table.loadBitmap = loadBitmap;
+    table.describeBitmap = describeBitmap;
+    table.deleteBitmap = deleteBitmap;
+    table.clientRect = clientRect;
+    return table;
 }
 
 }  // namespace platform

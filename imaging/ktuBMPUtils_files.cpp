@@ -1,0 +1,357 @@
+// ktuBMPUtils: writing and reading 24-bit BMP files, cropping, format check.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "ktuBMPUtils.h"
+#include "ktuFilePathUtils.h"
+#include "ktuGuard.h"
+#include "ktuPlatform.h"
+
+namespace {
+
+using ktu::platform::FileHandle;
+using ktu::platform::ops;
+
+constexpr uint32_t kFileHeaderSize = 14;
+constexpr uint32_t kInfoHeaderSize = 40;
+constexpr uint32_t kMaxColourEntries = 256;
+
+// Row length of a 24-bit BMP pixel array: 3 * width raised to a multiple of 4.
+inline std::size_t alignedRow(std::size_t width)
+{
+    return (3 * width + 3) & ~static_cast<std::size_t>(3);
+}
+
+void putLe16(unsigned char* p, uint32_t v)
+{
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+void putLe32(unsigned char* p, uint32_t v)
+{
+    putLe16(p, v);
+    putLe16(p + 2, v >> 16);
+}
+
+// Closes a file on every way out unless the close was taken over.
+class OpenFile {
+public:
+    explicit OpenFile(FileHandle file) : file_(file) {}
+    ~OpenFile()
+    {
+        if (file_ != nullptr) {
+            ops().picture.closeFile(file_);
+        }
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    FileHandle get() const { return file_; }
+    bool close()
+    {
+        FileHandle file = file_;
+        file_ = nullptr;
+        return ops().picture.closeFile(file);
+    }
+
+private:
+    FileHandle file_;
+};
+
+// A header block of CreateBitmapInfoStruct, released on every way out.
+class HeaderBlock {
+public:
+    explicit HeaderBlock(BITMAPINFO* block) : block_(block) {}
+    ~HeaderBlock()
+    {
+        if (block_ != nullptr) {
+            ops().picture.localFree(block_);
+        }
+    }
+    HeaderBlock(const HeaderBlock&) = delete;
+    HeaderBlock& operator=(const HeaderBlock&) = delete;
+    BITMAPINFO* get() const { return block_; }
+
+private:
+    BITMAPINFO* block_;
+};
+
+// A bitmap from the image loader, deleted on every way out. The readers use
+// it only when it holds a 24-bit pixel array, which they index with the
+// aligned 24-bit row length.
+class LoadedBitmap {
+public:
+    explicit LoadedBitmap(const char* path) : handle_(ops().picture.loadBitmap(path))
+    {
+        if (handle_ != nullptr && !ops().picture.describeBitmap(handle_, &info_)) {
+            ops().picture.deleteBitmap(handle_);
+            handle_ = nullptr;
+        }
+    }
+    ~LoadedBitmap()
+    {
+        if (handle_ != nullptr) {
+            ops().picture.deleteBitmap(handle_);
+        }
+    }
+    LoadedBitmap(const LoadedBitmap&) = delete;
+    LoadedBitmap& operator=(const LoadedBitmap&) = delete;
+
+    bool loaded() const { return handle_ != nullptr; }
+    bool has24BitPixels() const
+    {
+        return loaded() && info_.bmBitsPixel == 24 && info_.bmBits != nullptr && info_.bmWidth > 0 &&
+               info_.bmHeight > 0;
+    }
+    std::size_t width() const { return static_cast<std::size_t>(info_.bmWidth); }
+    std::size_t height() const { return static_cast<std::size_t>(info_.bmHeight); }
+    const unsigned char* bits() const { return static_cast<const unsigned char*>(info_.bmBits); }
+    const BITMAP& info() const { return info_; }
+
+private:
+    HBITMAP handle_;
+    BITMAP info_{};
+};
+
+// Packs the stored rows of a 24-bit bitmap into `out` (3 * width a row).
+void packRows(const LoadedBitmap& bitmap, unsigned char* out)
+{
+    const std::size_t packed = 3 * bitmap.width();
+    const std::size_t stored = alignedRow(bitmap.width());
+    const unsigned char* row = bitmap.bits();
+    if (packed == stored) {
+        std::memcpy(out, row, packed * bitmap.height());
+        return;
+    }
+    for (std::size_t y = 0; y < bitmap.height(); ++y, row += stored, out += packed) {
+        std::memcpy(out, row, packed);
+    }
+}
+
+}  // namespace
+
+BITMAPINFO* ktuBMPUtils::CreateBitmapInfoStruct(int width, int height)
+{
+    if (width < 0 || height < 0) {
+        return nullptr;
+    }
+    const uint64_t imageSize = static_cast<uint64_t>(alignedRow(static_cast<std::size_t>(width))) * height;
+    if (imageSize + kFileHeaderSize + kInfoHeaderSize > UINT32_MAX) {
+        return nullptr;
+    }
+    auto* block = static_cast<BITMAPINFO*>(ops().picture.localAlloc(kInfoHeaderSize));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    BITMAPINFOHEADER& h = block->bmiHeader;
+    h.biSize = kInfoHeaderSize;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = 24;
+    h.biCompression = BI_RGB;
+    h.biSizeImage = static_cast<DWORD>(imageSize);
+    return block;
+}
+
+bool ktuBMPUtils::CreateBMPFile(const char* const path, BITMAPINFO* header, const unsigned char* const pixels)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::CreateBMPFile()"), [&] {
+        const BITMAPINFOHEADER& info = ktu::require(header)->bmiHeader;
+        if (info.biClrUsed > kMaxColourEntries) {
+            return false;
+        }
+        OpenFile file(ops().picture.createForWriting(path));
+        if (file.get() == nullptr) {
+            return false;
+        }
+        const uint32_t tables = info.biSize + 4 * info.biClrUsed;
+        unsigned char fileHeader[kFileHeaderSize] = {'B', 'M'};
+        putLe32(fileHeader + 2, tables + info.biSizeImage + kFileHeaderSize);
+        putLe32(fileHeader + 10, tables + kFileHeaderSize);
+        const auto& pic = ops().picture;
+        if (!pic.writeFile(file.get(), fileHeader, kFileHeaderSize) ||
+            !pic.writeFile(file.get(), header, kInfoHeaderSize + 4 * info.biClrUsed) ||
+            !pic.writeFile(file.get(), pixels, info.biSizeImage)) {
+            return false;
+        }
+        return file.close();
+    }, false);
+}
+
+bool ktuBMPUtils::saveAsBMP(int width, int height, const unsigned char* const pixels, const char* const path)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::saveAsBMP()"), [&] {
+        HeaderBlock header(CreateBitmapInfoStruct(width, height));
+        return CreateBMPFile(path, header.get(), pixels);
+    }, false);
+}
+
+bool ktuBMPUtils::getImageSize(const char* path, int* width, int* height)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageSize()"), [&] {
+        if (!ktuFilePathUtils::checkFileExistence(path)) {
+            return false;
+        }
+        LoadedBitmap bitmap(path);
+        if (!bitmap.loaded()) {
+            return false;
+        }
+        *ktu::require(width) = bitmap.info().bmWidth;
+        *ktu::require(height) = bitmap.info().bmHeight;
+        return true;
+    }, false);
+}
+
+bool ktuBMPUtils::getImageData(const char* path, unsigned char* out)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageData()"), [&] {
+        LoadedBitmap bitmap(path);
+        if (!bitmap.has24BitPixels()) {
+            return false;
+        }
+        packRows(bitmap, ktu::require(out));
+        return true;
+    }, false);
+}
+
+bool ktuBMPUtils::getImageBitmapData(const char* path, unsigned char* out)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageBitmapData()"), [&] {
+        LoadedBitmap bitmap(path);
+        if (!bitmap.has24BitPixels()) {
+            return false;
+        }
+        std::memcpy(ktu::require(out), bitmap.bits(), 3 * bitmap.width() * bitmap.height());
+        return true;
+    }, false);
+}
+
+bool ktuBMPUtils::getResizedImageData(const char* path, unsigned char* out, int newWidth, int newHeight)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getResizedImageData()"), [&] {
+        int width = 0;
+        int height = 0;
+        if (!getImageSize(path, &width, &height) || width <= 0 || height <= 0) {
+            return true;
+        }
+        // Zero-filled, so that a picture whose pixels cannot be read is
+        // resized as a black one.
+        std::vector<unsigned char> packed(3 * static_cast<std::size_t>(width) * height);
+        if (!getImageData(path, packed.data())) {
+            ktuLogUtils::writeLog(ktu::kModCommon, "ktuBMPUtils::getResizedImageData() - Image Data not found", 0);
+        }
+        ktu::require(out);
+        if (width == newWidth && height == newHeight) {
+            std::memcpy(out, packed.data(), packed.size());
+        } else {
+            resizeImageAndReturnData(width, height, packed.data(), newWidth, newHeight, out);
+        }
+        return true;
+    }, false);
+}
+
+bool ktuBMPUtils::getImageSize2(const char* path, int* width, int* height)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageSize2()"), [&] {
+        if (!ktuFilePathUtils::checkFileExistence(path)) {
+            return false;
+        }
+        IPicture* picture = nullptr;
+        if (!LoadPictureFile(path, &picture, nullptr)) {
+            return false;
+        }
+        OLE_XSIZE_HIMETRIC hmWidth = 0;
+        OLE_YSIZE_HIMETRIC hmHeight = 0;
+        picture->get_Width(&hmWidth);
+        picture->get_Height(&hmHeight);
+        picture->Release();
+        *ktu::require(width) = hmWidth;
+        *ktu::require(height) = hmHeight;
+        return true;
+    }, false);
+}
+
+unsigned int ktuBMPUtils::getBMPFormatDataLen(unsigned int width, unsigned int height)
+{
+    if (!ktu::gateOpen()) {
+        return 0;
+    }
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getBMPFormatDataLen()"),
+                        [&] { return (3 * width + width % 4) * height; }, 0u);
+}
+
+void ktuBMPUtils::converImageDataToBMPFotmat(unsigned char*, unsigned char*, unsigned int, unsigned int) {}
+
+bool ktuBMPUtils::cropAndSaveImage(const char* source, const char* destination, int x, int y, int cropWidth,
+                                   int cropHeight)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    return ktu::guarded(ktu::site(ktu::kModKSUtility, "iBMPUtils::cropAndSaveImage()"), [&] {
+        if (x < 0 || y < 0 || cropWidth < 0 || cropHeight < 0) {
+            return false;
+        }
+        if (!ktuFilePathUtils::checkFileExistence(source)) {
+            return false;
+        }
+        int width = 0;
+        int height = 0;
+        if (!getImageSize(source, &width, &height) || width < 0 || height < 0) {
+            return false;
+        }
+        std::vector<unsigned char> picture(3 * static_cast<std::size_t>(width) * height);
+        if (!getImageData(source, picture.data())) {
+            return false;
+        }
+        cropWidth = std::min(cropWidth, width);
+        cropHeight = std::min(cropHeight, height);
+        const std::size_t row = alignedRow(static_cast<std::size_t>(cropWidth));
+        std::vector<unsigned char> cropped(row * cropHeight);
+        const long long xEnd = std::min<long long>(width, static_cast<long long>(x) + cropWidth);
+        const long long yEnd = std::min<long long>(height, static_cast<long long>(y) + cropHeight);
+        for (long long r = y; r < yEnd && x < xEnd; ++r) {
+            std::memcpy(cropped.data() + row * (r - y), picture.data() + 3 * (r * width + x),
+                        static_cast<std::size_t>(3 * (xEnd - x)));
+        }
+        HeaderBlock header(CreateBitmapInfoStruct(cropWidth, cropHeight));
+        return CreateBMPFile(destination, header.get(), cropped.data());
+    }, false);
+}
+
+bool ktuBMPUtils::checkBMPFormat(const char* path)
+{
+    unsigned char headers[kFileHeaderSize + kInfoHeaderSize] = {};
+    FileHandle file = ops().picture.openForReading(path);
+    if (file != nullptr) {
+        uint32_t got = 0;
+        ops().picture.readFile(file, headers, sizeof headers, &got);
+        ops().picture.closeFile(file);
+    }
+    return headers[28] == 24 || headers[28] == 0;
+}

@@ -1,0 +1,105 @@
+// Malformed and hostile BMP files: the readers answer false (or read only
+// what the file holds), and never touch memory beyond the pixel array or the
+// caller's buffer. Meant to run under AddressSanitizer.
+#include <cctype>
+#include <climits>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "KSUtilityClasses.h"
+#include "bmpTestFiles.h"
+#include "ktuTestSupport.h"
+
+namespace {
+
+using namespace bmptest;
+
+struct Crafted {
+    const char* name;
+    std::function<std::string()> make;
+    bool sizeRead;  // getImageSize answers true
+    bool dataRead;  // getImageData answers true
+};
+
+std::string edited(std::function<void(std::string&)> edit, int w = 4, int h = 3)
+{
+    std::string s = bmpImage(w, h);
+    edit(s);
+    return s;
+}
+
+const Crafted kCrafted[] = {
+    {"valid", [] { return bmpImage(4, 3); }, true, true},
+    {"empty", [] { return std::string(); }, false, false},
+    {"only file header", [] { return bmpImage(4, 3).substr(0, 14); }, false, false},
+    {"headers only", [] { return bmpImage(4, 3).substr(0, 54); }, false, false},
+    {"last row cut", [] { return bmpImage(4, 3).substr(0, 54 + 24 + 11); }, false, false},
+    {"one byte short", [] { return bmpImage(5, 3).substr(0, 54 + 48 - 1); }, false, false},
+    {"no signature", [] { return edited([](std::string& s) { s[0] = 'X'; }); }, false, false},
+    {"huge width", [] { return edited([](std::string& s) { put32(s, 18, 0x7FFFFFFF); }); }, false, false},
+    {"huge height", [] { return edited([](std::string& s) { put32(s, 22, 0x7FFFFFFF); }); }, false, false},
+    {"huge both", [] { return edited([](std::string& s) { put32(s, 18, 1u << 20); put32(s, 22, 1u << 20); }); }, false, false},
+    {"width overflows row", [] { return edited([](std::string& s) { put32(s, 18, 0x55555556); }); }, false, false},
+    {"negative width", [] { return edited([](std::string& s) { put32(s, 18, static_cast<uint32_t>(-4)); }); }, false, false},
+    {"zero height", [] { return edited([](std::string& s) { put32(s, 22, 0); }); }, false, false},
+    {"most negative height", [] { return edited([](std::string& s) { put32(s, 22, 0x80000000u); }); }, false, false},
+    {"offset beyond file", [] { return edited([](std::string& s) { put32(s, 10, 0xFFFFFFF0u); }); }, false, false},
+    {"offset leaves too little", [] { return edited([](std::string& s) { put32(s, 10, 60); }); }, false, false},
+    {"offset inside headers", [] { return edited([](std::string& s) { put32(s, 10, 20); }); }, false, false},
+    {"info header size 12", [] { return edited([](std::string& s) { put32(s, 14, 12); }); }, false, false},
+    {"info header size huge", [] { return edited([](std::string& s) { put32(s, 14, 0xFFFFFF00u); }); }, false, false},
+    {"zero planes", [] { return edited([](std::string& s) { put16(s, 26, 0); }); }, false, false},
+    {"rle compression", [] { return edited([](std::string& s) { put32(s, 30, 1); }); }, false, false},
+    {"bit count 0", [] { return edited([](std::string& s) { put16(s, 28, 0); }); }, false, false},
+    {"bit count 48", [] { return edited([](std::string& s) { put16(s, 28, 48); }); }, false, false},
+    // Other bit depths load (their size is read) but give no 24-bit pixels.
+    {"8 bits", [] { return bmpImage(5, 3, 8, 256); }, true, false},
+    {"32 bits", [] { return bmpImage(4, 3, 32); }, true, false},
+    {"1 bit claimed on a 24-bit array", [] { return edited([](std::string& s) { put16(s, 28, 1); }, 64, 1); }, true, false},
+    {"1-bit array cut", [] { return bmpImage(64, 1, 1, 2).substr(0, 62 + 4); }, false, false},
+    // A top-down picture is read in stored order.
+    {"top-down", [] { return bmpImage(3, -2); }, true, true},
+};
+
+class CraftedFiles : public ::testing::TestWithParam<Crafted> {
+protected:
+    void SetUp() override { ktu::test::openGate(); }
+    ktu::test::Sandbox sb;
+};
+
+TEST_P(CraftedFiles, ReadersStayInsideTheirBuffers)
+{
+    const Crafted& c = GetParam();
+    sb.writeFile("in.bmp", c.make());
+    std::string path = sb.path("in.bmp");
+    int w = -7, h = -7;
+    ASSERT_EQ(ktuBMPUtils::getImageSize(path.c_str(), &w, &h), c.sizeRead);
+    // A buffer exactly as large as the size read says (ASan catches any
+    // byte beyond it), or a small one when nothing was read.
+    std::size_t need = c.sizeRead ? 3 * static_cast<std::size_t>(w) * h : 16;
+    std::vector<unsigned char> out(need);
+    EXPECT_EQ(ktuBMPUtils::getImageData(path.c_str(), out.data()), c.dataRead);
+    EXPECT_EQ(ktuBMPUtils::getImageBitmapData(path.c_str(), out.data()), c.dataRead);
+    if (c.dataRead) {
+        EXPECT_EQ(out.size(), 3u * w * h);
+    }
+    std::vector<unsigned char> resized(ktuBMPUtils::getBMPFormatDataLen(5, 5));
+    EXPECT_TRUE(ktuBMPUtils::getResizedImageData(path.c_str(), resized.data(), 5, 5));
+    EXPECT_EQ(ktuBMPUtils::cropAndSaveImage(path.c_str(), sb.path("out.bmp").c_str(), 1, 1, 2, 2), c.dataRead);
+    IPicture* picture = nullptr;
+    if (ktuBMPUtils::LoadPictureFile(path.c_str(), &picture, nullptr)) {
+        picture->Release();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CraftedFiles, ::testing::ValuesIn(kCrafted),
+                         [](const ::testing::TestParamInfo<Crafted>& info) {
+                             std::string name;
+                             for (const char* p = info.param.name; *p; ++p) {
+                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                             }
+                             return name;
+                         });
+
+}  // namespace
