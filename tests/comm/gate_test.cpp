@@ -1,0 +1,86 @@
+// Before the handshake the communication operations do nothing; the serial
+// open and the peer description work regardless.
+#include <cstdlib>
+#include <cstring>
+
+#include "KSUtilityClasses.h"
+#include "ktuCommPeer.h"
+#include "ktuTestSupport.h"
+
+namespace {
+
+int g_socketCalls = 0;
+int countingRecv(SOCKET, char*, int, int)
+{
+    ++g_socketCalls;
+    return 0;
+}
+int countingStartup()
+{
+    ++g_socketCalls;
+    return 0;
+}
+
+bool refusedEverywhere()
+{
+    if (ktuLibVersionManagerUtils::isValidVersion()) {
+        return false;
+    }
+    auto& net = ktu::platform::ops().socket;
+    ktu::test::ScopedOverride recvOverride(net.recv, &countingRecv);
+    ktu::test::ScopedOverride startupOverride(net.startup, &countingStartup);
+    SOCKET s = 3;
+    char buffer[64];
+    std::memset(buffer, 'k', sizeof buffer);
+    unsigned count = 42;
+    int port = 17;
+    int o1 = 5;
+    char ip[16] = "keep";
+    iKSNetworkEventData e{};
+    e.recordTag = 1;
+    iKSNetworkObjectData o{};
+    o.listValue = 2;
+    unsigned long serialCount = 8;
+    bool ok = ktuSocketUtils::readMessageFromSocket(&s, 20, 29, buffer, 64, &count) == 0 &&
+              ktuSocketUtils::readMessageFromSocket(&s, buffer, 64, &count) == 0 &&
+              ktuSocketUtils::writeMessageToSocket(&s, 0, buffer, 10) == 0 && count == 42 &&
+              !ktuSocketUtils::checkSocketOpen(100) && !ktuSocketUtils::checkConsecutiveSocketsOpen(100, 2) &&
+              !ktuSocketUtils::getNextFreeSocketPortNumber(&port, 1) && port == 17 && buffer[0] == 'k';
+    ktuSocketUtils::getIPAddress(o1, o1, o1, o1, ip);
+    ktuSocketUtils::getIPAddress(ip);
+    ok = ok && std::strcmp(ip, "keep") == 0 && o1 == 5 && g_socketCalls == 0;
+
+    ktuKSNetworkInitInfo::initNetworkEventData(&e);
+    ktuKSNetworkInitInfo::initNetworkObjectData(&o);
+    iKSNetworkEventData e2{};
+    ktuKSNetworkInitInfo::copyNetworkEventData(&e2, &e);
+    ok = ok && e.recordTag == 1 && o.listValue == 2 && e2.recordTag == 0;
+
+    ok = ok && ktuSSerialPortComm::closeComPort(reinterpret_cast<void*>(0x40)) == 0 &&
+         ktuSSerialPortComm::writeComPort(reinterpret_cast<void*>(0x40), 4, buffer) == 0 &&
+         ktuSSerialPortComm::readComPort(reinterpret_cast<void*>(0x40), &serialCount, 4, buffer) == 0 &&
+         serialCount == 8;
+
+    ktuKSNetworkInitInfo a, b;
+    a.ipAddress[0] = 127;
+    a.ipAddress[3] = 1;
+    a.portNumber = 2;
+    ok = ok && a == b && a.doubleValue == 9.0;
+
+#if !defined(_WIN32)
+    // The open works before the handshake.
+    ktu::test::PseudoTerminal pty;
+    ktu::test::ScopedEnv env("KTU_SERIAL_PORTS", "COM7=" + pty.slavePath());
+    void* port7 = ktuSSerialPortComm::openComPort(7, 9600);
+    ok = ok && pty.ok() && port7 != ktu::platform::invalidSerialHandle() &&
+         ktuSSerialPortComm::closeComPort(port7) == 0;  // the close is gated
+#endif
+    return ok;
+}
+
+TEST(CommGate, RefusedBeforeTheHandshake)
+{
+    EXPECT_EXIT(std::exit(refusedEverywhere() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+// The serial port: refused numbers and rates, the RTS bracket and failure
+// lines of a write (through a scripted seam), and real transfers over a
+// pseudo-terminal standing in for the line.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "KSUtilityClasses.h"
+#include "ktuCommPeer.h"
+#include "ktuTestSupport.h"
+
+namespace {
+
+using ktu::platform::SerialEscape;
+using ktu::platform::SerialHandle;
+using ktu::test::ScopedOverride;
+using namespace std::chrono_literals;
+
+void* const kInvalid = ktu::platform::invalidSerialHandle();
+constexpr unsigned long kPort = 7;
+
+class SerialPort : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ktu::test::openGate();
+        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+    }
+    std::vector<std::string> logs() { return ktu::test::logTexts(sb.native("logs/output.log")); }
+    ktu::test::Sandbox sb;
+    ktu::test::MessageBoxRecorder boxes;
+};
+
+int g_opens = 0;
+SerialHandle countingOpen(const char*)
+{
+    ++g_opens;
+    return ktu::platform::invalidSerialHandle();
+}
+
+TEST_F(SerialPort, RefusedNumbersAndRatesTouchNoDevice)
+{
+    ScopedOverride o(ktu::platform::ops().serial.open, &countingOpen);
+    struct Row {
+        unsigned long port, rate;
+    } rows[] = {{256, 9600}, {100000, 9600}, {kPort, 14400}, {kPort, 0}, {kPort, 9601}, {kPort, 230400}};
+    for (const Row& row : rows) {
+        EXPECT_EQ(ktuSSerialPortComm::openComPort(row.port, row.rate), kInvalid) << row.port << " " << row.rate;
+    }
+    EXPECT_EQ(g_opens, 0);
+}
+
+TEST_F(SerialPort, InvalidHandlesAnswerZeroAndOnlyTheWriteLogs)
+{
+    char buffer[4] = {1, 2, 3, 4};
+    for (void* h : {static_cast<void*>(nullptr), kInvalid}) {
+        unsigned long count = 99;
+        EXPECT_EQ(ktuSSerialPortComm::closeComPort(h), 0);
+        EXPECT_EQ(ktuSSerialPortComm::writeComPort(h, 4, buffer), 0);
+        EXPECT_EQ(ktuSSerialPortComm::readComPort(h, &count, 4, buffer), 0);
+        EXPECT_EQ(count, 99ul);
+    }
+    EXPECT_EQ(logs(), (std::vector<std::string>{"ktuSSerialPortComm::writeComPort-Invalid handle",
+                                                "ktuSSerialPortComm::writeComPort-Invalid handle"}));
+    EXPECT_TRUE(boxes.calls().empty());
+}
+
+// A scripted line: records the RTS changes and answers writes as told.
+struct ScriptedLine {
+    static inline std::vector<std::string> events;
+    static inline bool writeOk = true;
+    static inline uint32_t writeCount = 0;
+    static bool escape(SerialHandle, SerialEscape f)
+    {
+        events.push_back(f == SerialEscape::SetRts ? "rts up" : "rts down");
+        return true;
+    }
+    static bool write(SerialHandle, const void*, uint32_t, uint32_t* done)
+    {
+        events.push_back("write");
+        *done = writeCount;
+        return writeOk;
+    }
+    static uint32_t lastError() { return 5; }
+    static void errorText(uint32_t, char* text, std::size_t size) { std::snprintf(text, size, "Access is denied.\r\n"); }
+    static bool cancelIo(SerialHandle)
+    {
+        events.push_back("cancel");
+        return true;
+    }
+};
+
+TEST_F(SerialPort, WritesRaiseRtsOnlyForTheirDurationAndReportFailures)
+{
+    auto& serial = ktu::platform::ops().serial;
+    ScopedOverride a(serial.escape, &ScriptedLine::escape);
+    ScopedOverride b(serial.write, &ScriptedLine::write);
+    ScopedOverride c(serial.lastError, &ScriptedLine::lastError);
+    ScopedOverride d(serial.errorText, &ScriptedLine::errorText);
+    ScopedOverride e(serial.cancelIo, &ScriptedLine::cancelIo);
+    void* handle = reinterpret_cast<void*>(0x40);
+    char block[10] = {};
+    struct Row {
+        bool ok;
+        uint32_t written;
+        int result;
+        std::vector<std::string> events;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {true, 10, 1, {"rts up", "write", "rts down"}, {}},
+        {true, 6, 0, {"rts up", "write", "rts down"}, {"ktuSSerialPortComm::writeComPort-WriteFile failed. BytesWritten = 6"}},
+        {false, 0, 0, {"rts up", "write", "cancel", "rts down"},
+         {"ktuSSerialPortComm::writeComPort-WriteFile failed (GetLastError = 5)",
+          "ktuSSerialPortComm::writeComPort-Access is denied."}},
+    };
+    std::size_t linesBefore = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.result);
+        ScriptedLine::events.clear();
+        ScriptedLine::writeOk = row.ok;
+        ScriptedLine::writeCount = row.written;
+        const std::size_t boxesBefore = boxes.calls().size();
+        EXPECT_EQ(ktuSSerialPortComm::writeComPort(handle, 10, block), row.result);
+        EXPECT_EQ(ScriptedLine::events, row.events);
+        auto all = logs();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + linesBefore, all.end()), row.lines);
+        EXPECT_EQ(boxes.calls().size() - boxesBefore, row.lines.size());  // level 1: one box per line
+        linesBefore = all.size();
+    }
+}
+
+#if defined(_WIN32)
+
+TEST_F(SerialPort, PseudoTerminalTransfers)
+{
+    GTEST_SKIP() << "Windows programs cannot make a pseudo-terminal to stand in for a COM port; "
+                    "the device transfers are tested on POSIX systems";
+}
+
+#else
+
+class SerialLine : public SerialPort {
+protected:
+    void SetUp() override
+    {
+        SerialPort::SetUp();
+        ASSERT_TRUE(pty.ok());
+        env = std::make_unique<ktu::test::ScopedEnv>("KTU_SERIAL_PORTS",
+                                                     "COM3=/nonexistent/tty;COM7=" + pty.slavePath());
+    }
+    // Waits (bounded) until the port has `n` bytes waiting.
+    bool waitForInput(void* handle, uint32_t n)
+    {
+        for (int i = 0; i < 200; ++i) {
+            uint32_t waiting = 0;
+            ktu::platform::ops().serial.clearError(handle, &waiting);
+            if (waiting >= n) {
+                return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+    ktu::test::PseudoTerminal pty;
+    std::unique_ptr<ktu::test::ScopedEnv> env;
+};
+
+TEST_F(SerialLine, OpenWriteReadClose)
+{
+    void* port = ktuSSerialPortComm::openComPort(kPort, 115200);
+    ASSERT_NE(port, kInvalid);
+    ASSERT_NE(port, nullptr);
+
+    char hello[] = "hello\nline\r\n\x03\x00\xff";
+    ASSERT_EQ(ktuSSerialPortComm::writeComPort(port, sizeof hello - 1, hello), 1);
+    EXPECT_EQ(pty.read(sizeof hello - 1), std::string(hello, sizeof hello - 1));  // raw bytes, no translation
+
+    unsigned long count = 99;
+    char buffer[16];
+    EXPECT_EQ(ktuSSerialPortComm::readComPort(port, &count, sizeof buffer, buffer), 0);
+    EXPECT_EQ(count, 0ul);
+
+    ASSERT_TRUE(pty.write("0123456789"));
+    ASSERT_TRUE(waitForInput(port, 10));
+    EXPECT_EQ(ktuSSerialPortComm::readComPort(port, &count, 4, buffer), 1);
+    EXPECT_EQ(std::string(buffer, count), "0123");
+    EXPECT_EQ(ktuSSerialPortComm::readComPort(port, &count, sizeof buffer, buffer), 1);
+    EXPECT_EQ(std::string(buffer, count), "456789");
+    EXPECT_EQ(ktuSSerialPortComm::readComPort(port, &count, sizeof buffer, buffer), 0);
+    EXPECT_EQ(count, 0ul);
+
+    EXPECT_EQ(ktuSSerialPortComm::closeComPort(port), 1);
+    EXPECT_TRUE(logs().empty());
+}
+
+TEST_F(SerialLine, PortsWithoutADeviceAreRefused)
+{
+    EXPECT_EQ(ktuSSerialPortComm::openComPort(3, 9600), kInvalid);  // mapped to a missing device
+    ktu::test::ScopedEnv none("KTU_SERIAL_PORTS", "COM7=" + pty.slavePath());
+    EXPECT_EQ(ktuSSerialPortComm::openComPort(0, 9600), kInvalid);  // COM0 has no default device
+}
+
+TEST_F(SerialLine, EveryListedRateOpens)
+{
+    for (unsigned long rate : {110ul, 300ul, 600ul, 1200ul, 2400ul, 4800ul, 9600ul, 19200ul, 38400ul, 57600ul, 115200ul}) {
+        void* port = ktuSSerialPortComm::openComPort(kPort, rate);
+        EXPECT_NE(port, kInvalid) << rate;
+        EXPECT_EQ(ktuSSerialPortComm::closeComPort(port), 1) << rate;
+    }
+}
+
+// Nobody drains the line: the write stops at its 100 ms time-out with part
+// of the block out, reports the count at level 1 and answers 0.
+TEST_F(SerialLine, WriteThatTimesOutPartWayReportsTheCount)
+{
+    void* port = ktuSSerialPortComm::openComPort(kPort, 9600);
+    ASSERT_NE(port, kInvalid);
+    std::vector<char> block(4 << 20, 'w');
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ktuSSerialPortComm::writeComPort(port, static_cast<unsigned long>(block.size()), block.data()), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    auto lines = logs();
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string prefix = "ktuSSerialPortComm::writeComPort-WriteFile failed. BytesWritten = ";
+    ASSERT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
+    long written = std::stol(lines[0].substr(prefix.size()));
+    EXPECT_GT(written, 0);
+    EXPECT_LT(written, static_cast<long>(block.size()));
+    EXPECT_EQ(boxes.calls().size(), 1u);
+    EXPECT_EQ(ktuSSerialPortComm::closeComPort(port), 1);
+}
+
+#endif
+
+}  // namespace
