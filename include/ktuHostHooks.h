@@ -16,4 +16,31 @@ typedef int (*ktuMessageBoxHandler)(void* context, void* owner, const char* text
 // restores the default. `context` is passed back on every call.
 KTU_API void ktuSetMessageBoxHandler(ktuMessageBoxHandler handler, void* context);
 
+// What a file dialog is asked to show. `filter` holds pairs of a description
+// and a pattern list ("Bitmaps\0*.bmp;*.dib\0All files\0*.*\0\0");
+// `filterIndex` counts the pairs from 1 and names the one to preselect;
+// `flags` carries the Windows OFN_* flags (1 read-only box ticked, 2048 path
+// must exist, 4096 file must exist); `defaultExt` (without dot) is appended
+// to a typed name that has no extension.
+typedef struct ktuFilePickRequest {
+    int save;                 // 0: a dialog for opening, 1: for saving
+    void* owner;              // owner window, or null
+    const char* filter;       // may be null: every file is offered
+    unsigned int filterIndex;
+    const char* title;        // may be null: the dialog's own title
+    const char* defaultExt;   // may be null
+    unsigned int flags;
+} ktuFilePickRequest;
+
+// Answers one file dialog in place of the system: writes the chosen path
+// (zero-terminated, at most `size` bytes with its terminator) to `path` and
+// returns nonzero, or returns 0 when no file was chosen.
+typedef int (*ktuFilePickerHandler)(void* context, const ktuFilePickRequest* request, char* path,
+                                    unsigned int size);
+
+// Installs `handler` for every file dialog the library shows; a null handler
+// restores the default (the system's dialogs; on Linux the desktop's file
+// chooser through zenity when a display is present).
+KTU_API void ktuSetFilePickerHandler(ktuFilePickerHandler handler, void* context);
+
 }  // extern "C"

@@ -8,6 +8,8 @@ namespace {
 
 ktuMessageBoxHandler g_messageBoxHandler = nullptr;
 void* g_messageBoxContext = nullptr;
+ktuFilePickerHandler g_filePickerHandler = nullptr;
+void* g_filePickerContext = nullptr;
 
 Ops buildSystemOps()
 {
@@ -15,6 +17,7 @@ Ops buildSystemOps()
     table.fs = makeFileSystemOps();
     table.clock = makeClockOps();
     table.ui = makeUiOps();
+    table.ui.pickFile = showFileDialog;
     table.registry = makeRegistryOps();
     table.profile = makeProfileOps();
     table.process = makeProcessOps();
@@ -33,10 +36,23 @@ int hookedMessageBox(void* owner, const char* text, const char* caption, unsigne
     return systemOps().ui.messageBox(owner, text, caption, style);
 }
 
+bool hookedPickFile(const ktuFilePickRequest* request, char* path, uint32_t size)
+{
+    if (g_filePickerHandler != nullptr) {
+        bool chosen = g_filePickerHandler(g_filePickerContext, request, path, size) != 0;
+        if (size > 0) {
+            path[size - 1] = '\0';
+        }
+        return chosen;
+    }
+    return systemOps().ui.pickFile(request, path, size);
+}
+
 Ops buildInitialOps()
 {
     Ops table = systemOps();
     table.ui.messageBox = hookedMessageBox;
+    table.ui.pickFile = hookedPickFile;
     return table;
 }
 
@@ -61,4 +77,10 @@ extern "C" void ktuSetMessageBoxHandler(ktuMessageBoxHandler handler, void* cont
 {
     ktu::platform::g_messageBoxHandler = handler;
     ktu::platform::g_messageBoxContext = context;
+}
+
+extern "C" void ktuSetFilePickerHandler(ktuFilePickerHandler handler, void* context)
+{
+    ktu::platform::g_filePickerHandler = handler;
+    ktu::platform::g_filePickerContext = context;
 }

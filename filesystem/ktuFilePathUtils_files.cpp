@@ -1,0 +1,144 @@
+// Single files: a copy without a given line, renaming, deleting.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "ktuFilePathUtils.h"
+#include "ktuGuard.h"
+#include "ktuPlatform.h"
+#include "ktuText.h"
+
+namespace {
+
+constexpr std::size_t kPathBuffer = 260;
+
+struct StreamCloser {
+    void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+using Stream = std::unique_ptr<std::FILE, StreamCloser>;
+
+// Reads the next line, whole, without its line break ("\n", or "\r\n" as a
+// text-mode read on Windows gives it). False when the source ended (or could
+// no longer be read) during this read; the text read so far is still a line.
+bool readLine(std::FILE* in, std::string& line)
+{
+    line.clear();
+    int c;
+    while ((c = std::fgetc(in)) != EOF && c != '\n') {
+        line += static_cast<char>(c);
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return c != EOF;
+}
+
+}  // namespace
+
+bool ktuFilePathUtils::copyFileExcludingLine(const char* filePath, const char* line)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    bool result = false;
+    Stream source;
+    Stream copy;
+    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::copyFileExcludingLine()"), [&] {
+        ktu::require(filePath);
+        char basePath[kPathBuffer];
+        char fileName[kPathBuffer];
+        long status = 0;
+        getFileNameAndBasePathFromFullPath(filePath, basePath, fileName, &status);
+        if (status != 100) {
+            return false;
+        }
+        std::string copyPath = std::string(basePath) + "/temp" + fileName;
+        auto& fs = ktu::platform::ops().fs;
+        source.reset(fs.openStream(filePath, "rt", ktu::platform::ShareMode::DenyWrite));
+        copy.reset(fs.openStream(copyPath.c_str(), "at", ktu::platform::ShareMode::Any));
+        if (source) {
+            std::string text;
+            bool more = true;
+            while (more) {
+                more = readLine(source.get(), text);
+                if (text == ktu::require(line) || text.empty()) {
+                    result = true;
+                } else if (copy) {
+                    std::fputs(text.c_str(), copy.get());
+                    std::fputc('\n', copy.get());
+                    std::fflush(copy.get());
+                }
+            }
+        }
+        source.reset();
+        copy.reset();
+        return result;
+    }, [&] {
+        source.reset();
+        copy.reset();
+        return result;
+    });
+}
+
+bool ktuFilePathUtils::renameFile(const char* filePath, const char* newName)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    bool result = false;
+    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::renameFile()"), [&] {
+        if (!checkFileExistence(filePath)) {
+            ktu::platform::ops().ui.messageBox(nullptr, "Invalid File Path", "Invalid File Path", 0);
+            return false;
+        }
+        char basePath[kPathBuffer];
+        char fileName[kPathBuffer];
+        long status = 0;
+        getFileNameAndBasePathFromFullPath(filePath, basePath, fileName, &status);
+        if (status != 100 || basePath[0] == '\0') {
+            return false;
+        }
+        std::string newPath = std::string(basePath) + "/" + ktu::require(newName);
+        if (newPath.size() > kPathBuffer - 1) {
+            return false;
+        }
+        if (!ktu::platform::ops().fs.copyFile(filePath, newPath.c_str(), true)) {
+            return false;
+        }
+        result = deleteFile(filePath);
+        return result;
+    }, [&] { return result; });
+}
+
+bool ktuFilePathUtils::deleteFile(const char* filePath)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    bool result = false;
+    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::deleteFolder()"), [&] {
+        char basePath[kPathBuffer];
+        char fileName[kPathBuffer];
+        long status = 0;
+        getFileNameAndBasePathFromFullPath(ktu::require(filePath), basePath, fileName, &status);
+        if (status != 100) {
+            return false;
+        }
+        auto& fs = ktu::platform::ops().fs;
+        if (!fs.setCurrentDir(basePath)) {
+            return false;
+        }
+        ktu::platform::FindEntry entry;
+        ktu::platform::FindHandle handle = fs.findFirst(fileName, &entry);
+        if (handle != nullptr) {
+            struct Closer {
+                ktu::platform::FindHandle handle;
+                ~Closer() { ktu::platform::ops().fs.findClose(handle); }
+            } closer{handle};
+            fs.setAttributes(entry.name, ktu::platform::kAttrArchive);
+            result = fs.deleteFile(entry.name);
+        }
+        return result;
+    }, [&] { return result; });
+}

@@ -1,0 +1,169 @@
+// Splitting a full path, and the existence and extension tests.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ktuFilePathUtils.h"
+#include "ktuGuard.h"
+#include "ktuPathSplit.h"
+#include "ktuPlatform.h"
+#include "ktuText.h"
+
+namespace {
+
+constexpr std::size_t kPathBuffer = 260;
+
+// The process's current folder, whatever its length; empty when it cannot be
+// read.
+std::string currentFolder()
+{
+    auto& fs = ktu::platform::ops().fs;
+    std::vector<char> buffer(kPathBuffer);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        uint32_t got = fs.getCurrentDir(buffer.data(), static_cast<uint32_t>(buffer.size()));
+        if (got == 0) {
+            return std::string();
+        }
+        if (got < buffer.size()) {
+            return std::string(buffer.data(), got);
+        }
+        buffer.resize(got + 1);  // the folder changed length between calls: ask again
+    }
+    return std::string();
+}
+
+}  // namespace
+
+void ktuFilePathUtils::getFileNameAndBasePathFromFullPath(const char* fullPath, char* basePath, char* fileName,
+                                                          long* status)
+{
+    if (!ktu::gateOpen()) {
+        return;
+    }
+    ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::getFileNameAndBasePathFromFullPath()"), [&] {
+        ktu::require(fullPath);
+        ktu::require(status);
+        if (ktu::boundedLength(fullPath, kPathBuffer - 1) > kPathBuffer - 1) {
+            ktu::raiseFault("path longer than 259 characters");
+        }
+        ktu::PathParts parts;
+        ktu::splitPath(fullPath, parts);
+        if (parts.drive[0] == '\0') {
+            *status = -101;
+            return;
+        }
+        if (!ktu::isSeparator(parts.folder[0])) {
+            *status = -102;
+            return;
+        }
+        if (parts.name[0] == '\0') {
+            *status = -103;
+            return;
+        }
+        if (std::strcmp(parts.ext, ".") == 0) {
+            *status = -104;
+            return;
+        }
+        ktu::require(basePath);
+        ktu::require(fileName);
+        // The path is at most 259 characters long, so both results fit 260 bytes.
+        std::size_t folderLength = std::strlen(parts.folder);
+        std::memcpy(basePath, parts.drive, 2);
+        std::memcpy(basePath + 2, parts.folder, folderLength - 1);
+        basePath[2 + folderLength - 1] = '\0';
+        std::size_t nameLength = std::strlen(parts.name);
+        std::memcpy(fileName, parts.name, nameLength);
+        std::strcpy(fileName + nameLength, parts.ext);
+        *status = 100;
+    }, [&] {
+        if (status != nullptr) {
+            *status = -100;
+        }
+    });
+}
+
+bool ktuFilePathUtils::checkFileExistence(const char* fullPath)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::ktuFilePathUtils()"), [&] {
+        if (ktu::require(fullPath)[0] == '\0') {
+            return false;
+        }
+        char basePath[kPathBuffer];
+        char fileName[kPathBuffer];
+        long status = 0;
+        getFileNameAndBasePathFromFullPath(fullPath, basePath, fileName, &status);
+        if (status != 100) {
+            return false;
+        }
+        return checkFileExistance(basePath, fileName);
+    }, false);
+}
+
+bool ktuFilePathUtils::checkFileExistance(const char* folder, const char* fileName)
+{
+    if (!ktu::gateOpen() || folder == nullptr || fileName == nullptr || folder[0] == '\0') {
+        return false;
+    }
+    char copy[kPathBuffer];
+    std::size_t length = ktu::boundedLength(folder, kPathBuffer - 2);
+    if (length > kPathBuffer - 2 || ktu::boundedLength(fileName, kPathBuffer - 1) > kPathBuffer - 1) {
+        return false;
+    }
+    std::memcpy(copy, folder, length + 1);
+    if (!ktu::isSeparator(copy[length - 1])) {
+        copy[length] = '/';
+        copy[length + 1] = '\0';
+    }
+    // Without the current folder in hand it could not be restored: refuse
+    // before changing it.
+    std::string saved = currentFolder();
+    if (saved.empty()) {
+        return false;
+    }
+    auto& fs = ktu::platform::ops().fs;
+    bool found = false;
+    if (fs.setCurrentDir(copy)) {
+        ktu::platform::FindEntry entry;
+        ktu::platform::FindHandle handle = fs.findFirst(fileName, &entry);
+        if (handle != nullptr) {
+            found = true;
+            fs.findClose(handle);
+        }
+    }
+    fs.setCurrentDir(saved.c_str());
+    return found;
+}
+
+bool ktuFilePathUtils::checkForFile_Path_Existence(const char* fullPath)
+{
+    if (!ktu::gateOpen()) {
+        return false;
+    }
+    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::checkForFile_Path_Existence()"), [&] {
+        ktu::require(fullPath);
+        char basePath[kPathBuffer];
+        char fileName[kPathBuffer];
+        long status = 0;
+        getFileNameAndBasePathFromFullPath(fullPath, basePath, fileName, &status);
+        if (status != 100 || !checkFileExt(fileName)) {
+            return false;
+        }
+        return checkFileExistance(basePath, fileName);
+    }, false);
+}
+
+bool ktuFilePathUtils::checkFileExt(const char* fileName)
+{
+    if (!ktu::gateOpen() || fileName == nullptr) {
+        return false;
+    }
+    for (std::size_t i = std::strlen(fileName); i > 1; --i) {
+        if (fileName[i - 1] == '.') {
+            return true;
+        }
+    }
+    return false;
+}
