@@ -10,4 +10,5 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT WIN32)
   set_tests_properties(install-consumer PROPERTIES TIMEOUT 300)
 
   add_test(NAME ktu-cli COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-ktu.sh $<TARGET_FILE:ktu>)
+  add_test(NAME ktu-path COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-ktu-path.sh $<TARGET_FILE:ktu>)
 endif()
