@@ -10,5 +10,8 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT WIN32)
   set_tests_properties(install-consumer PROPERTIES TIMEOUT 300)
 
   add_test(NAME ktu-cli COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-ktu.sh $<TARGET_FILE:ktu>)
+  # ktu frame send/listen round trip on loopback, ktu serial over a pseudo-terminal.
+  add_test(NAME ktu-frame COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-ktu-frame.sh $<TARGET_FILE:ktu>)
+  set_tests_properties(ktu-frame PROPERTIES TIMEOUT 120)
   add_test(NAME ktu-path COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-ktu-path.sh $<TARGET_FILE:ktu>)
 endif()
