@@ -3,7 +3,7 @@ if(WIN32)
   target_link_libraries(ktu_platform PUBLIC ws2_32 psapi ole32 oleaut32 uuid comdlg32 gdi32 user32 advapi32)
 else()
   find_package(Threads REQUIRED)
-  target_link_libraries(ktu_platform PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
+  target_link_libraries(ktu_platform PUBLIC Threads::Threads ${CMAKE_DL_LIBS} sqlite3)
   # stb_image decodes the picture formats (Debian libstb-dev).
   target_link_libraries(ktu_platform PUBLIC stb)
 endif()

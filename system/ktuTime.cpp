@@ -1,0 +1,131 @@
+// Time stamps in milliseconds and the seven time string layouts.
+#include "ktuTime.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "ktuClassShape.h"
+#include "ktuGuard.h"
+#include "ktuPlatform.h"
+#include "ktuTimeString.h"
+
+namespace {
+
+int32_t clampToInt32(int64_t value)
+{
+    if (value > INT32_MAX) {
+        return INT32_MAX;
+    }
+    if (value < INT32_MIN) {
+        return INT32_MIN;
+    }
+    return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+ktuTime::ktuTime() : seconds_(0), milliSeconds_(0)
+{
+    if (ktu::gateOpen()) {
+        setCurrentTime();
+    }
+}
+
+ktuTime::ktuTime(const ktuTime& other) : seconds_(other.seconds_), milliSeconds_(other.milliSeconds_) {}
+
+ktuTime::~ktuTime() {}
+
+ktuTime& ktuTime::operator=(const ktuTime& other)
+{
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuTime::operator =()"), [&]() -> ktuTime& {
+        seconds_ = static_cast<int>(other.getSeconds());
+        milliSeconds_ = other.getMilliSeconds();
+        return *this;
+    }, [&]() -> ktuTime& { return *this; });
+}
+
+void ktuTime::setCurrentTime()
+{
+    if (!ktu::gateOpen()) {
+        return;
+    }
+    ktu::guarded(ktu::rethrowingSite(ktu::kModCommon, "ktuTime::setCurrentTime()"), [&] {
+        auto& clock = ktu::platform::ops().clock;
+        seconds_ = clampToInt32(clock.unixTime());
+        SYSTEMTIME now{};
+        clock.localTime(&now);
+        milliSeconds_ = now.wMilliseconds;
+    });
+}
+
+void ktuTime::resetSeconds(unsigned int seconds)
+{
+    if (!ktu::gateOpen()) {
+        return;
+    }
+    ktu::guarded(ktu::rethrowingSite(ktu::kModCommon, "ktuTime::resetSeconds()"), [&] {
+        int32_t back = static_cast<int32_t>(seconds);
+        if (seconds_ <= back) {
+            seconds_ = 0;
+        } else {
+            seconds_ = clampToInt32(static_cast<int64_t>(seconds_) - back);
+        }
+    });
+}
+
+unsigned int ktuTime::getMilliSeconds() const
+{
+    return ktu::gateOpen() ? milliSeconds_ : 0;
+}
+
+long ktuTime::getSeconds() const
+{
+    return ktu::gateOpen() ? seconds_ : 0;
+}
+
+int ktuTime::operator-(ktuTime other)
+{
+    if (!ktu::gateOpen()) {
+        return 0;
+    }
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuTime::operator -()"), [&] {
+        int64_t difference = (static_cast<int64_t>(seconds_) - other.seconds_) * 1000 +
+                             static_cast<int64_t>(milliSeconds_) - static_cast<int64_t>(other.milliSeconds_);
+        return clampToInt32(difference);
+    }, 0);
+}
+
+KTU_DATALESS_CLASS_SHAPE(ktuTimeString)
+
+void ktuTimeString::getTimeString(SYSTEMTIME time, int format, char* out)
+{
+    if (!ktu::gateOpen()) {
+        return;
+    }
+    ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuTimeString::getTimeString"), [&] {
+        constexpr std::size_t kOutSize = 25;  // the longest text of valid dates, 24 characters
+        char text[80];
+        int y = time.wYear, mo = time.wMonth, d = time.wDay;
+        int h = time.wHour, mi = time.wMinute, s = time.wSecond, ms = time.wMilliseconds;
+        int n = -1;
+        switch (format) {
+        case 0: n = std::snprintf(text, sizeof text, "%.2d-%.2d-%.2d", y - 2000, mo, d); break;
+        case 1: n = std::snprintf(text, sizeof text, "%.2d-%.2d-%.2d", mo, d, y - 2000); break;
+        case 2: n = std::snprintf(text, sizeof text, "%.2d-%.2d-%.2d", d, mo, y - 2000); break;
+        case 3: n = std::snprintf(text, sizeof text, "%.4d-%.2d-%d", y, mo, d); break;
+        case 4: n = std::snprintf(text, sizeof text, "%.4d-%.2d-%d::%.2d:%2d", y, mo, d, h, mi); break;
+        case 5: n = std::snprintf(text, sizeof text, "%.4d-%.2d-%d::%.2d:%.2d:%.2d", y, mo, d, h, mi, s); break;
+        case 6:
+            n = std::snprintf(text, sizeof text, "%.4d-%.2d-%d::%.2d:%.2d:%.2d:%.3d", y, mo, d, h, mi, s, ms);
+            break;
+        default: return;  // no such layout: nothing is written
+        }
+        ktu::require(out);
+        if (n < 0 || static_cast<std::size_t>(n) >= kOutSize) {
+            return;  // fields far out of range: the text would not fit
+        }
+        std::memcpy(out, text, static_cast<std::size_t>(n) + 1);
+    });
+}

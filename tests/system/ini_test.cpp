@@ -1,0 +1,468 @@
+// INI files: one table of scenarios answered by the platform's profile
+// functions (Windows) or the library's own engine (elsewhere) with the same
+// results, then the current-file operations on top of them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ktuINIFileUtils.h"
+#include "ktuPlatform.h"
+#include "ktuTestSupport.h"
+#include "systemTestSupport.h"
+
+#if !defined(_WIN32)
+#  include <sys/stat.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using ktu::test::Sandbox;
+
+// ---------------------------------------------------------------------------
+// The scenario table
+// ---------------------------------------------------------------------------
+
+constexpr const char* kNull = "\x01<null>";  // stands for a null pointer in the table
+
+const char* arg(const char* text)
+{
+    return std::strcmp(text, kNull) == 0 ? nullptr : text;
+}
+
+enum class Op { Get, Set };
+
+struct Step {
+    Op op;
+    const char* section;
+    const char* key;
+    const char* text;      // default (Get) or value (Set)
+    uint32_t size;         // buffer size (Get)
+    long result;           // characters (Get) or 1/0 (Set)
+    std::string answer;    // the first result + 1 bytes of the buffer (Get)
+};
+
+Step get(const char* section, const char* key, const char* fallback, long n, std::string answer, uint32_t size = 64)
+{
+    return Step{Op::Get, section, key, fallback, size, n, std::move(answer)};
+}
+
+Step set(const char* section, const char* key, const char* value, long ok = 1)
+{
+    return Step{Op::Set, section, key, value, 0, ok, ""};
+}
+
+std::string z(const char* text, std::size_t n)  // text with embedded zero bytes
+{
+    return std::string(text, n);
+}
+
+struct Scenario {
+    const char* name;
+    const char* content;  // null: no file
+    std::vector<Step> steps;
+};
+
+const char* const kLookupFile =
+    "; top comment\r\n  top = 1 \r\n\r\n[ Sec ]\r\nx=1\r\n[Alpha]\r\n  Key1 =  \"quoted\"  \r\nkey2='single'\r\n"
+    "key3=\"half\r\n; comment in alpha\r\n\r\nnovalue\r\nempty=\r\n=eqstart\r\nKey1=dup\r\n\r\n\r\n[beta]\r\nb=2\r\n"
+    "[alpha]\r\nkey4=second section\r\n";
+
+const char* const kOddFile =
+    "[a]\nq1=\"\nq2=\"\"\nq3=\" a \"\nq4='x\"\nq5=\"quoted\"\n[broken\nk=1\n[b]junk\nbk=2\n[c]d]\ncd=3\n[empty]\n"
+    "[tabs]\n\tt\t=\tv\t\n[ \n";
+
+const char* const kRepeatFile = "[a]\nk=1\n[b]\nx=1\n[A]\nk=2\nm=3\n[c]\n;c=5\n=\n[d]\nfirst=\n";
+
+std::vector<Scenario> scenarios()
+{
+    return {
+        {"lookup",
+         kLookupFile,
+         {
+             get("alpha", "KEY1", "def  ", 6, z("quoted", 7)),
+             get("Alpha", "key2", "def  ", 6, z("single", 7)),
+             get("Alpha", "key3", "def  ", 5, z("\"half", 6)),
+             get("Alpha", "novalue", "def  ", 3, z("def", 4)),
+             get("Alpha", "empty", "def  ", 0, z("", 1)),
+             get("Alpha", "key4", "def  ", 3, z("def", 4)),  // only the first [alpha] counts
+             get(" Alpha ", "  key1 ", "def", 6, z("quoted", 7)),
+             get("Sec", "x", "def", 1, z("1", 2)),
+             get("", "top", "def", 1, z("1", 2)),
+             get("Alpha", "", "def", 7, z("eqstart", 8)),
+             get("Alpha", "; comment in alpha", "def", 3, z("def", 4)),
+             get("Alpha", kNull, "d", 27, z("Key1\0key2\0key3\0empty\0\0Key1\0\0", 28)),
+             get(kNull, kNull, "d", 21, z("Sec\0Alpha\0beta\0alpha\0\0", 22)),
+             get("Alpha", kNull, "d", 8, z("Key1\0key\0\0", 9), 10),
+             get("Alpha", "Key1", "d", 3, z("quo", 4), 4),
+             get("nosec", kNull, "dd ", 3, z("dd ", 4)),
+             get("Alpha", "zz", kNull, 0, z("", 1)),
+         }},
+        {"changes",
+         kLookupFile,
+         {
+             set("ALPHA", "key2", "  new value  "),
+             get("Alpha", "KEY2", "d", 9, z("new value", 10)),
+             set("Alpha", "newkey", "nv"),
+             get("Alpha", kNull, "d", 34, z("Key1\0key2\0key3\0empty\0\0Key1\0newkey\0\0", 35)),
+             set("Gamma", "g", "1"),
+             get(kNull, kNull, "d", 27, z("Sec\0Alpha\0beta\0alpha\0Gamma\0\0", 28)),
+             get("gamma", "G", "d", 1, z("1", 2)),
+             set("beta", "b", kNull),
+             get("beta", "b", "d", 1, z("d", 2)),
+             get("beta", kNull, "d", 1, z("d", 2)),
+             set("Sec", kNull, kNull),
+             get(kNull, kNull, "d", 23, z("Alpha\0beta\0alpha\0Gamma\0\0", 24)),
+             get("Sec", "x", "d", 1, z("d", 2)),
+             get("", "top", "d", 1, z("1", 2)),
+             get("Alpha", "key3", "d", 5, z("\"half", 6)),
+         }},
+        {"odd lines and quotes",
+         kOddFile,
+         {
+             get("a", "q1", "def", 1, z("\"", 2)),
+             get("a", "q2", "def", 0, z("", 1)),
+             get("a", "q3", "def", 3, z(" a ", 4)),
+             get("a", "q4", "def", 3, z("'x\"", 4)),
+             get("a", "k", "def", 1, z("1", 2)),
+             get("a", "[broken", "def", 3, z("def", 4)),
+             get("b", "bk", "def", 1, z("2", 2)),
+             get("c]d", "cd", "def", 1, z("3", 2)),
+             get("tabs", "t", "def", 1, z("v", 2)),
+             get("", "", "def", 3, z("def", 4)),
+             get("a", "q5", "d", 3, z("quo", 4), 4),
+             get("a", "q5", "d", 5, z("quote", 6), 7),
+             get("a", "q5", "d", 6, z("quoted", 7), 8),
+             get(kNull, "q1", "d", 19, z("a\0b\0c]d\0empty\0tabs\0\0", 20)),
+             get("empty", kNull, "dflt", 4, z("dflt", 5)),
+             get("a", "zz", "'dq'", 2, z("dq", 3)),
+             get("a", "zz", "  lead", 6, z("  lead", 7)),
+             get("a", "zz", "abcdefgh", 3, z("abc", 4), 4),
+             get(kNull, kNull, "d", 6, z("a\0b\0c]\0\0", 7), 8),
+             get("a", "q5", "d", 0, z("", 1), 1),
+             set(" a ", " q1 ", " v "),
+             get("a", "q1", "d", 1, z("v", 2)),
+             set("a", "new key", "x=y"),
+             get("A", "NEW KEY", "d", 3, z("x=y", 4)),
+             set("", "nokey", "top"),
+             get("", "nokey", "d", 3, z("top", 4)),
+             get("b", "bk", "def", 1, z("2", 2)),
+         }},
+        {"repeated sections",
+         kRepeatFile,
+         {
+             get("a", "m", "d", 1, z("d", 2)),
+             get("c", ";c", "d", 1, z("5", 2)),
+             get("c", kNull, "d  ", 3, z("d  ", 4)),
+             get("d", kNull, "'q' ", 6, z("first\0\0", 7)),
+             get("zz", kNull, "'q' ", 4, z("'q' ", 5)),
+             set("a", kNull, kNull),
+             get(kNull, kNull, "d", 8, z("b\0A\0c\0d\0\0", 9)),
+             get("a", "k", "d", 1, z("2", 2)),
+             set("b", "x", "  lead and trail  "),
+             get("b", "x", "d", 14, z("lead and trail", 15)),
+         }},
+        {"new file",
+         nullptr,
+         {
+             get("S", "k", "d", 1, z("d", 2)),
+             get(kNull, kNull, "d", 0, z("", 1)),
+             set("S", kNull, kNull),
+             set("S", "k", kNull),
+             get(kNull, kNull, "d", 0, z("", 1)),
+             set("S", "", "e"),
+             get("S", "", "d", 1, z("e", 2)),
+             set("", "k", "e"),
+             get("", "k", "d", 1, z("e", 2)),
+             get(kNull, kNull, "d", 2, z("S\0\0", 3)),
+             set("S", "k", ""),
+             get("S", "k", "d", 0, z("", 1)),
+             set(kNull, "k", "v", 0),
+         }},
+    };
+}
+
+std::string visible(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        out += c == '\0' ? std::string("\\0") : std::string(1, c);
+    }
+    return out;
+}
+
+TEST(ProfileScenarios, AnswersMatchTheWindowsProfileFunctions)
+{
+    auto& profile = ktu::platform::ops().profile;
+    for (const Scenario& scenario : scenarios()) {
+        Sandbox sb;
+        std::string file = sb.path("settings.ini");
+        if (scenario.content != nullptr) {
+            sb.writeFile("settings.ini", scenario.content);
+        }
+        int index = 0;
+        for (const Step& step : scenario.steps) {
+            SCOPED_TRACE(std::string(scenario.name) + " step " + std::to_string(index++));
+            if (step.op == Op::Set) {
+                bool ok = profile.writeString(arg(step.section), arg(step.key), arg(step.text), file.c_str());
+                EXPECT_EQ(ok ? 1 : 0, step.result);
+                continue;
+            }
+            char buffer[64];
+            std::memset(buffer, '#', sizeof buffer);
+            uint32_t n = profile.getString(arg(step.section), arg(step.key), arg(step.text), buffer, step.size,
+                                           file.c_str());
+            ASSERT_EQ(static_cast<long>(n), step.result);
+            EXPECT_EQ(visible(std::string(buffer, n + 1)), visible(step.answer));
+        }
+        if (scenario.content == nullptr) {
+            EXPECT_TRUE(sb.exists("settings.ini"));
+        }
+    }
+}
+
+TEST(ProfileScenarios, FilesThatCannotBeWritten)
+{
+    Sandbox sb;
+    auto& profile = ktu::platform::ops().profile;
+    EXPECT_FALSE(profile.writeString("S", "k", "v", sb.path("missing/settings.ini").c_str()));
+    EXPECT_FALSE(profile.writeString("S", "k", "v", ""));
+    // A deletion in a file that does not exist has nothing to do and succeeds
+    // without making the file.
+    EXPECT_TRUE(profile.writeString("S", "k", nullptr, sb.path("none.ini").c_str()));
+    EXPECT_FALSE(sb.exists("none.ini"));
+    char buffer[16];
+    EXPECT_EQ(profile.getString("S", "k", "d", buffer, sizeof buffer, ""), 1u);
+    EXPECT_STREQ(buffer, "d");
+}
+
+// ---------------------------------------------------------------------------
+// The current file
+// ---------------------------------------------------------------------------
+
+class IniFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { ktu::test::openGate(); }
+    void TearDown() override { ktuINIFileUtils::closeFile(); }
+    Sandbox sb;
+};
+
+TEST_F(IniFileTest, OpenMakesTheFoldersAndTheFirstWriteTheFile)
+{
+    std::string path = sb.path("conf/nested/app.ini");
+    EXPECT_EQ(ktuINIFileUtils::openFile(path.c_str()), 1);
+    EXPECT_TRUE(fs::is_directory(sb.native("conf/nested")));
+    EXPECT_FALSE(sb.exists("conf/nested/app.ini"));
+
+    EXPECT_EQ(ktuINIFileUtils::setTagValue("Camera", "Fps", "25"), 1);
+    EXPECT_TRUE(sb.exists("conf/nested/app.ini"));
+    char out[500] = "";
+    char fallback[8] = "x";
+    EXPECT_EQ(ktuINIFileUtils::getTagValue("camera", "FPS", out, fallback), 1);
+    EXPECT_STREQ(out, "25");
+}
+
+TEST_F(IniFileTest, DefaultsAndEmptyValues)
+{
+    sb.writeFile("app.ini", "[Camera]\nName=\nFps=25\n");
+    ASSERT_EQ(ktuINIFileUtils::openFile(sb.path("app.ini").c_str()), 1);
+    struct Case {
+        const char* key;
+        const char* fallback;
+        long result;
+        const char* out;       // what `out` holds afterwards
+        const char* fallbackAfter;
+    };
+    const Case cases[] = {
+        {"Missing", "", 1, "0", "0"},    // an empty default becomes "0", in the caller's buffer too
+        {"Missing", "15", 1, "15", "15"},
+        {"Name", "15", -2, "before", "15"},  // an empty value: -2 and `out` untouched
+        {"Fps", "", 1, "25", "0"},
+    };
+    for (const Case& c : cases) {
+        char out[500] = "before";
+        char fallback[8];
+        std::strcpy(fallback, c.fallback);
+        EXPECT_EQ(ktuINIFileUtils::getTagValue("Camera", c.key, out, fallback), c.result) << c.key;
+        EXPECT_STREQ(out, c.out) << c.key;
+        EXPECT_STREQ(fallback, c.fallbackAfter) << c.key;
+    }
+}
+
+TEST_F(IniFileTest, LongValuesAreCutTo499Characters)
+{
+    ASSERT_EQ(ktuINIFileUtils::openFile(sb.path("app.ini").c_str()), 1);
+    std::string value(600, 'v');
+    ASSERT_EQ(ktuINIFileUtils::setTagValue("S", "k", value.c_str()), 1);
+    char out[500];
+    char fallback[2] = "";
+    EXPECT_EQ(ktuINIFileUtils::getTagValue("S", "k", out, fallback), 1);
+    EXPECT_EQ(std::string(out), std::string(499, 'v'));
+}
+
+TEST_F(IniFileTest, ClearLeavesAnEmptyFileAndCloseForgetsIt)
+{
+    sb.writeFile("app.ini", "[S]\nk=v\n");
+    ASSERT_EQ(ktuINIFileUtils::openFile(sb.path("app.ini").c_str()), 1);
+    EXPECT_EQ(ktuINIFileUtils::clearFileContent(), 1);
+    EXPECT_EQ(fs::file_size(sb.native("app.ini")), 0u);
+    char out[500] = "";
+    char fallback[4] = "d";
+    EXPECT_EQ(ktuINIFileUtils::getTagValue("S", "k", out, fallback), 1);
+    EXPECT_STREQ(out, "d");
+
+    EXPECT_EQ(ktuINIFileUtils::closeFile(), 1);
+    EXPECT_EQ(ktuINIFileUtils::setTagValue("S", "k", "v"), -2);  // no current file
+    EXPECT_EQ(ktuINIFileUtils::clearFileContent(), -1);
+    EXPECT_EQ(fs::file_size(sb.native("app.ini")), 0u);
+
+    // Making an object forgets the current file as well.
+    ASSERT_EQ(ktuINIFileUtils::openFile(sb.path("app.ini").c_str()), 1);
+    ktuINIFileUtils forget;
+    EXPECT_EQ(ktuINIFileUtils::setTagValue("S", "k", "v"), -2);
+}
+
+TEST_F(IniFileTest, RefusedPathsAndFaults)
+{
+    ASSERT_EQ(ktuINIFileUtils::openFile(sb.path("app.ini").c_str()), 1);
+    EXPECT_EQ(ktuINIFileUtils::openFile(nullptr), 0);
+    std::string tooLong = sb.path(std::string(300, 'n') + ".ini");
+    EXPECT_EQ(ktuINIFileUtils::openFile(tooLong.c_str()), 0);
+    // Both refusals left the earlier file current.
+    EXPECT_EQ(ktuINIFileUtils::setTagValue("S", "k", "v"), 1);
+    EXPECT_TRUE(sb.exists("app.ini"));
+
+    char out[500] = "";
+    EXPECT_EQ(ktuINIFileUtils::getTagValue("S", "k", out, nullptr), 0);
+    EXPECT_EQ(ktu::test::desktopLogTexts().back(), "KSUtilityClasses-ktuINIFileUtils::getTagValue");
+    char fallback[2] = "";
+    EXPECT_EQ(ktuINIFileUtils::getTagValue("S", "k", nullptr, fallback), 0);
+    // No value read: `out` is not needed.
+    EXPECT_EQ(ktuINIFileUtils::setTagValue("S", "e", ""), 1);
+    EXPECT_EQ(ktuINIFileUtils::getTagValue("S", "e", nullptr, fallback), -2);
+}
+
+TEST(IniFileGate, EverythingIsRefusedBeforeTheHandshake)
+{
+    Sandbox sb;
+    std::string path = sb.path("early.ini");
+    EXPECT_EXIT(
+        {
+            char out[500] = "";
+            char fallback[4] = "d";
+            bool refused = ktuINIFileUtils::openFile(path.c_str()) == 0 &&
+                           ktuINIFileUtils::setTagValue("S", "k", "v") == 0 &&
+                           ktuINIFileUtils::getTagValue("S", "k", out, fallback) == 0 &&
+                           ktuINIFileUtils::clearFileContent() == 0 && ktuINIFileUtils::closeFile() == 0;
+            ktu::test::openGate();
+            // The refused open made no file current.
+            bool unchanged = ktuINIFileUtils::setTagValue("S", "k", "v") == -2;
+            std::exit(refused && unchanged && !std::filesystem::exists(sb.native("early.ini")) ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+#if !defined(_WIN32)
+
+// The engine keeps what it does not change, byte for byte.
+TEST(ProfileEngine, UnrelatedLinesStayAsTheyWere)
+{
+    Sandbox sb;
+    const std::string before =
+        "; settings of the viewer\n"
+        "\n"
+        "[Camera]  \n"
+        "  Name = front door   ; kept as written\n"
+        "Fps=25\n"
+        "\n"
+        "# not a comment, just a line\n"
+        "\n"
+        "[Display]\n"
+        "Width = 640";
+    sb.writeFile("app.ini", before);
+    auto& profile = ktu::platform::ops().profile;
+    std::string file = sb.path("app.ini");
+    ASSERT_TRUE(profile.writeString("camera", "FPS", "30", file.c_str()));
+    ASSERT_TRUE(profile.writeString("Camera", "Zoom", "2", file.c_str()));
+    ASSERT_TRUE(profile.writeString("Display", "Height", "480", file.c_str()));
+    ASSERT_TRUE(profile.writeString("Audio", "Volume", "7", file.c_str()));
+    EXPECT_EQ(sb.readFile("app.ini"),
+              "; settings of the viewer\n"
+              "\n"
+              "[Camera]  \n"
+              "  Name = front door   ; kept as written\n"
+              "Fps=30\n"
+              "\n"
+              "# not a comment, just a line\n"
+              "Zoom=2\n"
+              "\n"
+              "[Display]\n"
+              "Width = 640\n"
+              "Height=480\n"
+              "[Audio]\n"
+              "Volume=7\n");
+    // No temporary file is left beside it.
+    int entries = 0;
+    for (const auto& entry : fs::directory_iterator(sb.native())) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(ProfileEngine, NewFilesUseWindowsLineEndsAndKeepPermissionsAndLinks)
+{
+    Sandbox sb;
+    auto& profile = ktu::platform::ops().profile;
+    ASSERT_TRUE(profile.writeString("S", "k", "v", sb.path("new.ini").c_str()));
+    EXPECT_EQ(sb.readFile("new.ini"), "[S]\r\nk=v\r\n");
+
+    ::chmod(sb.native("new.ini").c_str(), 0640);
+    fs::create_symlink(sb.native("new.ini"), sb.native("link.ini"));
+    ASSERT_TRUE(profile.writeString("S", "k2", "w", sb.path("link.ini").c_str()));
+    EXPECT_TRUE(fs::is_symlink(sb.native("link.ini")));
+    EXPECT_EQ(sb.readFile("new.ini"), "[S]\r\nk=v\r\nk2=w\r\n");
+    struct stat info;
+    ASSERT_EQ(::stat(sb.native("new.ini").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+// Two processes writing one file at once both keep every key.
+TEST(ProfileEngine, ConcurrentWritersLoseNothing)
+{
+    Sandbox sb;
+    std::string file = sb.path("shared.ini");
+    auto& profile = ktu::platform::ops().profile;
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    const char* who = child == 0 ? "child" : "parent";
+    bool all = true;
+    for (int i = 0; i < 40; ++i) {
+        std::string key = std::string(who) + std::to_string(i);
+        all = profile.writeString(i % 2 == 0 ? "Even" : "Odd", key.c_str(), key.c_str(), file.c_str()) && all;
+    }
+    if (child == 0) {
+        ::_exit(all ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const char* name : {"child", "parent"}) {
+        for (int i = 0; i < 40; ++i) {
+            std::string key = std::string(name) + std::to_string(i);
+            char buffer[64];
+            profile.getString(i % 2 == 0 ? "Even" : "Odd", key.c_str(), "", buffer, sizeof buffer, file.c_str());
+            EXPECT_EQ(std::string(buffer), key);
+        }
+    }
+}
+
+#endif
+
+}  // namespace

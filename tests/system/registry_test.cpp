@@ -1,0 +1,278 @@
+// Registry settings: values round-trip under the base key, names compare
+// without regard to case, and the POSIX store keeps every reported write
+// through a writer being killed.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ktuLogUtils.h"
+#include "ktuPlatform.h"
+#include "ktuRegistryUtils.h"
+#include "ktuTestSupport.h"
+#include "systemTestSupport.h"
+
+#if !defined(_WIN32)
+#  include <signal.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
+#endif
+
+namespace {
+
+using ktu::test::uniqueName;
+
+constexpr const char* kBase = "SOFTWARE\\Optic Pipeline";
+
+// Each test works in a subkey of its own, deleted afterwards.
+class RegistryTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        ktuRegistryUtils::deleteRegistryKey((key_ + "\\inner\\deeper").c_str());
+        ktuRegistryUtils::deleteRegistryKey((key_ + "\\inner").c_str());
+        ktuRegistryUtils::deleteRegistryKey(key_.c_str());
+    }
+    std::string key_ = uniqueName("ktu-test");
+};
+
+TEST_F(RegistryTest, WrittenValuesReadBackWhateverTheCaseOfTheNames)
+{
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Camera", "rtsp://10.0.0.5", key_.c_str()));
+    char out[512] = "untouched";
+    std::string upper = key_;
+    for (char& c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey("CAMERA", out, upper.c_str()));
+    EXPECT_STREQ(out, "rtsp://10.0.0.5");
+
+    // A second write replaces the value; the unnamed value is a value too.
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("camera", "second", key_.c_str()));
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("", "unnamed", key_.c_str()));
+    EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey("Camera", out, key_.c_str()));
+    EXPECT_STREQ(out, "second");
+    std::string full = std::string(kBase) + "\\" + key_;
+    EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey(full.c_str(), out));
+    EXPECT_STREQ(out, "unnamed");
+}
+
+TEST_F(RegistryTest, MissingValuesAndKeys)
+{
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("present", "x", key_.c_str()));
+    char out[512] = "untouched";
+    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("absent", out, key_.c_str()));
+    EXPECT_STREQ(out, "");  // the key opened: the empty text
+
+    std::strcpy(out, "untouched");
+    std::string missing = key_ + "-missing";
+    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("present", out, missing.c_str()));
+    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey((std::string(kBase) + "\\" + missing).c_str(), out));
+    EXPECT_STREQ(out, "untouched");  // the key did not open: nothing written
+    EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(missing.c_str()));
+}
+
+TEST_F(RegistryTest, NestedKeysAreCreatedAndDeletedFromTheBottom)
+{
+    std::string deep = key_ + "\\inner\\deeper";
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("v", "1", deep.c_str()));
+    EXPECT_TRUE(ktuRegistryUtils::validateAndUpdateBaseKey());
+    char out[512];
+    // A key with subkeys stays (as the registry refuses to delete it).
+    EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey((key_ + "\\inner").c_str()));
+    EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey("v", out, deep.c_str()));
+    EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(deep.c_str()));
+    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("v", out, deep.c_str()));
+    // Deleting "nothing" must not touch the base key.
+    EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(""));
+    EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(nullptr));
+    EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("v", "2", (key_ + "\\inner").c_str()));
+}
+
+TEST_F(RegistryTest, LimitsOfKeyPathsAndValues)
+{
+    // The whole key path holds at most 255 characters.
+    std::size_t room = 255 - std::strlen(kBase) - 1;
+    std::string longest = key_ + std::string(room - key_.size(), 'k');
+    std::string tooLong = longest + "k";
+    EXPECT_FALSE(ktuRegistryUtils::addStringValueToRegistryKey("v", "x", tooLong.c_str()));
+    EXPECT_FALSE(ktuRegistryUtils::addStringValueToRegistryKey("v", "x", nullptr));
+    char out[512] = "untouched";
+    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("v", out, tooLong.c_str()));
+    EXPECT_STREQ(out, "untouched");
+
+    // 511 characters fit the read buffer with the terminator; 512 do not.
+    std::string fits(511, 'a');
+    std::string over(512, 'b');
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("fits", fits.c_str(), key_.c_str()));
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("over", over.c_str(), key_.c_str()));
+    EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey("fits", out, key_.c_str()));
+    EXPECT_EQ(std::string(out), fits);
+    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("over", out, key_.c_str()));
+    EXPECT_STREQ(out, "");
+    // A null value is not set, but the key is made.
+    EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("none", nullptr, key_.c_str()));
+    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("none", out, key_.c_str()));
+}
+
+TEST_F(RegistryTest, WorksBeforeTheHandshake)
+{
+    EXPECT_EXIT(
+        {
+            bool ok = ktuRegistryUtils::addStringValueToRegistryKey("early", "yes", key_.c_str());
+            char out[512] = "";
+            ok = ok && ktuRegistryUtils::getStringValueFromRegistryKey("early", out, key_.c_str()) &&
+                 std::strcmp(out, "yes") == 0;
+            ok = ok && ktuRegistryUtils::deleteRegistryKey(key_.c_str());
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(RegistryRead, NullOutputIsAFaultThatIsLogged)
+{
+    ktu::test::openGate();
+    std::string key = uniqueName("ktu-test");
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("v", "1", key.c_str()));
+    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("v", nullptr, key.c_str()));
+    auto texts = ktu::test::desktopLogTexts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), "Common-ktuRegistryUtils::getValueFromRegistryKey()");
+    ktuRegistryUtils::deleteRegistryKey(key.c_str());
+}
+
+TEST(WindowRect, NumbersGoToTheirFieldsByTheCommasBeforeThem)
+{
+    struct Case {
+        const char* text;
+        RECT expected;  // left, top, right, bottom; -7 marks "not set"
+    };
+    const Case cases[] = {
+        {"10,300,200,20", {10, 20, 300, 200}},
+        {"1,2,3,4", {1, 4, 2, 3}},
+        {"1,2", {1, -7, -7, -7}},
+        {"", {-7, -7, -7, -7}},
+        {"1,2,3,4,5", {1, -7, 2, 3}},
+        {" -5,+6,x,12abc", {-5, 12, 6, 0}},
+        {",,,", {0, 0, 0, 0}},
+        {"99999999999,-99999999999,1,2", {INT_MAX, 2, INT_MIN, 1}},
+    };
+    for (const Case& c : cases) {
+        RECT rect{-7, -7, -7, -7};
+        ktuRegistryUtils::getWindowRectFromString(&rect, c.text);
+        EXPECT_EQ(rect.left, c.expected.left) << c.text;
+        EXPECT_EQ(rect.top, c.expected.top) << c.text;
+        EXPECT_EQ(rect.right, c.expected.right) << c.text;
+        EXPECT_EQ(rect.bottom, c.expected.bottom) << c.text;
+    }
+    RECT rect{-7, -7, -7, -7};
+    ktuRegistryUtils::getWindowRectFromString(&rect, ("1,2,3," + std::string(300, '4')).c_str());
+    EXPECT_EQ(rect.left, -7);  // over-long text: refused whole
+    ktuRegistryUtils::getWindowRectFromString(nullptr, "1,2,3,4");
+    ktuRegistryUtils::getWindowRectFromString(&rect, nullptr);
+}
+
+#if !defined(_WIN32)
+
+// The log writer finds the common desktop through the store.
+TEST(SettingsStore, CommonDesktopIsReadFromTheStore)
+{
+    ktu::test::openGate();
+    std::string text = uniqueName("desktop-line");
+    ktuLogUtils::writeLog("Common", text.c_str(), 0);
+    auto texts = ktu::test::desktopLogTexts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), "Common-" + text);
+}
+
+// Two processes write at once: every write of both is there.
+TEST(SettingsStore, WritersInTwoProcessesKeepEveryWrite)
+{
+    std::string key = uniqueName("ktu-test");
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    const char* who = child == 0 ? "child" : "parent";
+    bool all = true;
+    for (int i = 0; i < 60; ++i) {
+        std::string name = std::string(who) + std::to_string(i);
+        all = ktuRegistryUtils::addStringValueToRegistryKey(name.c_str(), name.c_str(), key.c_str()) && all;
+    }
+    if (child == 0) {
+        ::_exit(all ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(all);
+    for (const char* name : {"child", "parent"}) {
+        for (int i = 0; i < 60; ++i) {
+            std::string value = std::string(name) + std::to_string(i);
+            char out[512] = "";
+            EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey(value.c_str(), out, key.c_str())) << value;
+            EXPECT_EQ(std::string(out), value);
+        }
+    }
+    ktuRegistryUtils::deleteRegistryKey(key.c_str());
+}
+
+// A writer killed in the middle of its writes leaves a store that opens and
+// holds every write it had reported done.
+TEST(SettingsStore, KilledWriterLosesNoReportedWrite)
+{
+    std::string key = uniqueName("ktu-test");
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        std::string padding(200, 'p');
+        for (uint32_t i = 0;; ++i) {
+            std::string name = "w" + std::to_string(i);
+            std::string value = name + padding;
+            if (!ktuRegistryUtils::addStringValueToRegistryKey(name.c_str(), value.c_str(), key.c_str())) {
+                ::_exit(1);
+            }
+            char out[512] = "";
+            if (!ktuRegistryUtils::getStringValueFromRegistryKey(name.c_str(), out, key.c_str())) {
+                ::_exit(1);
+            }
+            if (::write(pipeEnds[1], &i, sizeof i) != sizeof i) {  // reported done
+                ::_exit(1);
+            }
+        }
+    }
+    ::close(pipeEnds[1]);
+    uint32_t reported = 0;
+    uint32_t last = 0;
+    while (reported < 150 && ::read(pipeEnds[0], &last, sizeof last) == sizeof last) {
+        ++reported;
+    }
+    ::kill(child, SIGKILL);
+    while (::read(pipeEnds[0], &last, sizeof last) == sizeof last) {
+        ++reported;  // reports written before the kill landed
+    }
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself";
+    ASSERT_GE(reported, 150u);
+
+    std::string padding(200, 'p');
+    for (uint32_t i = 0; i < reported; ++i) {
+        std::string name = "w" + std::to_string(i);
+        char out[512] = "";
+        ASSERT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey(name.c_str(), out, key.c_str())) << name;
+        ASSERT_EQ(std::string(out), name + padding);
+    }
+    // And the store still takes writes.
+    EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("after", "1", key.c_str()));
+    ktuRegistryUtils::deleteRegistryKey(key.c_str());
+}
+
+#endif
+
+}  // namespace

@@ -1,0 +1,194 @@
+// Time stamps against a clock the test sets, and the seven time layouts.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "ktuPlatform.h"
+#include "ktuTestSupport.h"
+#include "ktuTime.h"
+#include "ktuTimeString.h"
+#include "systemTestSupport.h"
+
+namespace {
+
+// The clock the stamps read: seconds and milliseconds set by the test.
+int64_t g_seconds = 0;
+WORD g_millis = 0;
+
+int64_t fakeUnixTime()
+{
+    return g_seconds;
+}
+
+void fakeLocalTime(SYSTEMTIME* now)
+{
+    *now = SYSTEMTIME{};
+    now->wMilliseconds = g_millis;
+}
+
+class TimeTest : public ::testing::Test {
+protected:
+    void SetUp() override { ktu::test::openGate(); }
+
+    ktuTime stampAt(int64_t seconds, WORD millis)
+    {
+        g_seconds = seconds;
+        g_millis = millis;
+        return ktuTime();
+    }
+
+    ktu::test::ScopedOverride<int64_t (*)()> unix_{ktu::platform::ops().clock.unixTime, fakeUnixTime};
+    ktu::test::ScopedOverride<void (*)(SYSTEMTIME*)> local_{ktu::platform::ops().clock.localTime, fakeLocalTime};
+};
+
+TEST_F(TimeTest, DifferencesInMilliseconds)
+{
+    struct Case {
+        int64_t laterSeconds;
+        WORD laterMillis;
+        int64_t earlierSeconds;
+        WORD earlierMillis;
+        int expected;
+    };
+    const Case cases[] = {
+        {10, 900, 9, 950, 950},
+        {101, 500, 100, 0, 1500},
+        {100, 0, 101, 500, -1500},
+        {5, 0, 5, 0, 0},
+        {3000000, 0, 0, 0, INT_MAX},  // beyond 24.8 days: held at the 32-bit ends
+        {0, 0, 3000000, 0, INT_MIN},
+    };
+    for (const Case& c : cases) {
+        ktuTime later = stampAt(c.laterSeconds, c.laterMillis);
+        ktuTime earlier = stampAt(c.earlierSeconds, c.earlierMillis);
+        EXPECT_EQ(later - earlier, c.expected) << c.laterSeconds << " - " << c.earlierSeconds;
+    }
+}
+
+TEST_F(TimeTest, ClockReadingAndCopies)
+{
+    ktuTime stamp = stampAt(1700000000, 42);
+    EXPECT_EQ(stamp.getSeconds(), 1700000000);
+    EXPECT_EQ(stamp.getMilliSeconds(), 42u);
+    g_seconds = 1700000005;
+    g_millis = 7;
+    stamp.setCurrentTime();
+    EXPECT_EQ(stamp.getSeconds(), 1700000005);
+    EXPECT_EQ(stamp.getMilliSeconds(), 7u);
+
+    ktuTime copy(stamp);
+    ktuTime assigned = stampAt(1, 1);
+    assigned = stamp;
+    EXPECT_EQ(copy - stamp, 0);
+    EXPECT_EQ(assigned.getSeconds(), 1700000005);
+    EXPECT_EQ(assigned.getMilliSeconds(), 7u);
+}
+
+TEST_F(TimeTest, ResetSecondsStopsAtZero)
+{
+    struct Case {
+        int64_t seconds;
+        unsigned int back;
+        long expected;
+    };
+    const Case cases[] = {
+        {3, 5, 0},
+        {5, 5, 0},
+        {10, 4, 6},
+        {10, 0, 10},
+        {10, 0xFFFFFFFFu, 11},                   // counts as -1: forward by one
+        {2000000000, 0x80000000u, INT_MAX},      // forward, held at the top
+    };
+    for (const Case& c : cases) {
+        ktuTime stamp = stampAt(c.seconds, 321);
+        stamp.resetSeconds(c.back);
+        EXPECT_EQ(stamp.getSeconds(), c.expected) << c.seconds << " back " << c.back;
+        EXPECT_EQ(stamp.getMilliSeconds(), 321u);
+    }
+}
+
+TEST(TimeGate, NothingIsReadOrWrittenBeforeTheHandshake)
+{
+    EXPECT_EXIT(
+        {
+            ktuTime early;  // no clock read: 0 s 0 ms
+            ktuTime other(early);
+            early.resetSeconds(5);
+            bool ok = early.getSeconds() == 0 && early.getMilliSeconds() == 0 && (early - other) == 0;
+            SYSTEMTIME t{};
+            t.wYear = 2010;
+            char out[32] = "untouched";
+            ktuTimeString::getTimeString(t, 3, out);
+            ok = ok && std::strcmp(out, "untouched") == 0;
+            ktu::test::openGate();
+            ok = ok && early.getSeconds() == 0 && early.getMilliSeconds() == 0;
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+SYSTEMTIME makeTime(int year, int month, int day, int hour, int minute, int second, int millis)
+{
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(year);
+    t.wMonth = static_cast<WORD>(month);
+    t.wDay = static_cast<WORD>(day);
+    t.wHour = static_cast<WORD>(hour);
+    t.wMinute = static_cast<WORD>(minute);
+    t.wSecond = static_cast<WORD>(second);
+    t.wMilliseconds = static_cast<WORD>(millis);
+    return t;
+}
+
+TEST(TimeString, SevenLayouts)
+{
+    ktu::test::openGate();
+    struct Case {
+        SYSTEMTIME time;
+        int format;
+        const char* expected;
+    };
+    const SYSTEMTIME march = makeTime(2007, 3, 5, 9, 4, 7, 42);
+    const Case cases[] = {
+        {march, 0, "07-03-05"},
+        {march, 1, "03-05-07"},
+        {march, 2, "05-03-07"},
+        {march, 3, "2007-03-5"},
+        {march, 4, "2007-03-5::09: 4"},
+        {march, 5, "2007-03-5::09:04:07"},
+        {march, 6, "2007-03-5::09:04:07:042"},
+        {makeTime(2010, 12, 31, 23, 5, 0, 0), 4, "2010-12-31::23: 5"},
+        {makeTime(1999, 1, 2, 0, 0, 0, 0), 0, "-01-01-02"},
+        {makeTime(9999, 12, 31, 23, 59, 59, 999), 6, "9999-12-31::23:59:59:999"},
+    };
+    for (const Case& c : cases) {
+        char out[25];
+        std::memset(out, '#', sizeof out);
+        ktuTimeString::getTimeString(c.time, c.format, out);
+        EXPECT_STREQ(out, c.expected) << "format " << c.format;
+    }
+}
+
+TEST(TimeString, OtherFormatsAndOverlongTextsWriteNothing)
+{
+    ktu::test::openGate();
+    const SYSTEMTIME far = makeTime(65535, 65535, 65535, 65535, 65535, 65535, 65535);
+    struct Case {
+        SYSTEMTIME time;
+        int format;
+    };
+    const Case cases[] = {{makeTime(2010, 1, 1, 0, 0, 0, 0), 7}, {makeTime(2010, 1, 1, 0, 0, 0, 0), -1}, {far, 6},
+                          {far, 5}};
+    for (const Case& c : cases) {
+        char out[40] = "untouched";
+        ktuTimeString::getTimeString(c.time, c.format, out);
+        EXPECT_STREQ(out, "untouched") << "format " << c.format;
+    }
+    ktuTimeString::getTimeString(makeTime(2010, 1, 1, 0, 0, 0, 0), 9, nullptr);  // no layout: no fault
+    ktuTimeString::getTimeString(makeTime(2010, 1, 1, 0, 0, 0, 0), 3, nullptr);
+    EXPECT_EQ(ktu::test::desktopLogTexts().back(), "KSUtilityClasses-ktuTimeString::getTimeString");
+}
+
+}  // namespace
