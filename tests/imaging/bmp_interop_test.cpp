@@ -1,0 +1,144 @@
+// Files exchanged with independent image programs: what the library writes
+// opens in Pillow with the same pixels; what Pillow and ImageMagick write is
+// read by the library with the same pixels. Skipped where they are missing.
+#if !defined(_WIN32)
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "KSUtilityClasses.h"
+#include "bmpTestFiles.h"
+#include "ktuTestSupport.h"
+
+namespace {
+
+using namespace bmptest;
+
+const char* kScript = R"(import sys
+from PIL import Image
+if sys.argv[1] == 'dump':
+    im = Image.open(sys.argv[2]); im.load()
+    open(sys.argv[3], 'wb').write(im.convert('RGB').tobytes())
+    print(im.format, im.size[0], im.size[1])
+else:
+    w, h = int(sys.argv[4]), int(sys.argv[5])
+    data = bytes(((x * 31 + y * 7 + c * 101 + 1) & 255) for y in range(h) for x in range(w) for c in range(3))
+    kw = {'dpi': (int(sys.argv[6]),) * 2} if len(sys.argv) > 6 else {}
+    Image.frombytes('RGB', (w, h), data).save(sys.argv[2], sys.argv[3], **kw)
+)";
+
+class Interop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The first Python that has PIL (a user's python3 may lack it).
+        for (const char* candidate : {"/usr/bin/python3", "python3"}) {
+            std::string probe = std::string(candidate) + " -c 'import PIL' >/dev/null 2>&1";
+            if (std::system(probe.c_str()) == 0) {
+                python = candidate;
+                break;
+            }
+        }
+        if (python.empty()) {
+            GTEST_SKIP() << "no python3 with PIL";
+        }
+        ktu::test::openGate();
+        sb.writeFile("pil.py", kScript);
+    }
+    bool pil(const std::string& args)
+    {
+        std::string cmd = python + " '" + sb.native("pil.py").string() + "' " + args + " >/dev/null";
+        return std::system(cmd.c_str()) == 0;
+    }
+    std::string native(const char* name) { return "'" + sb.native(name).string() + "'"; }
+    std::vector<unsigned char> bytes(const char* name)
+    {
+        std::string s = sb.readFile(name);
+        return std::vector<unsigned char>(s.begin(), s.end());
+    }
+    ktu::test::Sandbox sb;
+    std::string python;
+};
+
+// The pattern as Pillow builds it: top row first, red, green, blue.
+unsigned char pilPattern(int x, int top, int c)
+{
+    return patternByte(x, top, c);
+}
+
+TEST_F(Interop, PillowReadsWhatTheLibraryWrites)
+{
+    for (int w : {1, 3, 5, 8}) {
+        const int h = 3;
+        auto px = alignedPattern(w, h);
+        ASSERT_TRUE(ktuBMPUtils::saveAsBMP(w, h, px.data(), sb.path("lib.bmp").c_str()));
+        ASSERT_TRUE(pil("dump " + native("lib.bmp") + " " + native("dump.rgb")));
+        auto rgb = bytes("dump.rgb");
+        ASSERT_EQ(rgb.size(), 3u * w * h);
+        for (int t = 0; t < h; ++t)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(rgb[3 * (t * w + x) + c], patternByte(x, h - 1 - t, 2 - c)) << w << " " << x << "," << t;
+    }
+}
+
+void expectStoredPattern(const std::string& path, int w, int h)
+{
+    int width = 0, height = 0;
+    ASSERT_TRUE(ktuBMPUtils::getImageSize(path.c_str(), &width, &height));
+    ASSERT_EQ(width, w);
+    ASSERT_EQ(height, h);
+    std::vector<unsigned char> out(3 * w * h);
+    ASSERT_TRUE(ktuBMPUtils::getImageData(path.c_str(), out.data()));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) ASSERT_EQ(out[3 * (y * w + x) + c], pilPattern(x, h - 1 - y, 2 - c)) << path;
+}
+
+TEST_F(Interop, LibraryReadsWhatPillowAndImageMagickWrite)
+{
+    for (int w : {1, 2, 3, 7}) {
+        ASSERT_TRUE(pil("write " + native("pil.bmp") + " BMP " + std::to_string(w) + " 4"));
+        expectStoredPattern(sb.path("pil.bmp"), w, 4);
+        if (std::system("command -v convert >/dev/null 2>&1") == 0) {
+            ASSERT_TRUE(pil("write " + native("pil.png") + " PNG " + std::to_string(w) + " 4"));
+            std::string cmd = "convert " + native("pil.png") + " -type TrueColor BMP3:" +
+                              sb.native("im.bmp").string() + " 2>/dev/null";
+            ASSERT_EQ(std::system(cmd.c_str()), 0);
+            EXPECT_TRUE(ktuBMPUtils::checkBMPFormat(sb.path("im.bmp").c_str()));
+            expectStoredPattern(sb.path("im.bmp"), w, 4);
+        }
+    }
+}
+
+TEST_F(Interop, OtherFormatsAreMeasuredAndDrawn)
+{
+    struct Case { const char* file; const char* format; int dpi; int hm; bool exact; } cases[] = {
+        {"p.png", "PNG", 0, 2646, true},  {"d.png", "PNG", 300, 847, true},
+        {"p.jpg", "JPEG", 300, 847, false}, {"p.gif", "GIF", 0, 2646, false},
+    };
+    for (const auto& c : cases) {
+        std::string dpi = c.dpi ? " " + std::to_string(c.dpi) : "";
+        ASSERT_TRUE(pil(std::string("write ") + native(c.file) + " " + c.format + " 100 100" + dpi));
+        int w = 0, h = 0;
+        ASSERT_TRUE(ktuBMPUtils::getImageSize2(sb.path(c.file).c_str(), &w, &h)) << c.file;
+        EXPECT_EQ(w, c.hm) << c.file;
+        EXPECT_EQ(h, c.hm) << c.file;
+        if (!c.exact) continue;
+        std::vector<unsigned char> pixels(100 * 100 * 3);
+        ktuSurface surface{100, 100, 300, pixels.data()};
+        ktuWindow window{RECT{0, 0, 100, 100}};
+        ASSERT_TRUE(ktuBMPUtils::DrawImage(&surface, sb.path(c.file).c_str(), POINT{50, 50}, &window,
+                                           RECT{0, 0, 100, 100}));
+        for (int t = 0; t < 100; ++t)
+            for (int x = 0; x < 100; ++x)
+                for (int k = 0; k < 3; ++k) ASSERT_EQ(pixels[300 * t + 3 * x + k], pilPattern(x, t, 2 - k)) << c.file;
+    }
+}
+
+}  // namespace
+
+#endif
