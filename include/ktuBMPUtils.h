@@ -12,9 +12,24 @@ public:
     virtual ~ktuBMPUtils();
 
     // ---- Resizes into BMP-aligned rasters -----------------------------
+    // Sources are packed rows (3 x width bytes); destinations get BMP-aligned
+    // rows of 3 x width + (width mod 4) bytes, the alignment bytes set to 0.
+    // Pixels are picked by nearest neighbour: destination (x, y) takes source
+    // column trunc(x * sx), row trunc(y * sy). A fault (a null raster or
+    // out-size, a negative source size with a non-empty result) is logged and
+    // passed on to the caller.
+    //
+    // The size for a maximum size: s = larger side / maxSize, result
+    // trunc(width / s) x trunc(height / s) in double precision, so the larger
+    // side can come out one short (1 x 1 to 93 gives 92 x 92). A 0 x 0 source
+    // gives 0 x 0; a quotient beyond the int range saturates.
     static void getScaledSize(int width, int height, int maxSize, int* scaledWidth, int* scaledHeight);
     static void resizeImageAndReturnData(int width, int height, unsigned char* source, int maxSize,
                                          unsigned char* destination);
+    // Each axis by its own factor: sx = width / newWidth, sy = height /
+    // newHeight; the produced size trunc(width / sx) x trunc(height / sy) can
+    // likewise be one short of the request, and the destination's rows follow
+    // the produced width.
     static void resizeImageAndReturnData(int width, int height, unsigned char* source, int newWidth,
                                          int newHeight, unsigned char* destination);
 

@@ -1,0 +1,415 @@
+// Pixel engines. The resizes and the zoom share one idea: for a strip of up
+// to kSegment destination pixels, work out once which source byte every
+// destination byte takes (a column plan); then each destination row is either
+// produced from its source row through that plan, or, when it repeats the row
+// above it, copied from that row with memcpy.
+//
+// A plan row is produced by 16-byte windows: each window of the destination
+// row is one unaligned 16-byte load from the source row and one byte shuffle
+// (SSSE3 pshufb, or two windows per AVX2 vpshufb). That works whenever the 16
+// bytes of every window come from 16 consecutive source bytes, which holds for
+// every enlargement (no source pixel skipped). Otherwise, and on processors
+// without SSSE3, rows are gathered pixel by pixel with overlapping 4-byte
+// copies.
+#include "ktuRasterKernels.h"
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstring>
+
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#  define KTU_X86_SIMD 1
+#  include <immintrin.h>
+#  if defined(__i386__)
+// 32-bit Windows callers may hand over a stack aligned to 4 bytes only.
+#    define KTU_SIMD_FN(isa) __attribute__((target(isa), force_align_arg_pointer))
+#  else
+#    define KTU_SIMD_FN(isa) __attribute__((target(isa)))
+#  endif
+#else
+#  define KTU_X86_SIMD 0
+#endif
+
+namespace ktu {
+namespace raster {
+
+namespace {
+
+using std::size_t;
+using std::uint8_t;
+
+Kernel detectKernel()
+{
+#if KTU_X86_SIMD
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) {
+        return Kernel::Avx2;
+    }
+    if (__builtin_cpu_supports("ssse3")) {
+        return Kernel::Ssse3;
+    }
+#endif
+    return Kernel::Plain;
+}
+
+Kernel detectedKernel()
+{
+    static const Kernel best = detectKernel();
+    return best;
+}
+
+std::atomic<int>& kernelInUse()
+{
+    static std::atomic<int> inUse{static_cast<int>(detectedKernel())};
+    return inUse;
+}
+
+inline void copy3(uint8_t* d, const uint8_t* s)
+{
+    std::memcpy(d, s, 3);
+}
+
+// Copies one pixel and one byte more; the extra byte lands on the next
+// destination pixel, which is written afterwards.
+inline void copy4(uint8_t* d, const uint8_t* s)
+{
+    std::memcpy(d, s, 4);
+}
+
+// ---- Shuffle engines ---------------------------------------------------------
+
+#if KTU_X86_SIMD
+KTU_SIMD_FN("ssse3")
+void windowsSsse3(const uint8_t* src, uint8_t* dst, const size_t* base, const uint8_t (*mask)[16], size_t n)
+{
+    for (size_t k = 0; k < n; ++k) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + base[k]));
+        __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask[k]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * k), _mm_shuffle_epi8(v, m));
+    }
+}
+
+KTU_SIMD_FN("avx2")
+void windowsAvx2(const uint8_t* src, uint8_t* dst, const size_t* base, const uint8_t (*mask)[16], size_t n)
+{
+    size_t k = 0;
+    for (; k + 2 <= n; k += 2) {
+        __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + base[k]));
+        __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + base[k + 1]));
+        __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+        __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask[k]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 16 * k), _mm256_shuffle_epi8(v, m));
+    }
+    if (k < n) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + base[k]));
+        __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask[k]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * k), _mm_shuffle_epi8(v, m));
+    }
+}
+
+// Five pixels per step: a 16-byte load, the bytes of each pixel reversed, a
+// 16-byte store whose last byte is rewritten by the next step.
+KTU_SIMD_FN("ssse3")
+size_t reverseRowSsse3(const uint8_t* src, uint8_t* dst, size_t rowBytes)
+{
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    size_t i = 0;
+    for (; i + 31 <= rowBytes; i += 30) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 15));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_shuffle_epi8(a, order));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 15), _mm_shuffle_epi8(b, order));
+    }
+    for (; i + 16 <= rowBytes; i += 15) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_shuffle_epi8(a, order));
+    }
+    return i / 3;  // the first pixel still to do
+}
+#endif
+
+// ---- Column plans ------------------------------------------------------------
+
+constexpr size_t kSegment = 2048;
+constexpr size_t kMaxWindows = kSegment * 3 / 16;
+
+struct ColumnPlan {
+    size_t count = 0;           // destination pixels of the strip
+    size_t offset[kSegment];    // source byte offset (3 x column) of each
+    size_t lastRowSafe = 0;     // pixels copyable with 4-byte loads in the last source row
+    size_t windows = 0;         // shuffle windows per row; 0: gather pixel by pixel
+    size_t base[kMaxWindows];   // source byte where each window's load starts
+    uint8_t mask[kMaxWindows][16];
+
+    // `rowBytes`: bytes in one source row. Call once `count` and `offset` are set.
+    void finish(size_t rowBytes, Kernel kernel)
+    {
+        lastRowSafe = 0;
+        while (lastRowSafe + 1 < count && offset[lastRowSafe] + 4 <= rowBytes) {
+            ++lastRowSafe;
+        }
+        windows = 0;
+        if (kernel == Kernel::Plain || rowBytes < 16 || count * 3 < 16) {
+            return;
+        }
+        const size_t n = count * 3 / 16;
+        size_t pixel = 0;
+        size_t component = 0;
+        for (size_t k = 0; k < n; ++k) {
+            size_t from[16];
+            size_t lo = SIZE_MAX;
+            size_t hi = 0;
+            for (size_t j = 0; j < 16; ++j) {
+                from[j] = offset[pixel] + component;
+                lo = std::min(lo, from[j]);
+                hi = std::max(hi, from[j]);
+                if (++component == 3) {
+                    component = 0;
+                    ++pixel;
+                }
+            }
+            if (hi - lo >= 16) {
+                return;  // this row skips source pixels: gather instead
+            }
+            base[k] = std::min(lo, rowBytes - 16);
+            for (size_t j = 0; j < 16; ++j) {
+                mask[k][j] = static_cast<uint8_t>(from[j] - base[k]);
+            }
+        }
+        windows = n;
+    }
+
+    // Produces the strip's pixels of one destination row from `srcRow`.
+    void copyRow(const uint8_t* srcRow, bool lastSourceRow, uint8_t* dst, Kernel kernel) const
+    {
+        size_t x = 0;
+#if KTU_X86_SIMD
+        if (windows != 0) {
+            if (kernel == Kernel::Avx2) {
+                windowsAvx2(srcRow, dst, base, mask, windows);
+            } else {
+                windowsSsse3(srcRow, dst, base, mask, windows);
+            }
+            x = windows * 16 / 3;  // the pixel that the last window may have cut
+        }
+#else
+        (void)kernel;
+#endif
+        if (x == 0 && count > 0) {
+            const size_t fast = lastSourceRow ? lastRowSafe : count - 1;
+            for (; x < fast; ++x) {
+                copy4(dst + 3 * x, srcRow + offset[x]);
+            }
+        }
+        for (; x < count; ++x) {
+            copy3(dst + 3 * x, srcRow + offset[x]);
+        }
+    }
+};
+
+}  // namespace
+
+Kernel bestKernel()
+{
+    return detectedKernel();
+}
+
+Kernel activeKernel()
+{
+    return static_cast<Kernel>(kernelInUse().load(std::memory_order_relaxed));
+}
+
+Kernel useKernel(Kernel wanted)
+{
+    Kernel chosen = static_cast<int>(wanted) <= static_cast<int>(detectedKernel()) ? wanted : detectedKernel();
+    kernelInUse().store(static_cast<int>(chosen), std::memory_order_relaxed);
+    return chosen;
+}
+
+unsigned truncToRange(double value, unsigned limit)
+{
+    if (!(value > 0.0)) {
+        return 0;
+    }
+    if (value >= static_cast<double>(limit)) {
+        return limit;
+    }
+    return static_cast<unsigned>(value);
+}
+
+int truncToInt(double value)
+{
+    if (value != value) {
+        return 0;
+    }
+    if (value >= static_cast<double>(INT_MAX)) {
+        return INT_MAX;
+    }
+    if (value <= static_cast<double>(INT_MIN)) {
+        return INT_MIN;
+    }
+    return static_cast<int>(value);
+}
+
+ScaledSize scaleForMaxSize(int width, int height, int maxSize)
+{
+    const int larger = width > height ? width : height;
+    const double scale = static_cast<double>(larger) / static_cast<double>(maxSize);
+    return ScaledSize{truncToInt(static_cast<double>(width) / scale), truncToInt(static_cast<double>(height) / scale),
+                      scale};
+}
+
+void zoom(const uint8_t* source, uint8_t* destination, const ZoomGeometry& g)
+{
+    const unsigned width = g.width;
+    const unsigned height = g.height;
+    const unsigned rowEnd = std::min(g.rowEnd, height);
+    const unsigned colEnd = std::min(g.colEnd, width);
+    if (g.firstRow >= rowEnd || g.firstCol >= colEnd) {
+        return;
+    }
+    const Kernel kernel = activeKernel();
+    const size_t rowBytes = size_t{3} * width;
+    ColumnPlan plan;
+
+    for (size_t segStart = 0; segStart < width; segStart += kSegment) {
+        const size_t segEnd = std::min<size_t>(segStart + kSegment, width);
+        // Source column q fills destination columns [x0, x1); the blocks
+        // follow one another from column 0 without gaps.
+        size_t covered = segStart;
+        for (unsigned q = g.firstCol; q < colEnd; ++q) {
+            const unsigned k = q - g.firstCol;
+            const size_t x0 = truncToRange(static_cast<double>(k) * g.horizontalFactor, width);
+            const size_t x1 = truncToRange(static_cast<double>(k + 1u) * g.horizontalFactor, width);
+            if (x0 >= segEnd) {
+                break;
+            }
+            const size_t lo = std::max(x0, segStart);
+            const size_t hi = std::min(x1, segEnd);
+            for (size_t x = lo; x < hi; ++x) {
+                plan.offset[x - segStart] = size_t{3} * q;
+            }
+            covered = std::max(covered, hi);
+        }
+        plan.count = covered - segStart;
+        if (plan.count == 0) {
+            break;
+        }
+        plan.finish(rowBytes, kernel);
+
+        for (unsigned r = g.firstRow; r < rowEnd; ++r) {
+            const unsigned k = r - g.firstRow;
+            const size_t y0 = truncToRange(static_cast<double>(k) * g.verticalFactor, height);
+            const size_t y1 = truncToRange(static_cast<double>(k + 1u) * g.verticalFactor, height);
+            if (y0 >= height) {
+                break;
+            }
+            if (y0 >= y1) {
+                continue;
+            }
+            uint8_t* first = destination + y0 * rowBytes + 3 * segStart;
+            plan.copyRow(source + r * rowBytes, r + 1 == height, first, kernel);
+            for (size_t y = y0 + 1; y < y1; ++y) {
+                std::memcpy(destination + y * rowBytes + 3 * segStart, first, 3 * plan.count);
+            }
+        }
+    }
+}
+
+bool resizeNearest(const uint8_t* source, int sourceWidth, int sourceHeight, double sx, double sy, int outWidth,
+                   int outHeight, uint8_t* destination, bool zeroAlignment)
+{
+    if (outWidth <= 0 || outHeight <= 0) {
+        return true;
+    }
+    if (sourceWidth <= 0 || sourceHeight <= 0 || source == nullptr || destination == nullptr) {
+        return false;
+    }
+    // Picked columns and rows grow with x and y: checking the last ones
+    // checks them all.
+    const double lastCol = static_cast<double>(outWidth - 1) * sx;
+    const double lastRow = static_cast<double>(outHeight - 1) * sy;
+    if (!(lastCol >= 0.0 && lastCol < sourceWidth && lastRow >= 0.0 && lastRow < sourceHeight && sx >= 0.0 &&
+          sy >= 0.0)) {
+        return false;
+    }
+    const Kernel kernel = activeKernel();
+    const size_t srcRowBytes = size_t{3} * static_cast<size_t>(sourceWidth);
+    const size_t width = static_cast<size_t>(outWidth);
+    const size_t pad = width % 4;
+    const size_t dstStride = 3 * width + pad;
+    ColumnPlan plan;
+
+    for (size_t segStart = 0; segStart < width; segStart += kSegment) {
+        const size_t segEnd = std::min(segStart + kSegment, width);
+        plan.count = segEnd - segStart;
+        for (size_t x = segStart; x < segEnd; ++x) {
+            const int column = static_cast<int>(static_cast<double>(x) * sx);
+            plan.offset[x - segStart] = size_t{3} * static_cast<size_t>(column);
+        }
+        plan.finish(srcRowBytes, kernel);
+        int previous = -1;
+        for (int y = 0; y < outHeight; ++y) {
+            const int r = static_cast<int>(static_cast<double>(y) * sy);
+            uint8_t* row = destination + static_cast<size_t>(y) * dstStride + 3 * segStart;
+            if (r == previous) {
+                std::memcpy(row, row - dstStride, 3 * plan.count);
+            } else {
+                plan.copyRow(source + static_cast<size_t>(r) * srcRowBytes, r + 1 == sourceHeight, row, kernel);
+            }
+            previous = r;
+        }
+    }
+    if (zeroAlignment && pad != 0) {
+        for (size_t y = 0; y < static_cast<size_t>(outHeight); ++y) {
+            std::memset(destination + y * dstStride + 3 * width, 0, pad);
+        }
+    }
+    return true;
+}
+
+void reverseRowsAndPixels(const uint8_t* source, uint8_t* destination, size_t width, size_t height)
+{
+    const size_t rowBytes = 3 * width;
+#if KTU_X86_SIMD
+    const bool shuffle = activeKernel() != Kernel::Plain;
+#endif
+    for (size_t r = 0; r < height; ++r) {
+        const uint8_t* s = source + r * rowBytes;
+        uint8_t* d = destination + (height - 1 - r) * rowBytes;
+        size_t x = 0;
+#if KTU_X86_SIMD
+        if (shuffle) {
+            x = reverseRowSsse3(s, d, rowBytes);
+        }
+#endif
+        for (; x < width; ++x) {
+            const uint8_t b0 = s[3 * x];
+            const uint8_t b1 = s[3 * x + 1];
+            const uint8_t b2 = s[3 * x + 2];
+            d[3 * x] = b2;
+            d[3 * x + 1] = b1;
+            d[3 * x + 2] = b0;
+        }
+    }
+}
+
+void flipRows(uint8_t* raster, size_t width, size_t height)
+{
+    const size_t rowBytes = 3 * width;
+    uint8_t hold[4096];
+    for (size_t i = 0; i < height / 2; ++i) {
+        uint8_t* a = raster + i * rowBytes;
+        uint8_t* b = raster + (height - 1 - i) * rowBytes;
+        for (size_t done = 0; done < rowBytes; done += sizeof hold) {
+            const size_t n = std::min(sizeof hold, rowBytes - done);
+            std::memcpy(hold, a + done, n);
+            std::memcpy(a + done, b + done, n);
+            std::memcpy(b + done, hold, n);
+        }
+    }
+}
+
+}  // namespace raster
+}  // namespace ktu

@@ -1,0 +1,181 @@
+// ktuRGB24DataUtils and the resize group of ktuBMPUtils: sizes, statuses,
+// alignment bytes, and which operations absorb a fault and which pass it on.
+// Pixel-exact agreement with reference loops is in raster_oracle_test.cpp.
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "KSUtilityClasses.h"
+#include "ktuTestSupport.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+class RasterOps : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ktu::test::openGate();
+        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+    }
+    std::vector<std::string> log() { return ktu::test::logTexts(sb.native("logs/output.log")); }
+    ktu::test::Sandbox sb;
+};
+
+TEST_F(RasterOps, ScaledSizes)
+{
+    struct Case {
+        int width, height, maxSize, expectedWidth, expectedHeight;
+    } cases[] = {
+        {640, 480, 320, 320, 240}, {100, 300, 64, 21, 64}, {1, 1, 93, 92, 92},   // one short of 93
+        {3, 3, 10, 10, 10},        {5, 5, 0, 0, 0},         {0, 0, 10, 0, 0},     // 0 x 0 source: 0 x 0
+        {10, 0, 5, 5, 0},          {4, 8, 16, 8, 16},
+    };
+    for (const Case& c : cases) {
+        int w = -7, h = -7;
+        ktuBMPUtils::getScaledSize(c.width, c.height, c.maxSize, &w, &h);
+        EXPECT_EQ(w, c.expectedWidth) << c.width << "x" << c.height << " to " << c.maxSize;
+        EXPECT_EQ(h, c.expectedHeight) << c.width << "x" << c.height << " to " << c.maxSize;
+    }
+}
+
+TEST_F(RasterOps, AlignmentBytesKeptByResizeDataZeroedByTheBmpResizes)
+{
+    Bytes src(27);
+    for (int i = 0; i < 27; ++i) src[i] = static_cast<unsigned char>(i);
+    Bytes kept(32 * 10 + 1, 0xEE), zeroed = kept, fixed(32 * 10 + 1, 0xEE);
+    int w = 0, h = 0;
+    long status = 0;
+    ASSERT_TRUE(ktuRGB24DataUtils::resizeData(3, 3, src.data(), 10, &w, &h, kept.data(), &status));
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(w, 10);
+    EXPECT_EQ(h, 10);
+    ktuBMPUtils::resizeImageAndReturnData(3, 3, src.data(), 10, zeroed.data());
+    ktuBMPUtils::resizeImageAndReturnData(3, 3, src.data(), 10, 10, fixed.data());
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 30; ++x) {
+            EXPECT_EQ(kept[32 * y + x], zeroed[32 * y + x]);
+        }
+        EXPECT_EQ(kept[32 * y + 30], 0xEE);
+        EXPECT_EQ(kept[32 * y + 31], 0xEE);
+        EXPECT_EQ(zeroed[32 * y + 30], 0);
+        EXPECT_EQ(zeroed[32 * y + 31], 0);
+    }
+    EXPECT_EQ(zeroed, fixed);
+    EXPECT_EQ(kept[320], 0xEE);
+    // Row 9, column 9 samples source column and row trunc(9 * 0.3) = 2: pixel 8.
+    EXPECT_EQ(Bytes(kept.begin() + 9 * 32 + 27, kept.begin() + 9 * 32 + 30), (Bytes{24, 25, 26}));
+}
+
+TEST_F(RasterOps, FixedSizeFollowsTheProducedWidth)
+{
+    Bytes src{1, 2, 3};
+    Bytes dst(3 * 92 + 1, 0xEE);
+    ktuBMPUtils::resizeImageAndReturnData(1, 1, src.data(), 93, 1, dst.data());  // 92 columns, rows of 276
+    EXPECT_EQ(dst[3 * 91], 1);
+    EXPECT_EQ(dst[3 * 92 - 1], 3);
+    EXPECT_EQ(dst[3 * 92], 0xEE);
+}
+
+TEST_F(RasterOps, StatusCodesAndUnwrittenOutputs)
+{
+    Bytes a(64, 1), b(64, 2);
+    struct Case {
+        unsigned char* src;
+        unsigned char* dst;
+        int width, height, maxSize;
+        long expected;
+    } cases[] = {
+        {nullptr, b.data(), 2, 2, 4, -201}, {a.data(), nullptr, 2, 2, 4, -201}, {a.data(), b.data(), -1, 2, 4, -202},
+        {a.data(), b.data(), 2, -1, 4, -202}, {a.data(), b.data(), 2, 2, -4, -202},
+    };
+    for (const Case& c : cases) {
+        int w = -7, h = -7;
+        long status = 0;
+        EXPECT_FALSE(ktuRGB24DataUtils::resizeData(c.width, c.height, c.src, c.maxSize, &w, &h, c.dst, &status));
+        EXPECT_EQ(status, c.expected);
+        EXPECT_EQ(w, -7);
+        EXPECT_EQ(h, -7);
+    }
+    int w = -7, h = -7;
+    long status = 0;
+    EXPECT_TRUE(ktuRGB24DataUtils::resizeData(2, 2, a.data(), 0, &w, &h, b.data(), &status));
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(w, 0);
+    EXPECT_EQ(h, 0);
+    EXPECT_EQ(b, Bytes(64, 2));
+
+    EXPECT_FALSE(ktuRGB24DataUtils::reverseData(nullptr, b.data(), 1, 1, &status));
+    EXPECT_EQ(status, -201);
+    EXPECT_FALSE(ktuRGB24DataUtils::flipData(nullptr, 1, 1, &status));
+    EXPECT_EQ(status, -201);
+    EXPECT_FALSE(ktuRGB24DataUtils::flipData(a.data(), 1, -1, &status));
+    EXPECT_EQ(status, -202);
+    EXPECT_TRUE(log().empty());
+}
+
+TEST_F(RasterOps, ReverseAndFlipExamples)
+{
+    Bytes src{1, 2, 3, 4, 5, 6}, dst(6);
+    long status = 0;
+    ASSERT_TRUE(ktuRGB24DataUtils::reverseData(src.data(), dst.data(), 1, 2, &status));
+    EXPECT_EQ(dst, (Bytes{6, 5, 4, 3, 2, 1}));
+    EXPECT_EQ(status, 200);
+    struct Case {
+        int height;
+        Bytes expected;  // row values after the flip (one-pixel rows, value = row)
+    } cases[] = {{1, {0}}, {4, {3, 2, 1, 0}}, {5, {4, 3, 2, 1, 0}}, {0, {}}};
+    for (const Case& c : cases) {
+        Bytes rows;
+        for (int r = 0; r < c.height; ++r) rows.insert(rows.end(), 3, static_cast<unsigned char>(r));
+        rows.push_back(0xEE);
+        ASSERT_TRUE(ktuRGB24DataUtils::flipData(rows.data(), 1, c.height, &status));
+        for (int r = 0; r < c.height; ++r) EXPECT_EQ(rows[3 * r], c.expected[r]);
+        EXPECT_EQ(rows.back(), 0xEE);
+    }
+}
+
+TEST_F(RasterOps, FaultsAreAbsorbedWithStatusOrPassedOn)
+{
+    Bytes a(12, 1), b(64, 2);
+    long status = 0;
+    int w = 0;
+    EXPECT_FALSE(ktuRGB24DataUtils::resizeData(2, 2, a.data(), 4, &w, nullptr, b.data(), &status));
+    EXPECT_EQ(status, -200);
+    EXPECT_FALSE(ktuRGB24DataUtils::flipData(a.data(), 2, 2, nullptr));
+    EXPECT_FALSE(ktuRGB24DataUtils::reverseData(a.data(), b.data(), 2, 2, nullptr));
+    EXPECT_ANY_THROW(ktuBMPUtils::getScaledSize(2, 2, 4, &w, nullptr));
+    EXPECT_ANY_THROW(ktuBMPUtils::resizeImageAndReturnData(2, 2, nullptr, 4, b.data()));
+    EXPECT_ANY_THROW(ktuBMPUtils::resizeImageAndReturnData(2, 2, a.data(), 4, 4, nullptr));
+    // A negative source size whose result is not empty would read before the source.
+    EXPECT_ANY_THROW(ktuBMPUtils::resizeImageAndReturnData(-2, -4, a.data(), 10, b.data()));
+    EXPECT_NO_THROW(ktuBMPUtils::resizeImageAndReturnData(2, 2, nullptr, 0, 4, b.data()));  // nothing to copy
+    EXPECT_EQ(log(), (std::vector<std::string>{
+                         "Common-ktuRGB24DataUtils::resizeData()", "Common-ktuRGB24DataUtils::resizeData()",
+                         "Common-ktuRGB24DataUtils::reverseData()", "Common-ktuBMPUtils::getScaledSize()",
+                         "Common-ktuBMPUtils::resizeImageAndReturnData()",
+                         "Common-ktuBMPUtils::resizeImageAndReturnData()",
+                         "Common-ktuBMPUtils::resizeImageAndReturnData()"}));
+}
+
+bool behavesWithoutHandshake()
+{
+    Bytes a(12, 1), b(64, 2);
+    long status = 5;
+    int w = -7, h = -7;
+    bool ok = !ktuRGB24DataUtils::resizeData(2, 2, a.data(), 4, &w, &h, b.data(), &status) &&
+              !ktuRGB24DataUtils::reverseData(a.data(), b.data(), 2, 2, &status) &&
+              !ktuRGB24DataUtils::flipData(nullptr, 2, 2, &status);
+    ktuBMPUtils::getScaledSize(2, 2, 4, &w, &h);
+    ktuBMPUtils::resizeImageAndReturnData(2, 2, a.data(), 4, b.data());
+    ktuBMPUtils::resizeImageAndReturnData(2, 2, nullptr, 4, 4, nullptr);
+    return ok && status == 5 && w == -7 && h == -7 && b == Bytes(64, 2);
+}
+
+TEST(RasterOpsWithoutHandshake, WriteNothing)
+{
+    EXPECT_EXIT(std::exit(behavesWithoutHandshake() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+// ktuRelativeBbox: the default box, the shift-not-shrink of the setters, the
+// center cache, the union and the containment test.
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "KSUtilityClasses.h"
+#include "ktuTestSupport.h"
+
+namespace {
+
+struct Edges {
+    double left, right, bottom, top;
+};
+
+// The six doubles after the table pointer, in declaration order: right, left,
+// bottom, top, center X, center Y. Applications built against the header rely
+// on this layout.
+std::vector<double> raw(const ktuRelativeBbox& box)
+{
+    std::vector<double> v(6);
+    std::memcpy(v.data(), reinterpret_cast<const char*>(&box) + sizeof(void*), 6 * sizeof(double));
+    return v;
+}
+
+ktuRelativeBbox make(Edges e)
+{
+    ktuRelativeBbox box;
+    box.setDimensions(e.top, e.bottom, e.left, e.right);
+    return box;
+}
+
+void expectEdges(ktuRelativeBbox& box, Edges e)
+{
+    EXPECT_DOUBLE_EQ(box.getRelativeLeftCol(), e.left);
+    EXPECT_DOUBLE_EQ(box.getRelativeRightCol(), e.right);
+    EXPECT_DOUBLE_EQ(box.getRelativeBottomRow(), e.bottom);
+    EXPECT_DOUBLE_EQ(box.getRelativeTopRow(), e.top);
+}
+
+class RelativeBbox : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ktu::test::openGate();
+        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+    }
+    std::vector<std::string> log() { return ktu::test::logTexts(sb.native("logs/output.log")); }
+    ktu::test::Sandbox sb;
+};
+
+TEST_F(RelativeBbox, DefaultIsTheWholeFrameInDeclaredLayout)
+{
+    static_assert(sizeof(ktuRelativeBbox) == sizeof(void*) + 6 * sizeof(double), "layout");
+    ktuRelativeBbox box;
+    EXPECT_EQ(raw(box), (std::vector<double>{1.0, 0.0, 0.0, 1.0, 0.5, 0.5}));
+    EXPECT_TRUE(box.checkBboxDimensions());
+    box.setDimensions(0.8, 0.2, 0.1, 0.3);
+    EXPECT_EQ(raw(box), (std::vector<double>{0.3, 0.1, 0.2, 0.8, 0.2, 0.5}));
+}
+
+TEST_F(RelativeBbox, SettersResizeAndShiftBackIntoTheFrame)
+{
+    enum Op { Width, Height, CenterX, CenterY };
+    struct Case {
+        Edges start;
+        Op op;
+        double value;
+        Edges expected;
+    } cases[] = {
+        {{0.0, 1.0, 0.0, 1.0}, Width, 1.0, {0.0, 1.0, 0.0, 1.0}},
+        {{0.0, 1.0, 0.0, 1.0}, Width, -0.2, {0.6, 0.4, 0.0, 1.0}},          // crossed, kept
+        {{0.2, 0.4, 0.0, 1.0}, Width, 0.0, {0.3, 0.3, 0.0, 1.0}},
+        {{0.8, 0.9, 0.0, 1.0}, Width, 0.4, {0.6, 1.0, 0.0, 1.0}},           // right past 1.0: shifted left
+        {{0.0, 1.0, 0.4, 0.6}, Height, 0.6, {0.0, 1.0, 0.2, 0.8}},
+        {{0.0, 1.0, 0.0, 0.2}, Height, 0.6, {0.0, 1.0, 0.0, 0.6}},          // bottom below 0.0: shifted up
+        {{0.6, 0.9, 0.0, 1.0}, CenterX, 0.9, {0.7, 1.0, 0.0, 1.0}},
+        {{0.0, 2.0, 0.0, 1.0}, CenterX, 0.5, {0.0, 2.0, 0.0, 1.0}},         // wider than the frame
+        {{0.0, 1.0, -0.5, 1.5}, CenterY, 0.5, {0.0, 1.0, 0.0, 2.0}},        // top first, then bottom
+        {{0.0, 1.0, 0.0, 1.0}, CenterX, 0.5, {0.0, 1.0, 0.0, 1.0}},         // edges on 0.0/1.0 stay
+        {{0.1, 0.3, 0.5, 0.7}, CenterY, 0.1, {0.1, 0.3, 0.0, 0.2}},
+    };
+    for (const Case& c : cases) {
+        ktuRelativeBbox box = make(c.start);
+        switch (c.op) {
+        case Width: box.setRelativeWidth(c.value); break;
+        case Height: box.setRelativeHeight(c.value); break;
+        case CenterX: box.setRelativeCenterX(c.value); break;
+        case CenterY: box.setRelativeCenterY(c.value); break;
+        }
+        SCOPED_TRACE(::testing::Message() << "op " << c.op << " value " << c.value);
+        expectEdges(box, c.expected);
+    }
+    EXPECT_TRUE(log().empty());
+}
+
+TEST_F(RelativeBbox, OversizeRequestsAreLoggedAndRefused)
+{
+    ktuRelativeBbox box = make({0.2, 0.4, 0.3, 0.5});
+    box.setRelativeWidth(1.0000001);
+    box.setRelativeHeight(2.0);
+    expectEdges(box, {0.2, 0.4, 0.3, 0.5});
+    EXPECT_EQ(log(), (std::vector<std::string>{"Common-wrong argument to ktuRelativeBbox::setRelativeWidth()",
+                                               "Common-wrong argument to ktuRelativeBbox::setRelativeHeight()"}));
+}
+
+TEST_F(RelativeBbox, CenterCacheIsStaleUntilAGetterOrEdgeSetterRuns)
+{
+    ktuRelativeBbox box;
+    box.setRelativeWidth(0.5);         // 0.25..0.75, cache not refreshed by the setter
+    box.setDimensions(3.0, -1.0, -2.0, 5.0);
+    EXPECT_EQ(raw(box)[4], 1.5);        // setDimensions stores unclamped and refreshes
+    box.setRelativeCenterX(0.5);        // 0.0..7.0, validated but cache not refreshed
+    ktuRelativeBbox copy(box);
+    EXPECT_EQ(raw(copy)[4], 1.5);       // the copy takes the stale cache as stored
+    EXPECT_DOUBLE_EQ(copy.getRelativeCenterX(), 3.5);
+    EXPECT_EQ(raw(copy)[4], 3.5);
+
+    ktuRelativeBbox merged;
+    ktuRelativeBbox other = make({-1.0, 0.5, 0.0, 3.0});
+    EXPECT_EQ(&(merged + other), &merged);
+    EXPECT_EQ(raw(merged)[4], 0.5);     // operator+ leaves the cache alone
+    EXPECT_DOUBLE_EQ(merged.getRelativeCenterY(), 1.5);
+    ktuRelativeBbox assigned;
+    assigned = box;
+    EXPECT_EQ(raw(assigned), raw(box));
+}
+
+TEST_F(RelativeBbox, UnionTakesTheOuterEdges)
+{
+    struct Case {
+        Edges a, b, expected;
+    } cases[] = {
+        {{0.0, 1.0, 0.0, 1.0}, {0.2, 0.4, 0.3, 0.9}, {0.0, 1.0, 0.0, 1.0}},
+        {{0.1, 0.2, 0.1, 0.2}, {0.6, 0.9, 0.7, 0.8}, {0.1, 0.9, 0.1, 0.8}},
+        {{0.6, 0.9, 0.7, 0.8}, {0.1, 0.2, 0.1, 0.2}, {0.1, 0.9, 0.1, 0.8}},
+    };
+    for (const Case& c : cases) {
+        ktuRelativeBbox a = make(c.a), b = make(c.b);
+        a + b;
+        expectEdges(a, c.expected);
+        expectEdges(b, c.b);
+    }
+}
+
+TEST_F(RelativeBbox, ContainmentWithAllowances)
+{
+    // Binary fractions, so that the excesses are exact.
+    ktuRelativeBbox outer = make({0.25, 0.75, 0.25, 0.75});
+    struct Case {
+        Edges inner;
+        double horizontal, vertical;
+        bool expected;
+    } cases[] = {
+        {{0.25, 0.75, 0.25, 0.75}, 0.0, 0.0, true},        // shared edges
+        {{0.375, 0.5, 0.375, 0.5}, -1.0, -1.0, true},      // inside: allowances never compared
+        {{0.25, 0.75, 0.25, 0.875}, 1.0, 0.125, false},    // excess equal to the allowance (top)
+        {{0.25, 0.75, 0.25, 0.875}, 0.0, 0.126, true},
+        {{0.25, 0.75, 0.125, 0.75}, 1.0, 0.125, false},    // bottom
+        {{0.25, 0.75, 0.125, 0.75}, 0.0, 0.126, true},
+        {{0.25, 0.875, 0.25, 0.75}, 0.125, 1.0, false},    // right
+        {{0.25, 0.875, 0.25, 0.75}, 0.126, 0.0, true},
+        {{0.125, 0.75, 0.25, 0.75}, 0.125, 1.0, false},    // left
+        {{0.125, 0.75, 0.25, 0.75}, 0.126, 0.0, true},
+    };
+    for (const Case& c : cases) {
+        ktuRelativeBbox inner = make(c.inner);
+        EXPECT_EQ(inner.checkOverlapWithinAllowance(&outer, c.horizontal, c.vertical), c.expected)
+            << c.inner.left << ".." << c.inner.right << " x " << c.inner.bottom << ".." << c.inner.top;
+    }
+    EXPECT_FALSE(outer.checkOverlapWithinAllowance(nullptr, 1.0, 1.0));
+    EXPECT_EQ(log(), (std::vector<std::string>{"Common-ktuRelativeBbox::checkOverlapWithinAllowance()"}));
+}
+
+// Runs in a fresh process (death test) where the handshake was never made.
+bool behavesWithoutHandshake()
+{
+    ktuRelativeBbox box;
+    bool ok = raw(box) == std::vector<double>(6, 0.0);
+    box.setDimensions(1.0, 0.5, 0.5, 1.0);
+    box.resetData();
+    ok = ok && raw(box) == std::vector<double>(6, 0.0) && !box.checkBboxDimensions();
+    const double edges[6] = {0.7, 0.2, 0.3, 0.9, 0.0, 0.0};  // right, left, bottom, top
+    std::memcpy(reinterpret_cast<char*>(&box) + sizeof(void*), edges, sizeof edges);
+    ok = ok && box.getRelativeLeftCol() == 0.0 && box.getRelativeCenterX() == 0.0 && box.getRelativeWidth() == 0.0;
+    ktuRelativeBbox other(box);
+    box + other;
+    return ok && raw(box) == std::vector<double>{0.7, 0.0, 0.0, 0.9, 0.0, 0.0};
+}
+
+TEST(RelativeBboxWithoutHandshake, AnswersZeroAndMergesWithTheZeroBox)
+{
+    EXPECT_EXIT(std::exit(behavesWithoutHandshake() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
