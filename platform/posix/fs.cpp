@@ -7,6 +7,9 @@
 // gives the owner write permission back. Like Windows, a read-only file
 // cannot be deleted until its read-only bit is cleared.
 //
+// Streams honour the Windows share modes between the openers that use this
+// seam (see openStream).
+//
 // Listings match names the way the Windows search does: '*' and '?' are
 // wildcards, letter case is ignored, "*.*" matches every name, a pattern
 // ending in ".*" also matches the name without an extension. Entries are
@@ -324,7 +327,38 @@ uint32_t logicalDriveStrings(char* buffer, uint32_t size)
     return length;
 }
 
-std::FILE* openStream(const char* path, const char* mode, ShareMode /*share*/)
+// Sharing between openers, after the Windows share modes: a stream opened
+// with ShareMode::DenyWrite cannot be opened while another opener writes the
+// file, and while it is open nobody else can open the file for writing.
+// Each opener marks itself with a shared open-file-description lock on one
+// of two bytes far beyond any file's end (such locks are released when the
+// stream is closed, and they work between the threads of one process as
+// between processes). Only openers that go through this seam take part.
+constexpr off_t kWriterMark = 0x7FFFFFFFFFFF0000;
+constexpr off_t kDenyWriteMark = kWriterMark + 1;
+
+// True when another open file description holds a mark at `offset`.
+bool markedByOthers(int fd, off_t offset)
+{
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = offset;
+    lock.l_len = 1;
+    return ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
+void mark(int fd, off_t offset)
+{
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = offset;
+    lock.l_len = 1;
+    ::fcntl(fd, F_OFD_SETLK, &lock);  // a file system without such locks shares freely
+}
+
+std::FILE* openStream(const char* path, const char* mode, ShareMode share)
 {
     std::string native;
     if (mode == nullptr || !toNativePath(path, native) || native.empty()) {
@@ -336,7 +370,60 @@ std::FILE* openStream(const char* path, const char* mode, ShareMode /*share*/)
             posixMode += *c;
         }
     }
-    return std::fopen(native.c_str(), posixMode.c_str());
+    bool update = posixMode.find('+') != std::string::npos;
+    int flags = 0;
+    switch (posixMode.empty() ? '\0' : posixMode[0]) {
+    case 'r':
+        flags = update ? O_RDWR : O_RDONLY;
+        break;
+    case 'w':
+        flags = (update ? O_RDWR : O_WRONLY) | O_CREAT;
+        break;
+    case 'a':
+        flags = (update ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+        break;
+    default:
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (posixMode.find('x') != std::string::npos) {
+        flags |= O_EXCL;
+    }
+    bool writes = posixMode[0] != 'r' || update;
+    // Opened without truncation: a refused opener must leave the file as it
+    // was. A writer is opened for reading too where it may be, since the
+    // shared marks need read access.
+    int fd = -1;
+    if ((flags & O_ACCMODE) == O_WRONLY) {
+        fd = ::open(native.c_str(), (flags & ~O_ACCMODE) | O_RDWR | O_CLOEXEC, 0666);
+    }
+    if (fd < 0) {
+        fd = ::open(native.c_str(), flags | O_CLOEXEC, 0666);
+    }
+    if (fd < 0) {
+        return nullptr;
+    }
+    if ((writes && markedByOthers(fd, kDenyWriteMark)) ||
+        (share == ShareMode::DenyWrite && markedByOthers(fd, kWriterMark))) {
+        ::close(fd);
+        errno = EACCES;  // a sharing violation, as Windows reports it
+        return nullptr;
+    }
+    if (writes) {
+        mark(fd, kWriterMark);
+    }
+    if (share == ShareMode::DenyWrite) {
+        mark(fd, kDenyWriteMark);
+    }
+    if (posixMode[0] == 'w' && ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(fd, posixMode.c_str());
+    if (stream == nullptr) {
+        ::close(fd);
+    }
+    return stream;
 }
 
 }  // namespace

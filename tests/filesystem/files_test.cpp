@@ -112,6 +112,48 @@ TEST_F(Files, CopyWithoutALine)
     EXPECT_FALSE(sb.exists("in/temp"));
 }
 
+// While the copy is made, its source may be read but not written.
+std::FILE* openCheckingSource(const char* path, const char* mode, ktu::platform::ShareMode share)
+{
+    auto& system = ktu::platform::systemOps().fs;
+    std::string text(path);
+    if (text.find("temp") != std::string::npos) {
+        std::string source = text.replace(text.find("temp"), 4, "");
+        std::FILE* writer = system.openStream(source.c_str(), "a", ktu::platform::ShareMode::Any);
+        std::FILE* reader = system.openStream(source.c_str(), "r", ktu::platform::ShareMode::Any);
+        EXPECT_EQ(writer, nullptr);
+        EXPECT_NE(reader, nullptr);
+        for (std::FILE* stream : {writer, reader}) {
+            if (stream != nullptr) {
+                std::fclose(stream);
+            }
+        }
+    }
+    return system.openStream(path, mode, share);
+}
+
+TEST_F(Files, SourceIsOpenForReadingOnlyDuringTheCopy)
+{
+    sb.writeFile("s/list.txt", "a\nb");
+    {
+        ScopedOverride open(ktu::platform::ops().fs.openStream, openCheckingSource);
+        EXPECT_TRUE(P::copyFileExcludingLine(p("s/list.txt").c_str(), "a"));
+    }
+    // A file open for writing cannot be opened by a reader that denies writes.
+    auto& fs = ktu::platform::ops().fs;
+    std::FILE* writer = fs.openStream(p("s/list.txt").c_str(), "a", ktu::platform::ShareMode::Any);
+    ASSERT_NE(writer, nullptr);
+    EXPECT_EQ(fs.openStream(p("s/list.txt").c_str(), "r", ktu::platform::ShareMode::DenyWrite), nullptr);
+    std::fclose(writer);
+    std::FILE* reader = fs.openStream(p("s/list.txt").c_str(), "r", ktu::platform::ShareMode::DenyWrite);
+    EXPECT_NE(reader, nullptr);
+    if (reader != nullptr) {
+        std::fclose(reader);
+    }
+    EXPECT_EQ(sb.readFile("s/templist.txt"), "b\n");
+    EXPECT_EQ(sb.readFile("s/list.txt"), "a\nb");
+}
+
 TEST_F(Files, RenameCopiesThenDeletes)
 {
     ktu::test::MessageBoxRecorder boxes;
