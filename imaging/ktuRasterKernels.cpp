@@ -127,6 +127,44 @@ size_t reverseRowSsse3(const uint8_t* src, uint8_t* dst, size_t rowBytes)
     }
     return i / 3;  // the first pixel still to do
 }
+
+KTU_SIMD_FN("sse2")
+void swapBytesSse2(uint8_t* a, uint8_t* b, size_t n)
+{
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i + 16));
+        __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(a + i), b0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(a + i + 16), b1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(b + i), a0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(b + i + 16), a1);
+    }
+    for (; i < n; ++i) {
+        const uint8_t t = a[i];
+        a[i] = b[i];
+        b[i] = t;
+    }
+}
+
+KTU_SIMD_FN("avx2")
+void swapBytesAvx2(uint8_t* a, uint8_t* b, size_t n)
+{
+    size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+        __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i + 32));
+        __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+        __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i + 32));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + i), b0);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + i + 32), b1);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(b + i), a0);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(b + i + 32), a1);
+    }
+    swapBytesSse2(a + i, b + i, n - i);
+}
 #endif
 
 // ---- Column plans ------------------------------------------------------------
@@ -398,10 +436,23 @@ void reverseRowsAndPixels(const uint8_t* source, uint8_t* destination, size_t wi
 void flipRows(uint8_t* raster, size_t width, size_t height)
 {
     const size_t rowBytes = 3 * width;
+    const Kernel kernel = activeKernel();
     uint8_t hold[4096];
     for (size_t i = 0; i < height / 2; ++i) {
         uint8_t* a = raster + i * rowBytes;
         uint8_t* b = raster + (height - 1 - i) * rowBytes;
+#if KTU_X86_SIMD
+        if (kernel == Kernel::Avx2) {
+            swapBytesAvx2(a, b, rowBytes);
+            continue;
+        }
+        if (kernel == Kernel::Ssse3) {
+            swapBytesSse2(a, b, rowBytes);
+            continue;
+        }
+#else
+        (void)kernel;
+#endif
         for (size_t done = 0; done < rowBytes; done += sizeof hold) {
             const size_t n = std::min(sizeof hold, rowBytes - done);
             std::memcpy(hold, a + done, n);
