@@ -15,3 +15,8 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT WIN32)
   set_tests_properties(ktu-frame PROPERTIES TIMEOUT 120)
   add_test(NAME ktu-path COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-ktu-path.sh $<TARGET_FILE:ktu>)
 endif()
+
+# The Windows build's own checks.
+if(WIN32)
+  include(${CMAKE_CURRENT_SOURCE_DIR}/windows/windows.cmake)
+endif()

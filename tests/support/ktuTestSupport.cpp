@@ -32,23 +32,17 @@ std::string forwardSlashes(std::string text)
     return text;
 }
 
+#if !defined(_WIN32)
 void setEnv(const char* name, const std::string& value)
 {
-#if defined(_WIN32)
-    _putenv_s(name, value.c_str());
-#else
     setenv(name, value.c_str(), 1);
-#endif
 }
 
 void unsetEnv(const char* name)
 {
-#if defined(_WIN32)
-    _putenv_s(name, "");
-#else
     unsetenv(name);
-#endif
 }
+#endif
 
 }  // namespace
 
@@ -56,8 +50,21 @@ Sandbox::Sandbox()
 {
     static std::atomic<unsigned> counter{0};
     auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    root_ = fs::temp_directory_path() /
-            ("ktu_test_" + std::to_string(stamp) + "_" + std::to_string(counter++));
+    std::string name = "ktu_test_" + std::to_string(stamp) + "_" + std::to_string(counter++);
+#if defined(_WIN32)
+    // Directly below a drive root, so that a folder chain built from the
+    // sandbox starts at the sandbox: operations that recreate the first level
+    // of a chain then recreate the sandbox, never a folder of the machine
+    // (a sandbox in %TEMP% would make that level C:/Users).
+    // KTU_TEST_DRIVE ("D:") picks another drive than the system drive.
+    const char* drive = std::getenv("KTU_TEST_DRIVE");
+    if (drive == nullptr || drive[0] == '\0') {
+        drive = std::getenv("SystemDrive");
+    }
+    root_ = fs::path(std::string(drive != nullptr && drive[0] != '\0' ? drive : "C:").substr(0, 2) + "\\") / name;
+#else
+    root_ = fs::temp_directory_path() / name;
+#endif
     fs::create_directories(root_);
     root_ = fs::canonical(root_);
     savedCwd_ = fs::current_path();
