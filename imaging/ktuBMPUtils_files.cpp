@@ -103,33 +103,21 @@ public:
     bool loaded() const { return handle_ != nullptr; }
     bool has24BitPixels() const
     {
-        return loaded() && info_.bmBitsPixel == 24 && info_.bmBits != nullptr && info_.bmWidth > 0 &&
-               info_.bmHeight > 0;
+        return loaded() && info_.bmBitsPixel == 24 && info_.bmWidth > 0 && info_.bmHeight > 0;
     }
     std::size_t width() const { return static_cast<std::size_t>(info_.bmWidth); }
     std::size_t height() const { return static_cast<std::size_t>(info_.bmHeight); }
-    const unsigned char* bits() const { return static_cast<const unsigned char*>(info_.bmBits); }
     const BITMAP& info() const { return info_; }
+    // The first `rowBytes` of each stored row into `out`, `limit` bytes in all.
+    bool copyRows(unsigned char* out, std::size_t rowBytes, std::size_t limit) const
+    {
+        return ops().picture.copyPixelRows(handle_, out, rowBytes, limit);
+    }
 
 private:
     HBITMAP handle_;
     BITMAP info_{};
 };
-
-// Packs the stored rows of a 24-bit bitmap into `out` (3 * width a row).
-void packRows(const LoadedBitmap& bitmap, unsigned char* out)
-{
-    const std::size_t packed = 3 * bitmap.width();
-    const std::size_t stored = alignedRow(bitmap.width());
-    const unsigned char* row = bitmap.bits();
-    if (packed == stored) {
-        std::memcpy(out, row, packed * bitmap.height());
-        return;
-    }
-    for (std::size_t y = 0; y < bitmap.height(); ++y, row += stored, out += packed) {
-        std::memcpy(out, row, packed);
-    }
-}
 
 }  // namespace
 
@@ -225,8 +213,8 @@ bool ktuBMPUtils::getImageData(const char* path, unsigned char* out)
         if (!bitmap.has24BitPixels()) {
             return false;
         }
-        packRows(bitmap, ktu::require(out));
-        return true;
+        const std::size_t packedRow = 3 * bitmap.width();
+        return bitmap.copyRows(ktu::require(out), packedRow, packedRow * bitmap.height());
     }, false);
 }
 
@@ -240,8 +228,7 @@ bool ktuBMPUtils::getImageBitmapData(const char* path, unsigned char* out)
         if (!bitmap.has24BitPixels()) {
             return false;
         }
-        std::memcpy(ktu::require(out), bitmap.bits(), 3 * bitmap.width() * bitmap.height());
-        return true;
+        return bitmap.copyRows(ktu::require(out), alignedRow(bitmap.width()), 3 * bitmap.width() * bitmap.height());
     }, false);
 }
 

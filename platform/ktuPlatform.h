@@ -344,12 +344,17 @@ struct PictureOps {
 
     // The image loader: a BMP file as a device-independent bitmap
     // (LoadImageA with LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_CREATEDIBSECTION),
-    // its description (GetObjectA) and its release (DeleteObject). The
-    // description's bmBits is the pixel array in stored row order; bmHeight
-    // is the number of rows.
+    // its description (GetObjectA) and its release (DeleteObject). bmHeight
+    // is the number of rows. bmBits may be null where the pixels are only
+    // read by copyPixelRows.
     HBITMAP (*loadBitmap)(const char* path);
     bool (*describeBitmap)(HBITMAP bitmap, BITMAP* description);
     bool (*deleteBitmap)(HBITMAP bitmap);
+    // Copies the pixel array in stored row order into `out`: the first
+    // `rowBytes` bytes of each row (at most the row length), one after the
+    // other, `limit` bytes in all (at most rows * rowBytes). False when the
+    // bitmap has no such pixel array or it can no longer be read.
+    bool (*copyPixelRows)(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std::size_t limit);
 
     // The client rectangle of a window (GetClientRect).
     bool (*clientRect)(HWND window, RECT* rect);

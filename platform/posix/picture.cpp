@@ -10,16 +10,20 @@
 //   extent in HIMETRIC units comes from the resolution the file stores (BMP
 //   pixels per metre, PNG pHYs in metres, JPEG JFIF density), 96 dots per
 //   inch when it stores none.
-// - The bitmap loader reads the whole BMP file in one read and describes its
-//   pixel array in place, as a DIB section loaded from the file would be.
+// - The bitmap loader reads the headers of a BMP file and describes its pixel
+//   array as a DIB section loaded from the file would be; the pixels are
+//   read later, in one read, straight into the caller's raster.
 //   It accepts uncompressed files (bit fields for 16 and 32 bits) whose
 //   pixel array lies inside the file; anything else is refused.
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/uio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <stb/stb_image.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -33,7 +37,8 @@
 #include "ktuPlatform.h"
 
 struct ktuBitmap {
-    unsigned char* file;  // the whole file, as read
+    int fd;                     // the open file
+    unsigned long long offset;  // where its pixel array starts
     BITMAP description;
 };
 
@@ -531,14 +536,15 @@ HRESULT loadPicture(PictureStream handle, LONG size, bool /*runMode*/, IPicture*
 // Bitmaps
 // ---------------------------------------------------------------------------
 
-// Where the pixel array of a BMP file image lies, when the headers describe
-// one that this loader accepts and that fits inside the image.
-bool describeBmp(const unsigned char* data, std::size_t size, BITMAP& out)
+// Where the pixel array of a BMP file lies, from its first 54 bytes and its
+// size, when the headers describe one that this loader accepts and that fits
+// inside the file.
+bool describeBmp(const unsigned char* data, unsigned long long size, BITMAP& out, unsigned long long& offset)
 {
     if (size < 14 + 40 || data[0] != 'B' || data[1] != 'M') {
         return false;
     }
-    uint32_t offset = le32(data + 10);
+    offset = le32(data + 10);
     uint32_t headerSize = le32(data + 14);
     if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 && headerSize != 124) {
         return false;
@@ -565,35 +571,33 @@ bool describeBmp(const unsigned char* data, std::size_t size, BITMAP& out)
     out.bmWidthBytes = static_cast<LONG>(stride);
     out.bmPlanes = 1;
     out.bmBitsPixel = bits;
-    out.bmBits = const_cast<unsigned char*>(data) + offset;
+    out.bmBits = nullptr;  // read on demand by copyPixelRows
     return true;
 }
 
+// Only the headers are read when the bitmap is loaded; the pixel array is
+// read later straight into the caller's raster, so that it is copied once
+// (from the page cache) and not twice.
 HBITMAP loadBitmap(const char* path)
 {
     int fd = openNative(path, O_RDONLY);
     if (fd < 0) {
         return nullptr;
     }
-    ktuBitmap* bitmap = nullptr;
+    unsigned char headers[54];
     struct stat st;
-    if (::fstat(fd, &st) == 0 && st.st_size >= 54 && st.st_size < INT32_MAX) {
-        std::size_t size = static_cast<std::size_t>(st.st_size);
-        unsigned char* file = static_cast<unsigned char*>(std::malloc(size));
-        std::size_t got = 0;
-        if (file != nullptr && readFully(fd, file, size, &got)) {
-            bitmap = new (std::nothrow) ktuBitmap{file, BITMAP{}};
-            if (bitmap == nullptr || !describeBmp(file, got, bitmap->description)) {
-                delete bitmap;
-                bitmap = nullptr;
-            }
-        }
-        if (bitmap == nullptr) {
-            std::free(file);
+    std::size_t got = 0;
+    unsigned long long offset = 0;
+    BITMAP description{};
+    if (::fstat(fd, &st) == 0 && st.st_size >= 54 && readFully(fd, headers, sizeof headers, &got) &&
+        got == sizeof headers && describeBmp(headers, static_cast<unsigned long long>(st.st_size), description, offset)) {
+        ktuBitmap* bitmap = new (std::nothrow) ktuBitmap{fd, offset, description};
+        if (bitmap != nullptr) {
+            return bitmap;
         }
     }
     ::close(fd);
-    return bitmap;
+    return nullptr;
 }
 
 bool describeBitmap(HBITMAP bitmap, BITMAP* description)
@@ -610,8 +614,74 @@ bool deleteBitmap(HBITMAP bitmap)
     if (bitmap == nullptr) {
         return false;
     }
-    std::free(bitmap->file);
+    ::close(bitmap->fd);
     delete bitmap;
+    return true;
+}
+
+// Reads exactly `size` bytes at `offset`.
+bool preadFully(int fd, unsigned char* out, std::size_t size, unsigned long long offset)
+{
+    while (size > 0) {
+        ssize_t got = ::pread(fd, out, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        out += got;
+        size -= static_cast<std::size_t>(got);
+        offset += static_cast<unsigned long long>(got);
+    }
+    return true;
+}
+
+bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std::size_t limit)
+{
+    if (bitmap == nullptr || out == nullptr) {
+        return false;
+    }
+    const std::size_t stride = static_cast<std::size_t>(bitmap->description.bmWidthBytes);
+    const std::size_t rows = static_cast<std::size_t>(bitmap->description.bmHeight);
+    if (rowBytes == 0 || rowBytes > stride || limit > rows * rowBytes) {
+        return false;
+    }
+    if (rowBytes == stride) {  // whole rows: one read
+        return preadFully(bitmap->fd, out, limit, bitmap->offset);
+    }
+    // Rows cut short: one vectored read per batch of rows, the rest of each
+    // row going to a scratch area.
+    std::vector<unsigned char> scratch(stride - rowBytes);
+    std::vector<struct iovec> parts;
+    const std::size_t batchRows = IOV_MAX / 2;
+    std::size_t done = 0;
+    unsigned long long offset = bitmap->offset;
+    while (done < limit) {
+        parts.clear();
+        std::size_t want = 0;
+        for (std::size_t r = 0; r < batchRows && done + want < limit; ++r) {
+            std::size_t take = std::min(rowBytes, limit - done - want);
+            parts.push_back(iovec{out + done + want, take});
+            want += take;
+            if (done + want < limit) {
+                parts.push_back(iovec{scratch.data(), scratch.size()});
+            }
+        }
+        std::size_t total = 0;
+        for (const auto& part : parts) {
+            total += part.iov_len;
+        }
+        ssize_t got;
+        do {
+            got = ::preadv(bitmap->fd, parts.data(), static_cast<int>(parts.size()), static_cast<off_t>(offset));
+        } while (got < 0 && errno == EINTR);
+        if (got < 0 || static_cast<std::size_t>(got) != total) {
+            return false;
+        }
+        done += want;
+        offset += total;
+    }
     return true;
 }
 
@@ -647,6 +717,7 @@ PictureOps makePictureOps()
     table.loadBitmap = loadBitmap;
     table.describeBitmap = describeBitmap;
     table.deleteBitmap = deleteBitmap;
+    table.copyPixelRows = copyPixelRows;
     table.clientRect = clientRect;
     return table;
 }

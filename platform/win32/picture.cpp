@@ -1,6 +1,8 @@
 // Files, memory blocks, pictures and bitmaps on Windows: the system's own
 // calls (CreateFileA and friends, LocalAlloc, GlobalAlloc, COM streams,
 // OleLoadPicture, LoadImageA, GetObjectA, DeleteObject, GetClientRect).
+#include <cstring>
+
 #include "ktuPlatform.h"
 
 namespace ktu {
@@ -125,6 +127,28 @@ bool deleteBitmap(HBITMAP bitmap)
     return DeleteObject(bitmap) != FALSE;
 }
 
+bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std::size_t limit)
+{
+    BITMAP bm{};
+    if (GetObjectA(bitmap, sizeof(BITMAP), &bm) == 0 || bm.bmBits == nullptr || bm.bmWidth <= 0 ||
+        bm.bmHeight == 0) {
+        return false;
+    }
+    const std::size_t stride = (static_cast<std::size_t>(bm.bmBitsPixel) * bm.bmWidth + 31) / 32 * 4;
+    const std::size_t rows = static_cast<std::size_t>(bm.bmHeight < 0 ? -static_cast<long long>(bm.bmHeight)
+                                                                       : bm.bmHeight);
+    if (rowBytes == 0 || rowBytes > stride || limit > rows * rowBytes) {
+        return false;
+    }
+    const unsigned char* row = static_cast<const unsigned char*>(bm.bmBits);
+    for (std::size_t done = 0; done < limit; row += stride) {
+        std::size_t take = limit - done < rowBytes ? limit - done : rowBytes;
+        std::memcpy(out + done, row, take);
+        done += take;
+    }
+    return true;
+}
+
 bool clientRect(HWND window, RECT* rect)
 {
     return GetClientRect(window, rect) != FALSE;
@@ -153,6 +177,7 @@ PictureOps makePictureOps()
     table.loadBitmap = loadBitmap;
     table.describeBitmap = describeBitmap;
     table.deleteBitmap = deleteBitmap;
+    table.copyPixelRows = copyPixelRows;
     table.clientRect = clientRect;
     return table;
 }
