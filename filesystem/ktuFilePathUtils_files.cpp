@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "ktuFilePathInternal.h"
 #include "ktuFilePathUtils.h"
 #include "ktuGuard.h"
 #include "ktuPlatform.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr std::size_t kPathBuffer = 260;
+using ktu::kPathBuffer;
 
 struct StreamCloser {
     void operator()(std::FILE* stream) const { std::fclose(stream); }
@@ -45,15 +46,11 @@ bool ktuFilePathUtils::copyFileExcludingLine(const char* filePath, const char* l
     Stream source;
     Stream copy;
     return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::copyFileExcludingLine()"), [&] {
-        ktu::require(filePath);
-        char basePath[kPathBuffer];
-        char fileName[kPathBuffer];
-        long status = 0;
-        getFileNameAndBasePathFromFullPath(filePath, basePath, fileName, &status);
-        if (status != 100) {
+        ktu::FullPathSplit split;
+        if (!split.of(ktu::require(filePath))) {
             return false;
         }
-        std::string copyPath = std::string(basePath) + "/temp" + fileName;
+        std::string copyPath = std::string(split.basePath) + "/temp" + split.fileName;
         auto& fs = ktu::platform::ops().fs;
         source.reset(fs.openStream(filePath, "rt", ktu::platform::ShareMode::DenyWrite));
         copy.reset(fs.openStream(copyPath.c_str(), "at", ktu::platform::ShareMode::Any));
@@ -92,14 +89,11 @@ bool ktuFilePathUtils::renameFile(const char* filePath, const char* newName)
             ktu::platform::ops().ui.messageBox(nullptr, "Invalid File Path", "Invalid File Path", 0);
             return false;
         }
-        char basePath[kPathBuffer];
-        char fileName[kPathBuffer];
-        long status = 0;
-        getFileNameAndBasePathFromFullPath(filePath, basePath, fileName, &status);
-        if (status != 100 || basePath[0] == '\0') {
+        ktu::FullPathSplit split;
+        if (!split.of(filePath) || split.basePath[0] == '\0') {
             return false;
         }
-        std::string newPath = std::string(basePath) + "/" + ktu::require(newName);
+        std::string newPath = std::string(split.basePath) + "/" + ktu::require(newName);
         if (newPath.size() > kPathBuffer - 1) {
             return false;
         }
@@ -118,19 +112,16 @@ bool ktuFilePathUtils::deleteFile(const char* filePath)
     }
     bool result = false;
     return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::deleteFolder()"), [&] {
-        char basePath[kPathBuffer];
-        char fileName[kPathBuffer];
-        long status = 0;
-        getFileNameAndBasePathFromFullPath(ktu::require(filePath), basePath, fileName, &status);
-        if (status != 100) {
+        ktu::FullPathSplit split;
+        if (!split.of(ktu::require(filePath))) {
             return false;
         }
         auto& fs = ktu::platform::ops().fs;
-        if (!fs.setCurrentDir(basePath)) {
+        if (!fs.setCurrentDir(split.basePath)) {
             return false;
         }
         ktu::platform::FindEntry entry;
-        ktu::platform::FindHandle handle = fs.findFirst(fileName, &entry);
+        ktu::platform::FindHandle handle = fs.findFirst(split.fileName, &entry);
         if (handle != nullptr) {
             struct Closer {
                 ktu::platform::FindHandle handle;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "ktuFilePathInternal.h"
 #include "ktuFilePathUtils.h"
 #include "ktuGuard.h"
 #include "ktuPathSplit.h"
@@ -11,26 +12,7 @@
 
 namespace {
 
-constexpr std::size_t kPathBuffer = 260;
-
-// The process's current folder, whatever its length; empty when it cannot be
-// read.
-std::string currentFolder()
-{
-    auto& fs = ktu::platform::ops().fs;
-    std::vector<char> buffer(kPathBuffer);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        uint32_t got = fs.getCurrentDir(buffer.data(), static_cast<uint32_t>(buffer.size()));
-        if (got == 0) {
-            return std::string();
-        }
-        if (got < buffer.size()) {
-            return std::string(buffer.data(), got);
-        }
-        buffer.resize(got + 1);  // the folder changed length between calls: ask again
-    }
-    return std::string();
-}
+using ktu::kPathBuffer;
 
 }  // namespace
 
@@ -91,14 +73,8 @@ bool ktuFilePathUtils::checkFileExistence(const char* fullPath)
         if (ktu::require(fullPath)[0] == '\0') {
             return false;
         }
-        char basePath[kPathBuffer];
-        char fileName[kPathBuffer];
-        long status = 0;
-        getFileNameAndBasePathFromFullPath(fullPath, basePath, fileName, &status);
-        if (status != 100) {
-            return false;
-        }
-        return checkFileExistance(basePath, fileName);
+        ktu::FullPathSplit split;
+        return split.of(fullPath) && checkFileExistance(split.basePath, split.fileName);
     }, false);
 }
 
@@ -119,7 +95,7 @@ bool ktuFilePathUtils::checkFileExistance(const char* folder, const char* fileNa
     }
     // Without the current folder in hand it could not be restored: refuse
     // before changing it.
-    std::string saved = currentFolder();
+    std::string saved = ktu::currentFolder();
     if (saved.empty()) {
         return false;
     }
@@ -144,14 +120,9 @@ bool ktuFilePathUtils::checkForFile_Path_Existence(const char* fullPath)
     }
     return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::checkForFile_Path_Existence()"), [&] {
         ktu::require(fullPath);
-        char basePath[kPathBuffer];
-        char fileName[kPathBuffer];
-        long status = 0;
-        getFileNameAndBasePathFromFullPath(fullPath, basePath, fileName, &status);
-        if (status != 100 || !checkFileExt(fileName)) {
-            return false;
-        }
-        return checkFileExistance(basePath, fileName);
+        ktu::FullPathSplit split;
+        return split.of(fullPath) && checkFileExt(split.fileName) &&
+               checkFileExistance(split.basePath, split.fileName);
     }, false);
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ktuFilePathInternal.h"
 #include "ktuFilePathUtils.h"
 #include "ktuFolderWalk.h"
 #include "ktuGuard.h"
@@ -12,25 +13,8 @@
 
 namespace {
 
-constexpr std::size_t kPathBuffer = 260;
+using ktu::kPathBuffer;
 constexpr auto kCopySite = ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::copyFolder()");
-
-std::string currentFolder()
-{
-    auto& fs = ktu::platform::ops().fs;
-    std::vector<char> buffer(kPathBuffer);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        uint32_t got = fs.getCurrentDir(buffer.data(), static_cast<uint32_t>(buffer.size()));
-        if (got == 0) {
-            return std::string();
-        }
-        if (got < buffer.size()) {
-            return std::string(buffer.data(), got);
-        }
-        buffer.resize(got + 1);
-    }
-    return std::string();
-}
 
 // A path in the form used to compare two of them: '/' separators, no runs
 // of them, no trailing one, letters A-Z lowered (as Windows compares names).
@@ -68,7 +52,7 @@ void copyLevel(const std::string& destination, const std::string& source, const 
 bool copyTree(const std::string& destination, const std::string& source, const std::string& excluded)
 {
     auto& fs = ktu::platform::ops().fs;
-    std::string saved = currentFolder();
+    std::string saved = ktu::currentFolder();
     if (fs.setCurrentDir(destination.c_str())) {
         ktuFilePathUtils::deleteFolder(destination.c_str(), saved.c_str());
     }
