@@ -1,9 +1,12 @@
 #include "ktuCommPeer.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#  include "ktuWinTypes.h"
+#else
 #  include <fcntl.h>
 #  include <poll.h>
 #  include <sys/socket.h>
@@ -149,26 +152,39 @@ std::string buildFrame(const std::string& payload, std::size_t fieldWidth, const
 
 #if !defined(_WIN32)
 
-PseudoTerminal::PseudoTerminal()
+PseudoTerminal::PseudoTerminal(unsigned comPort) : portName_("COM" + std::to_string(comPort))
 {
     int fd = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (fd < 0) {
+        problem_ = "posix_openpt failed";
         return;
     }
     char name[128];
     if (::grantpt(fd) != 0 || ::unlockpt(fd) != 0 || ::ptsname_r(fd, name, sizeof name) != 0) {
         ::close(fd);
+        problem_ = "the pseudo-terminal could not be unlocked";
         return;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     master_ = fd;
     slave_ = name;
+    if (const char* map = std::getenv("KTU_SERIAL_PORTS")) {
+        hadMap_ = true;
+        savedMap_ = map;
+    }
+    ::setenv("KTU_SERIAL_PORTS", (portName_ + "=" + slave_).c_str(), 1);
+    ok_ = true;
 }
 
 PseudoTerminal::~PseudoTerminal()
 {
     if (master_ >= 0) {
         ::close(master_);
+        if (hadMap_) {
+            ::setenv("KTU_SERIAL_PORTS", savedMap_.c_str(), 1);
+        } else {
+            ::unsetenv("KTU_SERIAL_PORTS");
+        }
     }
 }
 
@@ -215,10 +231,200 @@ std::string PseudoTerminal::read(std::size_t limit, std::chrono::milliseconds wa
 
 #else
 
-PseudoTerminal::PseudoTerminal() {}
-PseudoTerminal::~PseudoTerminal() {}
-bool PseudoTerminal::write(const std::string&) { return false; }
-std::string PseudoTerminal::read(std::size_t, std::chrono::milliseconds) { return std::string(); }
+namespace {
+
+// The Linux side of the line under Wine: makes the pair, points the prefix's
+// device entry for the port at its slave side, and relays the master side
+// over one loopback connection until that closes (or a minute has passed).
+const char* const kBridgeScript = R"PY(import os, pty, select, socket, sys, time, tty
+dosdevices, port, info = sys.argv[1], sys.argv[2].lower(), sys.argv[3]
+master, slave = pty.openpty()
+tty.setraw(slave)
+path = os.ttyname(slave)
+link = os.path.join(dosdevices, port)
+try:
+    os.unlink(link)
+except OSError:
+    pass
+os.symlink(path, link)
+try:
+    server = socket.socket()
+    server.bind(("127.0.0.1", 0))
+    server.listen(1)
+    with open(info + ".tmp", "w") as f:
+        f.write("%d %s\n" % (server.getsockname()[1], path))
+    os.rename(info + ".tmp", info)
+    server.settimeout(30)
+    conn, _ = server.accept()
+    end = time.time() + 60
+    while time.time() < end:
+        ready, _, _ = select.select([master, conn], [], [], 0.5)
+        if master in ready:
+            conn.sendall(os.read(master, 65536))
+        if conn in ready:
+            data = conn.recv(65536)
+            if not data:
+                break
+            os.write(master, data)
+finally:
+    os.unlink(link)
+)PY";
+
+bool underWine()
+{
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The Linux path of a Windows path, as Wine maps it; empty when unknown.
+std::string unixPathOf(const std::string& windowsPath)
+{
+    using Fn = char*(CDECL*)(const WCHAR*);
+    auto fn = reinterpret_cast<Fn>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+    if (fn == nullptr) {
+        return std::string();
+    }
+    std::wstring wide(windowsPath.begin(), windowsPath.end());
+    char* path = fn(wide.c_str());
+    if (path == nullptr) {
+        return std::string();
+    }
+    std::string result = path;
+    ::HeapFree(::GetProcessHeap(), 0, path);
+    return result;
+}
+
+}  // namespace
+
+PseudoTerminal::PseudoTerminal(unsigned comPort) : portName_("COM" + std::to_string(comPort))
+{
+    if (!underWine()) {
+        problem_ = "a Windows program cannot make a pseudo-terminal (this is not Wine)";
+        return;
+    }
+    char temp[MAX_PATH];
+    if (::GetTempPathA(sizeof temp, temp) == 0) {
+        problem_ = "no temporary folder";
+        return;
+    }
+    const std::string stem = std::string(temp) + "ktu_pty_" + std::to_string(::GetCurrentProcessId()) + "_" + portName_;
+    scriptFile_ = stem + ".py";
+    infoFile_ = stem + ".txt";
+    ::DeleteFileA(infoFile_.c_str());
+    if (std::FILE* f = std::fopen(scriptFile_.c_str(), "wb")) {
+        std::fputs(kBridgeScript, f);
+        std::fclose(f);
+    }
+    std::string drive = unixPathOf("C:\\");
+    std::size_t at = drive.find("/dosdevices/");
+    std::string dosdevices = at != std::string::npos ? drive.substr(0, at + 11) : std::string();
+    if (dosdevices.empty() && drive.size() > 8 && drive.compare(drive.size() - 8, 8, "drive_c/") == 0) {
+        dosdevices = drive.substr(0, drive.size() - 8) + "dosdevices";
+    }
+    const std::string script = unixPathOf(scriptFile_);
+    const std::string info = unixPathOf(infoFile_);
+    if (dosdevices.empty() || script.empty() || info.empty()) {
+        problem_ = "the Wine prefix's folders could not be found";
+        return;
+    }
+    std::string command = "/usr/bin/env python3 \"" + script + "\" \"" + dosdevices + "\" " + portName_ + " \"" + info + "\"";
+    STARTUPINFOA si;
+    std::memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        problem_ = "python3 could not be started from Wine";
+        return;
+    }
+    ::CloseHandle(pi.hThread);
+    helper_ = pi.hProcess;
+
+    unsigned port = 0;
+    for (int i = 0; i < 150 && port == 0; ++i) {
+        ::Sleep(100);
+        if (std::FILE* f = std::fopen(infoFile_.c_str(), "rb")) {
+            char path[256] = "";
+            if (std::fscanf(f, "%u %255s", &port, path) == 2) {
+                slave_ = path;
+            } else {
+                port = 0;
+            }
+            std::fclose(f);
+        }
+    }
+    if (port == 0) {
+        problem_ = "the pseudo-terminal helper did not answer (python3 missing?)";
+        return;
+    }
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine\\Ports", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                          nullptr) == ERROR_SUCCESS) {
+        ::RegSetValueExA(key, portName_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(slave_.c_str()),
+                         static_cast<DWORD>(slave_.size() + 1));
+        ::RegCloseKey(key);
+    }
+    auto& net = platform::ops().socket;
+    link_ = net.connectTo("127.0.0.1", static_cast<uint16_t>(port));
+    if (link_ == INVALID_SOCKET) {
+        problem_ = "the pseudo-terminal helper could not be reached";
+        return;
+    }
+    ok_ = true;
+}
+
+PseudoTerminal::~PseudoTerminal()
+{
+    if (link_ != INVALID_SOCKET) {
+        platform::ops().socket.close(link_);  // the helper then removes the device entry and ends
+    }
+    if (helper_ != nullptr) {
+        if (::WaitForSingleObject(static_cast<HANDLE>(helper_), 5000) != WAIT_OBJECT_0) {
+            ::TerminateProcess(static_cast<HANDLE>(helper_), 1);
+        }
+        ::CloseHandle(static_cast<HANDLE>(helper_));
+    }
+    if (ok_) {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine\\Ports", 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            ::RegDeleteValueA(key, portName_.c_str());
+            ::RegCloseKey(key);
+        }
+    }
+    if (!scriptFile_.empty()) {
+        ::DeleteFileA(scriptFile_.c_str());
+        ::DeleteFileA(infoFile_.c_str());
+    }
+}
+
+bool PseudoTerminal::write(const std::string& bytes)
+{
+    return ok_ && sendAll(link_, bytes);
+}
+
+std::string PseudoTerminal::read(std::size_t limit, std::chrono::milliseconds wait)
+{
+    std::string got;
+    if (!ok_) {
+        return got;
+    }
+    auto& net = platform::ops().socket;
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    while (got.size() < limit) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        net.setReceiveTimeout(link_, static_cast<uint32_t>(left.count()));
+        char buffer[4096];
+        std::size_t want = limit - got.size() < sizeof buffer ? limit - got.size() : sizeof buffer;
+        int n = net.recv(link_, buffer, static_cast<int>(want), 0);
+        if (n <= 0) {
+            break;
+        }
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+}
 
 #endif
 

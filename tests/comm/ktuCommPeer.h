@@ -64,25 +64,47 @@ std::string buildFrame(const std::string& payload, std::size_t fieldWidth = 10, 
 std::string buildFrameWithField(const std::string& payload, const std::string& lengthText,
                                 std::size_t fieldWidth = 10);
 
-// A pseudo-terminal pair: the library opens `slavePath` as its serial port,
-// the test reads and writes `master`. Available on POSIX systems only.
+// A pseudo-terminal standing in for the serial line of COM<comPort>: the
+// library opens the port, the test reads and writes the other side.
+//
+// On POSIX systems the test makes the pair itself and maps the port to its
+// slave side through KTU_SERIAL_PORTS. A Windows program cannot make one; under
+// Wine it starts a small Linux helper (python3) that makes the pair, points
+// the prefix's device entry for the port at it (and records it under
+// HKEY_LOCAL_MACHINE\Software\Wine\Ports), and relays the other side over a
+// loopback connection. On Windows itself ok() is false.
 class PseudoTerminal {
 public:
-    PseudoTerminal();
+    explicit PseudoTerminal(unsigned comPort);
     ~PseudoTerminal();
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
-    bool ok() const { return master_ >= 0; }
+    bool ok() const { return ok_; }
+    // Why ok() is false.
+    const std::string& problem() const { return problem_; }
+    // The device the port is mapped to.
     const std::string& slavePath() const { return slave_; }
 
     bool write(const std::string& bytes);
-    // What arrives on the master side within `wait`, up to `limit` bytes.
+    // What arrives on the other side within `wait`, up to `limit` bytes.
     std::string read(std::size_t limit, std::chrono::milliseconds wait = std::chrono::milliseconds(2000));
 
 private:
-    int master_ = -1;
+    bool ok_ = false;
+    std::string problem_;
     std::string slave_;
+    std::string portName_;
+#if defined(_WIN32)
+    SOCKET link_ = INVALID_SOCKET;
+    void* helper_ = nullptr;
+    std::string infoFile_;
+    std::string scriptFile_;
+#else
+    int master_ = -1;
+    std::string savedMap_;
+    bool hadMap_ = false;
+#endif
 };
 
 // Sets an environment variable for the life of the object.

@@ -129,24 +129,14 @@ TEST_F(SerialPort, WritesRaiseRtsOnlyForTheirDurationAndReportFailures)
     }
 }
 
-#if defined(_WIN32)
-
-TEST_F(SerialPort, PseudoTerminalTransfers)
-{
-    GTEST_SKIP() << "Windows programs cannot make a pseudo-terminal to stand in for a COM port; "
-                    "the device transfers are tested on POSIX systems";
-}
-
-#else
-
 class SerialLine : public SerialPort {
 protected:
     void SetUp() override
     {
         SerialPort::SetUp();
-        ASSERT_TRUE(pty.ok());
-        env = std::make_unique<ktu::test::ScopedEnv>("KTU_SERIAL_PORTS",
-                                                     "COM3=/nonexistent/tty;COM7=" + pty.slavePath());
+        if (!pty.ok()) {
+            GTEST_SKIP() << "serial line tests did not run: " << pty.problem();
+        }
     }
     // Waits (bounded) until the port has `n` bytes waiting.
     bool waitForInput(void* handle, uint32_t n)
@@ -161,8 +151,7 @@ protected:
         }
         return false;
     }
-    ktu::test::PseudoTerminal pty;
-    std::unique_ptr<ktu::test::ScopedEnv> env;
+    ktu::test::PseudoTerminal pty{kPort};
 };
 
 TEST_F(SerialLine, OpenWriteReadClose)
@@ -193,12 +182,6 @@ TEST_F(SerialLine, OpenWriteReadClose)
     EXPECT_TRUE(logs().empty());
 }
 
-TEST_F(SerialLine, PortsWithoutADeviceAreRefused)
-{
-    EXPECT_EQ(ktuSSerialPortComm::openComPort(3, 9600), kInvalid);  // mapped to a missing device
-    ktu::test::ScopedEnv none("KTU_SERIAL_PORTS", "COM7=" + pty.slavePath());
-    EXPECT_EQ(ktuSSerialPortComm::openComPort(0, 9600), kInvalid);  // COM0 has no default device
-}
 
 TEST_F(SerialLine, EveryListedRateOpens)
 {
@@ -207,6 +190,18 @@ TEST_F(SerialLine, EveryListedRateOpens)
         EXPECT_NE(port, kInvalid) << rate;
         EXPECT_EQ(ktuSSerialPortComm::closeComPort(port), 1) << rate;
     }
+}
+
+#if !defined(_WIN32)
+
+TEST_F(SerialLine, PortsWithoutADeviceAreRefused)
+{
+    ktu::test::ScopedEnv map("KTU_SERIAL_PORTS", "COM3=/nonexistent/tty;com7=" + pty.slavePath());
+    EXPECT_EQ(ktuSSerialPortComm::openComPort(3, 9600), kInvalid);  // mapped to a missing device
+    EXPECT_EQ(ktuSSerialPortComm::openComPort(0, 9600), kInvalid);  // COM0 has no default device
+    void* port = ktuSSerialPortComm::openComPort(7, 9600);          // names match without regard to case
+    EXPECT_NE(port, kInvalid);
+    EXPECT_EQ(ktuSSerialPortComm::closeComPort(port), 1);
 }
 
 // Nobody drains the line: the write stops at its 100 ms time-out with part
