@@ -37,17 +37,17 @@ void putLe32(unsigned char* p, uint32_t v)
 }
 
 // Closes a file on every way out unless the close was taken over.
-class OpenFile {
+class FileCloser {
 public:
-    explicit OpenFile(FileHandle file) : file_(file) {}
-    ~OpenFile()
+    explicit FileCloser(FileHandle file) : file_(file) {}
+    ~FileCloser()
     {
         if (file_ != nullptr) {
             ops().picture.closeFile(file_);
         }
     }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
+    FileCloser(const FileCloser&) = delete;
+    FileCloser& operator=(const FileCloser&) = delete;
 
     FileHandle get() const { return file_; }
     bool close()
@@ -155,7 +155,7 @@ bool ktuBMPUtils::CreateBMPFile(const char* const path, BITMAPINFO* header, cons
         if (info.biClrUsed > kMaxColourEntries) {
             return false;
         }
-        OpenFile file(ops().picture.createForWriting(path));
+        FileCloser file(ops().picture.createForWriting(path));
         if (file.get() == nullptr) {
             return false;
         }

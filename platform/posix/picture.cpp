@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "common/bmpHeaders.h"
 #include "drives.h"
 #include "ktuPlatform.h"
 
@@ -268,11 +269,6 @@ uint32_t le32(const unsigned char* p)
 uint32_t be32(const unsigned char* p)
 {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-uint16_t le16(const unsigned char* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
 uint16_t be16(const unsigned char* p)
@@ -536,45 +532,6 @@ HRESULT loadPicture(PictureStream handle, LONG size, bool /*runMode*/, IPicture*
 // Bitmaps
 // ---------------------------------------------------------------------------
 
-// Where the pixel array of a BMP file lies, from its first 54 bytes and its
-// size, when the headers describe one that this loader accepts and that fits
-// inside the file.
-bool describeBmp(const unsigned char* data, unsigned long long size, BITMAP& out, unsigned long long& offset)
-{
-    if (size < 14 + 40 || data[0] != 'B' || data[1] != 'M') {
-        return false;
-    }
-    offset = le32(data + 10);
-    uint32_t headerSize = le32(data + 14);
-    if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 && headerSize != 124) {
-        return false;
-    }
-    int32_t width = static_cast<int32_t>(le32(data + 18));
-    int32_t height = static_cast<int32_t>(le32(data + 22));
-    uint16_t planes = le16(data + 26);
-    uint16_t bits = le16(data + 28);
-    uint32_t compression = le32(data + 30);
-    bool rgb = compression == 0 && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32);
-    bool bitFields = compression == 3 && (bits == 16 || bits == 32);
-    if (planes != 1 || !(rgb || bitFields) || width <= 0 || height == 0 || height == INT32_MIN) {
-        return false;
-    }
-    unsigned long long rows = height < 0 ? -static_cast<long long>(height) : height;
-    unsigned long long stride = ((static_cast<unsigned long long>(bits) * width + 31) / 32) * 4;
-    unsigned long long bytes = stride * rows;
-    if (offset < 14 + headerSize || offset > size || bytes > size - offset || stride > INT32_MAX) {
-        return false;
-    }
-    out.bmType = 0;
-    out.bmWidth = width;
-    out.bmHeight = static_cast<LONG>(rows);
-    out.bmWidthBytes = static_cast<LONG>(stride);
-    out.bmPlanes = 1;
-    out.bmBitsPixel = bits;
-    out.bmBits = nullptr;  // read on demand by copyPixelRows
-    return true;
-}
-
 // Only the headers are read when the bitmap is loaded; the pixel array is
 // read later straight into the caller's raster, so that it is copied once
 // (from the page cache) and not twice.
@@ -590,7 +547,7 @@ HBITMAP loadBitmap(const char* path)
     unsigned long long offset = 0;
     BITMAP description{};
     if (::fstat(fd, &st) == 0 && st.st_size >= 54 && readFully(fd, headers, sizeof headers, &got) &&
-        got == sizeof headers && describeBmp(headers, static_cast<unsigned long long>(st.st_size), description, offset)) {
+        got == sizeof headers && checkBmpHeaders(headers, static_cast<unsigned long long>(st.st_size), description, offset)) {
         ktuBitmap* bitmap = new (std::nothrow) ktuBitmap{fd, offset, description};
         if (bitmap != nullptr) {
             return bitmap;

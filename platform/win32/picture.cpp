@@ -1,8 +1,11 @@
 // Files, memory blocks, pictures and bitmaps on Windows: the system's own
 // calls (CreateFileA and friends, LocalAlloc, GlobalAlloc, COM streams,
 // OleLoadPicture, LoadImageA, GetObjectA, DeleteObject, GetClientRect).
+// BMP files whose headers do not fit the file are refused before the
+// system's loader sees them.
 #include <cstring>
 
+#include "common/bmpHeaders.h"
 #include "ktuPlatform.h"
 
 namespace ktu {
@@ -108,9 +111,28 @@ HRESULT loadPicture(PictureStream stream, LONG size, bool runMode, IPicture** pi
                           reinterpret_cast<void**>(picture));
 }
 
+// The system's loader trusts the headers: it reads past the end of a file
+// whose pixel array is cut short. Files are therefore checked first.
+bool headersFit(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    unsigned char headers[kBmpHeadersSize];
+    LARGE_INTEGER size{};
+    DWORD got = 0;
+    bool read = GetFileSizeEx(file, &size) && ReadFile(file, headers, sizeof headers, &got, nullptr) &&
+                got == sizeof headers;
+    CloseHandle(file);
+    BITMAP description{};
+    unsigned long long offset = 0;
+    return read && checkBmpHeaders(headers, static_cast<unsigned long long>(size.QuadPart), description, offset);
+}
+
 HBITMAP loadBitmap(const char* path)
 {
-    if (path == nullptr) {
+    if (path == nullptr || !headersFit(path)) {
         return nullptr;
     }
     return static_cast<HBITMAP>(

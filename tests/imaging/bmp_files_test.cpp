@@ -85,6 +85,9 @@ TEST_F(BmpFiles, ReadersReturnStoredRows)
 
 TEST_F(BmpFiles, TopDownFileIsReadInStoredOrder)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the system's loader decides how it delivers top-down files";
+#endif
     sb.writeFile("td.bmp", bmpImage(3, -2));
     int w = 0, h = 0;
     ASSERT_TRUE(ktuBMPUtils::getImageSize(sb.path("td.bmp").c_str(), &w, &h));
