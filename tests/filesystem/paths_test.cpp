@@ -165,6 +165,13 @@ TEST_F(Paths, LongTextsAreRefused)
             EXPECT_EQ(std::string(out) + " " + std::to_string(status), "NA -105");
         }
     }
+    char drive[256], folder[256], file[256], dotExt[256];
+    EXPECT_FALSE(P::filePathSplit((path + "/" + path.substr(3) + "." + path.substr(3)).c_str(), drive, folder, file,
+                                  dotExt));  // every part cut at 255 characters
+    EXPECT_EQ(std::strlen(folder) + std::strlen(file) + std::strlen(dotExt), 3 * 255u);
+    sb.writeFile("x.txt", "x");
+    EXPECT_FALSE(P::renameFile(sb.path("x.txt").c_str(), path.c_str()));
+    EXPECT_TRUE(sb.exists("x.txt"));
     EXPECT_FALSE(P::checkFileExt(slashes.c_str()));
     EXPECT_FALSE(P::checkFileExistence(path.c_str()));
     EXPECT_FALSE(P::checkFileExistance(path.c_str(), "a"));
