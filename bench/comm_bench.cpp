@@ -83,7 +83,10 @@ void openGate()
     ktuLibVersionManagerUtils::validateVersion(version);
 }
 
-void BM_FramedRead(benchmark::State& state)
+// Reads one frame per iteration with `readFrame(socket, buffer, size)`, which
+// answers false when the stream failed.
+template <class ReadFrame>
+void readFrames(benchmark::State& state, ReadFrame readFrame)
 {
     openGate();
     const std::size_t size = static_cast<std::size_t>(state.range(0));
@@ -95,11 +98,8 @@ void BM_FramedRead(benchmark::State& state)
     SOCKET s = stream.reader();
     std::vector<char> buffer(size);
     for (auto _ : state) {
-        unsigned n = 0;
-        int result = ktuSocketUtils::readMessageFromSocket(&s, kFieldStart, kFieldEnd, buffer.data(),
-                                                           static_cast<unsigned>(buffer.size()), &n);
-        if (result != 1 || n != size) {
-            state.SkipWithError("framed read failed");
+        if (!readFrame(s, buffer.data(), size)) {
+            state.SkipWithError("the read failed");
             break;
         }
         benchmark::DoNotOptimize(buffer.data());
@@ -107,30 +107,36 @@ void BM_FramedRead(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
 }
 
-// The reference: recv until the frame's bytes are in, into the same kind of
-// buffer.
+// recv until `have` reaches `goal`.
+bool recvUntil(SOCKET s, char* buffer, std::size_t& have, std::size_t goal)
+{
+    while (have < goal) {
+        ssize_t n = ::recv(s, buffer + have, goal - have, 0);
+        if (n <= 0) {
+            return false;
+        }
+        have += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void BM_FramedRead(benchmark::State& state)
+{
+    readFrames(state, [](SOCKET s, char* buffer, std::size_t size) {
+        unsigned n = 0;
+        int result = ktuSocketUtils::readMessageFromSocket(&s, kFieldStart, kFieldEnd, buffer,
+                                                           static_cast<unsigned>(size), &n);
+        return result == 1 && n == size;
+    });
+}
+
+// The reference: recv until the frame's bytes are in.
 void BM_PlainRecv(benchmark::State& state)
 {
-    const std::size_t size = static_cast<std::size_t>(state.range(0));
-    FrameStream stream(size);
-    if (!stream.ok()) {
-        state.SkipWithError("no socket pair");
-        return;
-    }
-    std::vector<char> buffer(size);
-    for (auto _ : state) {
+    readFrames(state, [](SOCKET s, char* buffer, std::size_t size) {
         std::size_t have = 0;
-        while (have < size) {
-            ssize_t n = ::recv(stream.reader(), buffer.data() + have, size - have, 0);
-            if (n <= 0) {
-                state.SkipWithError("recv failed");
-                return;
-            }
-            have += static_cast<std::size_t>(n);
-        }
-        benchmark::DoNotOptimize(buffer.data());
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
+        return recvUntil(s, buffer, have, size);
+    });
 }
 
 // The framed read's own pattern of requests without the library: the 30
@@ -138,29 +144,10 @@ void BM_PlainRecv(benchmark::State& state)
 // requests per frame cost by themselves.
 void BM_TwoStepRecv(benchmark::State& state)
 {
-    const std::size_t size = static_cast<std::size_t>(state.range(0));
-    FrameStream stream(size);
-    if (!stream.ok()) {
-        state.SkipWithError("no socket pair");
-        return;
-    }
-    std::vector<char> buffer(size);
-    const std::size_t header = kFieldEnd + 1;
-    for (auto _ : state) {
+    readFrames(state, [](SOCKET s, char* buffer, std::size_t size) {
         std::size_t have = 0;
-        for (std::size_t goal : {header, size}) {
-            while (have < goal) {
-                ssize_t n = ::recv(stream.reader(), buffer.data() + have, goal - have, 0);
-                if (n <= 0) {
-                    state.SkipWithError("recv failed");
-                    return;
-                }
-                have += static_cast<std::size_t>(n);
-            }
-        }
-        benchmark::DoNotOptimize(buffer.data());
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
+        return recvUntil(s, buffer, have, kFieldEnd + 1) && recvUntil(s, buffer, have, size);
+    });
 }
 
 BENCHMARK(BM_PlainRecv)->Arg(256)->Arg(65536)->MinTime(1.0)->UseRealTime();

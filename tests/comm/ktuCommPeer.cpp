@@ -1,5 +1,7 @@
 #include "ktuCommPeer.h"
 
+#include "KSUtilityClasses.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +23,17 @@ constexpr uint32_t kReceiveBoundMs = 5000;
 constexpr const char* kStart = "KS_NET_API_MSG_START";
 constexpr const char* kEnd = "KS_NET_API_MSG_END00";
 }  // namespace
+
+void LoggedTest::SetUp()
+{
+    openGate();
+    ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+}
+
+std::vector<std::string> LoggedTest::logs() const
+{
+    return logTexts(sb.native("logs/output.log"));
+}
 
 const char* transportName(Transport t)
 {

@@ -8,9 +8,20 @@
 #include <vector>
 
 #include "ktuPlatform.h"
+#include "ktuTestSupport.h"
 
 namespace ktu {
 namespace test {
+
+// A test whose log lines go to output.log in a sandbox of its own, with the
+// handshake made.
+class LoggedTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    // The texts of the lines logged so far ("module-text").
+    std::vector<std::string> logs() const;
+    Sandbox sb;
+};
 
 // How the two ends of a connection are made: a loopback TCP connection, or
 // (POSIX) a socketpair.

@@ -19,15 +19,8 @@ using namespace std::chrono_literals;
 void* const kInvalid = ktu::platform::invalidSerialHandle();
 constexpr unsigned long kPort = 7;
 
-class SerialPort : public ::testing::Test {
+class SerialPort : public ktu::test::LoggedTest {
 protected:
-    void SetUp() override
-    {
-        ktu::test::openGate();
-        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
-    }
-    std::vector<std::string> logs() { return ktu::test::logTexts(sb.native("logs/output.log")); }
-    ktu::test::Sandbox sb;
     ktu::test::MessageBoxRecorder boxes;
 };
 

@@ -14,16 +14,7 @@ using ktu::test::ScopedOverride;
 using ktu::test::Transport;
 using namespace std::chrono_literals;
 
-class SocketOps : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ktu::test::openGate();
-        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
-    }
-    std::vector<std::string> logs() { return ktu::test::logTexts(sb.native("logs/output.log")); }
-    ktu::test::Sandbox sb;
-};
+using SocketOps = ktu::test::LoggedTest;
 
 TEST_F(SocketOps, PlainReadTakesExactlyTheBytesAskedFor)
 {
@@ -171,11 +162,11 @@ struct FakeNet {
     static int close(SOCKET) { --open; return 0; }
 };
 
-class PortSearch : public SocketOps {
+class PortSearch : public ktu::test::LoggedTest {
 protected:
     void SetUp() override
     {
-        SocketOps::SetUp();
+        LoggedTest::SetUp();
         FakeNet::taken = {103};
         FakeNet::startups = FakeNet::cleanups = FakeNet::probes = FakeNet::open = 0;
         FakeNet::refuseStartup = false;
