@@ -119,6 +119,20 @@ private:
     BITMAP info_{};
 };
 
+// The readers' common part: 3 * width * height bytes of the stored rows into
+// `out`, each row cut to 3 * width bytes (`packed`) or taken whole, so that
+// the copy stops inside the last row.
+bool readPixels(const char* path, unsigned char* out, bool packed)
+{
+    LoadedBitmap bitmap(path);
+    if (!bitmap.has24BitPixels()) {
+        return false;
+    }
+    const std::size_t packedRow = 3 * bitmap.width();
+    const std::size_t rowBytes = packed ? packedRow : alignedRow(bitmap.width());
+    return bitmap.copyRows(ktu::require(out), rowBytes, packedRow * bitmap.height());
+}
+
 }  // namespace
 
 BITMAPINFO* ktuBMPUtils::CreateBitmapInfoStruct(int width, int height)
@@ -208,14 +222,8 @@ bool ktuBMPUtils::getImageData(const char* path, unsigned char* out)
     if (!ktu::gateOpen()) {
         return false;
     }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageData()"), [&] {
-        LoadedBitmap bitmap(path);
-        if (!bitmap.has24BitPixels()) {
-            return false;
-        }
-        const std::size_t packedRow = 3 * bitmap.width();
-        return bitmap.copyRows(ktu::require(out), packedRow, packedRow * bitmap.height());
-    }, false);
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageData()"),
+                        [&] { return readPixels(path, out, true); }, false);
 }
 
 bool ktuBMPUtils::getImageBitmapData(const char* path, unsigned char* out)
@@ -223,13 +231,8 @@ bool ktuBMPUtils::getImageBitmapData(const char* path, unsigned char* out)
     if (!ktu::gateOpen()) {
         return false;
     }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageBitmapData()"), [&] {
-        LoadedBitmap bitmap(path);
-        if (!bitmap.has24BitPixels()) {
-            return false;
-        }
-        return bitmap.copyRows(ktu::require(out), alignedRow(bitmap.width()), 3 * bitmap.width() * bitmap.height());
-    }, false);
+    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageBitmapData()"),
+                        [&] { return readPixels(path, out, false); }, false);
 }
 
 bool ktuBMPUtils::getResizedImageData(const char* path, unsigned char* out, int newWidth, int newHeight)
