@@ -14,6 +14,8 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT WIN32)
   add_test(NAME ktu-frame COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-ktu-frame.sh $<TARGET_FILE:ktu>)
   set_tests_properties(ktu-frame PROPERTIES TIMEOUT 120)
   add_test(NAME ktu-path COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-ktu-path.sh $<TARGET_FILE:ktu>)
+  # ktu bmp: make, measure, crop, resize, zoom and dump a picture.
+  add_test(NAME ktu-bmp COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-ktu-bmp.sh $<TARGET_FILE:ktu>)
 endif()
 
 # The Windows build's own checks.
