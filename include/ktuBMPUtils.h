@@ -87,7 +87,9 @@ public:
 
     // Reads a picture file (BMP, JPEG, GIF and, outside Windows, PNG) into a
     // new picture with one reference, stored in *picture; a picture already
-    // held there is released first. The window is not used.
+    // held there is released first, once the file has been read into memory
+    // (a missing or unreadable file leaves it untouched). The window is not
+    // used. The memory holding the file is released on every failure.
     static bool LoadPictureFile(const char* path, IPicture** picture, HWND window);
     // Draws the picture file centred on `centre`, stretched to the size of
     // `target` (its position is not used); with a zero-sized target the
