@@ -176,9 +176,12 @@ void ktuVideoStreamManipulator::applyChanges(unsigned char* input, unsigned char
         return;
     }
     ktu::guarded(zoomSite("ktuVideoStreamManipulator::applyChanges1()"), [&] {
+        if (m_imageWidth == 0 || m_imageHeight == 0) {
+            return;
+        }
         const std::size_t bytes = frameBytes(m_imageWidth, m_imageHeight);
         if (bytes == 0) {
-            return;
+            ktu::raiseFault("frame too large");
         }
         ktu::require(input);
         ktu::require(output);
@@ -200,11 +203,11 @@ void ktuVideoStreamManipulator::applyChanges(unsigned char* frame)
         return;
     }
     ktu::guarded(zoomSite("ktuVideoStreamManipulator::applyChanges2()"), [&] {
-        if (!m_captureEnabled || frameBytes(m_imageWidth, m_imageHeight) == 0) {
+        if (!m_captureEnabled || m_imageWidth == 0 || m_imageHeight == 0) {
             return;
         }
         ktu::require(frame);
-        ktu::require(m_frameBuffer);
+        ktu::require(m_frameBuffer);  // none after a failed setImageSize
         // Only the capture region is read by the zoom, so only that part of
         // the frame is copied into the buffer.
         const unsigned rowEnd = m_captureRowEnd < m_imageHeight ? m_captureRowEnd : m_imageHeight;

@@ -40,44 +40,6 @@ TEST_F(RasterOps, ScaledSizes)
     }
 }
 
-TEST_F(RasterOps, AlignmentBytesKeptByResizeDataZeroedByTheBmpResizes)
-{
-    Bytes src(27);
-    for (int i = 0; i < 27; ++i) src[i] = static_cast<unsigned char>(i);
-    Bytes kept(32 * 10 + 1, 0xEE), zeroed = kept, fixed(32 * 10 + 1, 0xEE);
-    int w = 0, h = 0;
-    long status = 0;
-    ASSERT_TRUE(ktuRGB24DataUtils::resizeData(3, 3, src.data(), 10, &w, &h, kept.data(), &status));
-    EXPECT_EQ(status, 200);
-    EXPECT_EQ(w, 10);
-    EXPECT_EQ(h, 10);
-    ktuBMPUtils::resizeImageAndReturnData(3, 3, src.data(), 10, zeroed.data());
-    ktuBMPUtils::resizeImageAndReturnData(3, 3, src.data(), 10, 10, fixed.data());
-    for (int y = 0; y < 10; ++y) {
-        for (int x = 0; x < 30; ++x) {
-            EXPECT_EQ(kept[32 * y + x], zeroed[32 * y + x]);
-        }
-        EXPECT_EQ(kept[32 * y + 30], 0xEE);
-        EXPECT_EQ(kept[32 * y + 31], 0xEE);
-        EXPECT_EQ(zeroed[32 * y + 30], 0);
-        EXPECT_EQ(zeroed[32 * y + 31], 0);
-    }
-    EXPECT_EQ(zeroed, fixed);
-    EXPECT_EQ(kept[320], 0xEE);
-    // Row 9, column 9 samples source column and row trunc(9 * 0.3) = 2: pixel 8.
-    EXPECT_EQ(Bytes(kept.begin() + 9 * 32 + 27, kept.begin() + 9 * 32 + 30), (Bytes{24, 25, 26}));
-}
-
-TEST_F(RasterOps, FixedSizeFollowsTheProducedWidth)
-{
-    Bytes src{1, 2, 3};
-    Bytes dst(3 * 92 + 1, 0xEE);
-    ktuBMPUtils::resizeImageAndReturnData(1, 1, src.data(), 93, 1, dst.data());  // 92 columns, rows of 276
-    EXPECT_EQ(dst[3 * 91], 1);
-    EXPECT_EQ(dst[3 * 92 - 1], 3);
-    EXPECT_EQ(dst[3 * 92], 0xEE);
-}
-
 TEST_F(RasterOps, StatusCodesAndUnwrittenOutputs)
 {
     Bytes a(64, 1), b(64, 2);
@@ -113,27 +75,6 @@ TEST_F(RasterOps, StatusCodesAndUnwrittenOutputs)
     EXPECT_FALSE(ktuRGB24DataUtils::flipData(a.data(), 1, -1, &status));
     EXPECT_EQ(status, -202);
     EXPECT_TRUE(log().empty());
-}
-
-TEST_F(RasterOps, ReverseAndFlipExamples)
-{
-    Bytes src{1, 2, 3, 4, 5, 6}, dst(6);
-    long status = 0;
-    ASSERT_TRUE(ktuRGB24DataUtils::reverseData(src.data(), dst.data(), 1, 2, &status));
-    EXPECT_EQ(dst, (Bytes{6, 5, 4, 3, 2, 1}));
-    EXPECT_EQ(status, 200);
-    struct Case {
-        int height;
-        Bytes expected;  // row values after the flip (one-pixel rows, value = row)
-    } cases[] = {{1, {0}}, {4, {3, 2, 1, 0}}, {5, {4, 3, 2, 1, 0}}, {0, {}}};
-    for (const Case& c : cases) {
-        Bytes rows;
-        for (int r = 0; r < c.height; ++r) rows.insert(rows.end(), 3, static_cast<unsigned char>(r));
-        rows.push_back(0xEE);
-        ASSERT_TRUE(ktuRGB24DataUtils::flipData(rows.data(), 1, c.height, &status));
-        for (int r = 0; r < c.height; ++r) EXPECT_EQ(rows[3 * r], c.expected[r]);
-        EXPECT_EQ(rows.back(), 0xEE);
-    }
 }
 
 TEST_F(RasterOps, FaultsAreAbsorbedWithStatusOrPassedOn)
