@@ -14,11 +14,11 @@ std::map<char, std::string> readDriveMap()
 {
     std::map<char, std::string> drives;
     drives['C'] = "/";
-    const char* spec = std::getenv("KTU_DRIVES");
-    if (spec == nullptr) {
+    const char* mapText = std::getenv("KTU_DRIVES");
+    if (mapText == nullptr) {
         return drives;
     }
-    std::string text(spec);
+    std::string text(mapText);
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t end = text.find(';', start);
