@@ -9,11 +9,12 @@
 // What it keeps: the keys (each with the key above it) and their values (type
 // and bytes). Key paths and value names compare without regard to ASCII case,
 // as the Windows registry compares them; the spelling of the first creation is
-// kept. Every change is one SQLite transaction (write-ahead log, synchronous
+// kept. Every change is one SQLite transaction (rollback journal, synchronous
 // commits), so a process killed at any point leaves either the whole change
-// or none of it, and a change reported done survives. Several processes may
-// read and write at once: writers queue behind each other for up to ten
-// seconds (the busy timeout) before a write is given up.
+// or none of it (the next opener rolls a torn change back), and a change
+// reported done survives. Several processes may read and write at once:
+// each waits for the others' locks for up to ten seconds (the busy timeout)
+// before its call is given up.
 //
 // A key handle is one database connection; the library opens a key, uses it
 // and closes it within one call, so no connection outlives a call (or crosses
@@ -171,10 +172,12 @@ int schemaVersion(sqlite3* db)
 
 bool createSchema(sqlite3* db)
 {
-    // The journal mode is a property of the file; switching is harmless when
-    // another process did it first, and a store that cannot switch still has
-    // atomic commits with its rollback journal.
-    exec(db, "PRAGMA journal_mode=WAL");
+    // A rollback journal rather than a write-ahead log: every call opens a
+    // connection of its own, and a first connection to a write-ahead log
+    // must rebuild its index (about three times the cost of a read here).
+    // Reads are what the store mostly serves (the log writer reads the
+    // desktop folder for every line); writes are rare.
+    exec(db, "PRAGMA journal_mode=DELETE");
     Transaction change(db);
     if (!change.open()) {
         return false;
