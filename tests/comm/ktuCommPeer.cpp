@@ -293,7 +293,8 @@ bool underWine()
 std::string unixPathOf(const std::string& windowsPath)
 {
     using Fn = char*(CDECL*)(const WCHAR*);
-    auto fn = reinterpret_cast<Fn>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+    FARPROC proc = ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
     if (fn == nullptr) {
         return std::string();
     }
