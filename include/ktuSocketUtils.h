@@ -61,7 +61,9 @@ public:
     // all interfaces and made to listen; the probe is closed at once.
     static bool checkSocketOpen(unsigned int portNumber);
     // True when `noOfPorts` ports from `startPortNumber` upward are all free;
-    // false for a count of 0.
+    // false for a count of 0. A count above 65536 (more ports than there are;
+    // a negative count passed on by getNextFreeSocketPortNumber is one) is
+    // answered false without probing.
     static bool checkConsecutiveSocketsOpen(unsigned int startPortNumber, unsigned int noOfPorts);
     // The lowest start from 100 to 64999 of a run of `noOfPorts` free ports.
     static bool getNextFreeSocketPortNumber(int* pPortNumber, int noOfPorts);
