@@ -292,21 +292,6 @@ TEST_F(IniFileTest, RefusedPathsAndFaults)
     EXPECT_EQ(ktuINIFileUtils::getTagValue("S", "e", nullptr, fallback), -2);  // nothing read: `out` unused
 }
 
-TEST(IniFileGate, RefusedOpenBeforeTheHandshakeChangesNothing)
-{
-    Sandbox sb;
-    std::string path = sb.path("early.ini");
-    EXPECT_EXIT(
-        {
-            bool refused = ktuINIFileUtils::openFile(path.c_str()) == 0 &&
-                           ktuINIFileUtils::setTagValue("S", "k", "v") == 0;
-            ktu::test::openGate();
-            bool unchanged = ktuINIFileUtils::setTagValue("S", "k", "v") == -2;  // still no current file
-            std::exit(refused && unchanged ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
 #if !defined(_WIN32)
 
 // The engine keeps what it does not change, byte for byte.
