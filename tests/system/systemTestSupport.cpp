@@ -38,13 +38,21 @@ int64_t processId()
 }
 
 #if !defined(_WIN32)
-// The program's own settings store and desktop, removed at its end.
+// The program's own settings store and desktop, removed at its end. A death
+// test's child (this program run again) uses its parent's, which it finds in
+// the environment: the child ends without tearing anything down.
 class SystemEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
+        if (const char* inherited = std::getenv("KTU_TEST_SYSTEM_ROOT")) {
+            root_ = inherited;
+            return;
+        }
+        owner_ = true;
         root_ = fs::temp_directory_path() / ("ktu_system_" + std::to_string(processId()));
         fs::create_directories(root_ / "desktop");
+        ::setenv("KTU_TEST_SYSTEM_ROOT", root_.c_str(), 1);
         ::setenv("KTU_SETTINGS_DB", (root_ / "registry.db").c_str(), 1);
         auto& registry = platform::ops().registry;
         platform::RegKey key = registry.createKey(kDesktopKey);
@@ -56,15 +64,16 @@ public:
     void TearDown() override
     {
         std::error_code ignored;
-        fs::remove_all(root_, ignored);
+        if (owner_) {
+            fs::remove_all(root_, ignored);
+        }
     }
 
 private:
     fs::path root_;
+    bool owner_ = false;
 };
 
-// Death tests re-run this program; a child re-runs the environment too,
-// with its own process id and so its own store.
 const auto* g_environment = ::testing::AddGlobalTestEnvironment(new SystemEnvironment);
 #endif
 
