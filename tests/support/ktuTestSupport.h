@@ -101,18 +101,3 @@ std::vector<std::string> logTexts(const std::filesystem::path& file);
 
 }  // namespace test
 }  // namespace ktu
-
-namespace ktu {
-namespace test {
-
-// An attribute value that makes a folder more than a plain folder (16) on
-// this platform: read-only (17) on POSIX systems, hidden (18) on Windows,
-// where Wine keeps no read-only bit on folders.
-#if defined(_WIN32)
-constexpr uint32_t kNonPlainFolderAttributes = 18;
-#else
-constexpr uint32_t kNonPlainFolderAttributes = 17;
-#endif
-
-}  // namespace test
-}  // namespace ktu
