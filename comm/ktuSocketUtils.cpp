@@ -145,6 +145,9 @@ int receiveInto(SOCKET s, char* message, FrameRead& read, int want, char* work, 
         }
         return got;
     }
+    if (work == nullptr) {
+        ktu::raiseFault("no work buffer for bytes beyond the caller's buffer");
+    }
     int got = net.recv(s, work, want, 0);
     read.record(got);
     if (got > 0) {

@@ -17,10 +17,13 @@ struct Edges {
 // The six doubles after the table pointer, in declaration order: right, left,
 // bottom, top, center X, center Y. Applications built against the header rely
 // on this layout.
+constexpr std::size_t kFirstEdge = (sizeof(void*) + alignof(double) - 1) / alignof(double) * alignof(double);
+
 std::vector<double> raw(const ktuRelativeBbox& box)
 {
     std::vector<double> v(6);
-    std::memcpy(v.data(), reinterpret_cast<const char*>(&box) + sizeof(void*), 6 * sizeof(double));
+    // The doubles follow the table pointer at the next double boundary.
+    std::memcpy(v.data(), reinterpret_cast<const char*>(&box) + kFirstEdge, 6 * sizeof(double));
     return v;
 }
 
@@ -52,7 +55,7 @@ protected:
 
 TEST_F(RelativeBbox, DefaultIsTheWholeFrameInDeclaredLayout)
 {
-    static_assert(sizeof(ktuRelativeBbox) == sizeof(void*) + 6 * sizeof(double), "layout");
+    static_assert(sizeof(ktuRelativeBbox) == kFirstEdge + 6 * sizeof(double), "layout");
     ktuRelativeBbox box;
     EXPECT_EQ(raw(box), (std::vector<double>{1.0, 0.0, 0.0, 1.0, 0.5, 0.5}));
     EXPECT_TRUE(box.checkBboxDimensions());
