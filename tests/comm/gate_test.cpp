@@ -3,22 +3,18 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "KSUtilityClasses.h"
 #include "ktuCommPeer.h"
-#include "ktuTestSupport.h"
 
 namespace {
 
 int g_socketCalls = 0;
 int countingRecv(SOCKET, char*, int, int)
 {
-    ++g_socketCalls;
-    return 0;
+    return ++g_socketCalls, 0;
 }
 int countingStartup()
 {
-    ++g_socketCalls;
-    return 0;
+    return ++g_socketCalls, 0;
 }
 
 bool refusedEverywhere()
@@ -33,14 +29,8 @@ bool refusedEverywhere()
     char buffer[64];
     std::memset(buffer, 'k', sizeof buffer);
     unsigned count = 42;
-    int port = 17;
-    int o1 = 5;
+    int port = 17, o1 = 5;
     char ip[16] = "keep";
-    iKSNetworkEventData e{};
-    e.recordTag = 1;
-    iKSNetworkObjectData o{};
-    o.listValue = 2;
-    unsigned long serialCount = 8;
     bool ok = ktuSocketUtils::readMessageFromSocket(&s, 20, 29, buffer, 64, &count) == 0 &&
               ktuSocketUtils::readMessageFromSocket(&s, buffer, 64, &count) == 0 &&
               ktuSocketUtils::writeMessageToSocket(&s, 0, buffer, 10) == 0 && count == 42 &&
@@ -50,16 +40,19 @@ bool refusedEverywhere()
     ktuSocketUtils::getIPAddress(ip);
     ok = ok && std::strcmp(ip, "keep") == 0 && o1 == 5 && g_socketCalls == 0;
 
+    iKSNetworkEventData e{}, e2{};
+    e.recordTag = 1;
+    iKSNetworkObjectData o{};
+    o.listValue = 2;
     ktuKSNetworkInitInfo::initNetworkEventData(&e);
     ktuKSNetworkInitInfo::initNetworkObjectData(&o);
-    iKSNetworkEventData e2{};
     ktuKSNetworkInitInfo::copyNetworkEventData(&e2, &e);
     ok = ok && e.recordTag == 1 && o.listValue == 2 && e2.recordTag == 0;
 
-    ok = ok && ktuSSerialPortComm::closeComPort(reinterpret_cast<void*>(0x40)) == 0 &&
-         ktuSSerialPortComm::writeComPort(reinterpret_cast<void*>(0x40), 4, buffer) == 0 &&
-         ktuSSerialPortComm::readComPort(reinterpret_cast<void*>(0x40), &serialCount, 4, buffer) == 0 &&
-         serialCount == 8;
+    unsigned long serialCount = 8;
+    void* h = reinterpret_cast<void*>(0x40);
+    ok = ok && ktuSSerialPortComm::closeComPort(h) == 0 && ktuSSerialPortComm::writeComPort(h, 4, buffer) == 0 &&
+         ktuSSerialPortComm::readComPort(h, &serialCount, 4, buffer) == 0 && serialCount == 8;
 
     ktuKSNetworkInitInfo a, b;
     a.ipAddress[0] = 127;
@@ -68,9 +61,8 @@ bool refusedEverywhere()
     ok = ok && a == b && a.doubleValue == 9.0;
 
 #if !defined(_WIN32)
-    // The open works before the handshake.
     ktu::test::PseudoTerminal pty(7);
-    void* port7 = ktuSSerialPortComm::openComPort(7, 9600);
+    void* port7 = ktuSSerialPortComm::openComPort(7, 9600);  // the open works before the handshake
     ok = ok && pty.ok() && port7 != ktu::platform::invalidSerialHandle() &&
          ktuSSerialPortComm::closeComPort(port7) == 0;  // the close is gated
 #endif

@@ -3,57 +3,136 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "KSUtilityClasses.h"
 #include "ktuPlatform.h"
 #include "ktuTestSupport.h"
+
+#if !defined(_WIN32)
+#  include <sys/socket.h>
+#endif
 
 namespace ktu {
 namespace test {
 
 // A test whose log lines go to output.log in a sandbox of its own, with the
-// handshake made.
+// handshake made. logs() gives the texts logged so far ("module-text").
 class LoggedTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    // The texts of the lines logged so far ("module-text").
-    std::vector<std::string> logs() const;
+    void SetUp() override
+    {
+        openGate();
+        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+    }
+    std::vector<std::string> logs() const { return logTexts(sb.native("logs/output.log")); }
     Sandbox sb;
 };
 
-// How the two ends of a connection are made: a loopback TCP connection, or
-// (POSIX) a socketpair.
+// A loopback TCP connection, or (POSIX) a socketpair.
 enum class Transport { Tcp, SocketPair };
+inline const char* transportName(Transport t)
+{
+    return t == Transport::Tcp ? "Tcp" : "SocketPair";
+}
+#if defined(_WIN32)
+inline const std::vector<Transport> kTransports = {Transport::Tcp};
+#else
+inline const std::vector<Transport> kTransports = {Transport::Tcp, Transport::SocketPair};
+#endif
 
-const char* transportName(Transport t);
-// The transports this platform offers.
-std::vector<Transport> transports();
+inline bool sendAll(SOCKET s, const std::string& bytes)
+{
+    for (std::size_t sent = 0; sent < bytes.size();) {
+        int n = platform::ops().socket.send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 // Two connected stream sockets: `reader` for the library, `peer` for the
-// test. Receives on both are bounded to a few seconds so that a fault cannot
-// hang a test. Both are closed with the object.
+// test, with receives bounded to a few seconds so that a fault cannot hang a
+// test.
 class Connection {
 public:
-    explicit Connection(Transport transport);
-    ~Connection();
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
+    explicit Connection(Transport transport)
+    {
+        auto& net = platform::ops().socket;
+        SOCKET listener = transport == Transport::Tcp ? net.listenLoopback(0, 1) : INVALID_SOCKET;
+        if (listener != INVALID_SOCKET) {
+            peer = net.connectTo("127.0.0.1", net.localPort(listener));
+            reader = peer != INVALID_SOCKET ? net.accept(listener) : INVALID_SOCKET;
+            net.close(listener);
+        }
+#if !defined(_WIN32)
+        int fds[2];
+        if (transport == Transport::SocketPair && ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0) {
+            reader = fds[0];
+            peer = fds[1];
+        }
+#endif
+        for (SOCKET s : {reader, peer}) {
+            if (s != INVALID_SOCKET) {
+                net.setReceiveTimeout(s, 5000);
+            }
+        }
+    }
+    ~Connection()
+    {
+        if (sender_.joinable()) {
+            sender_.join();
+        }
+        for (SOCKET s : {reader, peer}) {
+            if (s != INVALID_SOCKET) {
+                platform::ops().socket.close(s);
+            }
+        }
+    }
     bool ok() const { return reader != INVALID_SOCKET && peer != INVALID_SOCKET; }
 
-    // Sends every chunk with one send each; with a pause, the peer sends from
-    // a thread of its own, pausing before each chunk, so that the reader sees
-    // the chunks arrive one by one. `thenClose` ends the peer's sending side
-    // after the last chunk.
+    // The peer sends each chunk with one send, from a thread of its own when
+    // `pause` is set (sleeping before each chunk, so that the reader sees them
+    // arrive one by one), then ends its sending side if `thenClose`.
     void send(const std::vector<std::string>& chunks, bool thenClose = true,
-              std::chrono::milliseconds pause = std::chrono::milliseconds(0));
-    // Waits for the peer thread, if any.
-    void finishSending();
+              std::chrono::milliseconds pause = std::chrono::milliseconds(0))
+    {
+        auto script = [s = peer, chunks, thenClose, pause] {
+            for (const auto& chunk : chunks) {
+                std::this_thread::sleep_for(pause);
+                if (!sendAll(s, chunk)) {
+                    break;
+                }
+            }
+            if (thenClose) {
+                platform::ops().socket.shutdownSend(s);
+            }
+        };
+        if (pause.count() > 0) {
+            sender_ = std::thread(script);
+        } else {
+            script();
+        }
+    }
 
     // Everything the reader can still receive until the peer's end is closed.
-    std::string drainReader();
+    std::string drainReader()
+    {
+        if (sender_.joinable()) {
+            sender_.join();
+        }
+        std::string rest;
+        char buffer[4096];
+        for (int n; (n = platform::ops().socket.recv(reader, buffer, sizeof buffer, 0)) > 0;) {
+            rest.append(buffer, static_cast<std::size_t>(n));
+        }
+        return rest;
+    }
 
     SOCKET reader = INVALID_SOCKET;
     SOCKET peer = INVALID_SOCKET;
@@ -62,74 +141,49 @@ private:
     std::thread sender_;
 };
 
-// Sends all of `bytes` on `s`; false when the connection fails.
-bool sendAll(SOCKET s, const std::string& bytes);
-
-// A frame as applications build it: the start marker, `header` (the bytes
-// from position 20 up to the length field), the length field holding the
-// frame's whole length right-aligned in `fieldWidth` characters, the payload
-// and the end marker.
-std::string buildFrame(const std::string& payload, std::size_t fieldWidth = 10, const std::string& header = "");
-// The same frame with `lengthText` placed in the field as given (padded with
-// blanks on the right to `fieldWidth`).
-std::string buildFrameWithField(const std::string& payload, const std::string& lengthText,
-                                std::size_t fieldWidth = 10);
+// A frame as applications build it: the start marker, a length field of
+// `width` characters, the payload and the end marker. The field holds the
+// frame's length right-aligned, or `field` padded with blanks on the right.
+inline std::string buildFrame(const std::string& payload, const std::optional<std::string>& field = std::nullopt,
+                              std::size_t width = 10)
+{
+    std::string text = field ? *field : std::to_string(40 + width + payload.size());
+    text.insert(0, field || text.size() >= width ? 0 : width - text.size(), ' ');
+    text.resize(width, ' ');
+    return "KS_NET_API_MSG_START" + text + payload + "KS_NET_API_MSG_END00";
+}
 
 // A pseudo-terminal standing in for the serial line of COM<comPort>: the
 // library opens the port, the test reads and writes the other side.
 //
-// On POSIX systems the test makes the pair itself and maps the port to its
-// slave side through KTU_SERIAL_PORTS. A Windows program cannot make one; under
-// Wine it starts a small Linux helper (python3) that makes the pair, points
-// the prefix's device entry for the port at it (and records it under
+// On POSIX systems the test makes the pair and maps the port to its slave
+// side through KTU_SERIAL_PORTS (restored afterwards). A Windows program
+// cannot make one; under Wine a small Linux helper (python3) makes the pair,
+// points the prefix's device entry for the port at it (also recorded under
 // HKEY_LOCAL_MACHINE\Software\Wine\Ports), and relays the other side over a
 // loopback connection. On Windows itself ok() is false.
 class PseudoTerminal {
 public:
     explicit PseudoTerminal(unsigned comPort);
     ~PseudoTerminal();
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
     bool ok() const { return ok_; }
-    // Why ok() is false.
-    const std::string& problem() const { return problem_; }
-    // The device the port is mapped to.
+    const std::string& problem() const { return problem_; }  // why ok() is false
     const std::string& slavePath() const { return slave_; }
-
     bool write(const std::string& bytes);
     // What arrives on the other side within `wait`, up to `limit` bytes.
     std::string read(std::size_t limit, std::chrono::milliseconds wait = std::chrono::milliseconds(2000));
 
 private:
     bool ok_ = false;
-    std::string problem_;
-    std::string slave_;
-    std::string portName_;
+    std::string problem_, slave_, portName_;
 #if defined(_WIN32)
     SOCKET link_ = INVALID_SOCKET;
     void* helper_ = nullptr;
-    std::string infoFile_;
-    std::string scriptFile_;
+    std::string infoFile_, scriptFile_;
 #else
     int master_ = -1;
-    std::string savedMap_;
-    bool hadMap_ = false;
+    std::optional<std::string> savedMap_;
 #endif
-};
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string name_;
-    std::string saved_;
-    bool had_ = false;
 };
 
 }  // namespace test
