@@ -16,14 +16,8 @@ using ktu::test::Connection;
 using ktu::test::Transport;
 using namespace std::chrono_literals;
 
-std::string log(const std::string& text)
-{
-    return "KSUtilityClasses-" + text;
-}
-std::string readLog(const std::string& what)
-{
-    return log("ktuSocketUtils::readMessageFromSocket() - " + what);
-}
+std::string log(const std::string& text) { return "KSUtilityClasses-" + text; }
+std::string readLog(const std::string& what) { return log("ktuSocketUtils::readMessageFromSocket() - " + what); }
 const std::string kAnyRecvList = log("7 - *");  // any recv list
 
 std::string withByte(std::string s, std::size_t at, char c)

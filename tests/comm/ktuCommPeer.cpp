@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #if defined(_WIN32)
@@ -22,18 +21,12 @@ PseudoTerminal::PseudoTerminal(unsigned comPort) : portName_("COM" + std::to_str
 {
     int fd = ::posix_openpt(O_RDWR | O_NOCTTY);
     char name[128];
+    master_ = fd;
     if (fd < 0 || ::grantpt(fd) != 0 || ::unlockpt(fd) != 0 || ::ptsname_r(fd, name, sizeof name) != 0) {
         problem_ = "no pseudo-terminal could be made";
-        if (fd >= 0) {
-            ::close(fd);
-        }
         return;
     }
-    master_ = fd;
     slave_ = name;
-    if (const char* map = std::getenv("KTU_SERIAL_PORTS")) {
-        savedMap_ = map;
-    }
     ::setenv("KTU_SERIAL_PORTS", (portName_ + "=" + slave_).c_str(), 1);
     ok_ = true;
 }
@@ -41,25 +34,13 @@ PseudoTerminal::PseudoTerminal(unsigned comPort) : portName_("COM" + std::to_str
 PseudoTerminal::~PseudoTerminal()
 {
     if (master_ >= 0) {
-        ::close(master_);
-        if (savedMap_) {
-            ::setenv("KTU_SERIAL_PORTS", savedMap_->c_str(), 1);
-        } else {
-            ::unsetenv("KTU_SERIAL_PORTS");
-        }
+        ::close(master_);  // the port stays mapped until the next pseudo-terminal replaces it
     }
 }
 
 bool PseudoTerminal::write(const std::string& bytes)
 {
-    for (std::size_t done = 0; done < bytes.size();) {
-        ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());  // a few bytes at most
 }
 
 #else
@@ -80,9 +61,7 @@ if os.path.lexists(link):
     os.unlink(link)
 os.symlink(path, link)
 try:
-    server = socket.socket()
-    server.bind(("127.0.0.1", 0))
-    server.listen(1)
+    server = socket.create_server(("127.0.0.1", 0))
     with open(info + ".tmp", "w") as f:
         f.write("%d %s\n" % (server.getsockname()[1], path))
     os.rename(info + ".tmp", info)
@@ -137,10 +116,9 @@ PseudoTerminal::PseudoTerminal(unsigned comPort) : portName_("COM" + std::to_str
         std::fclose(f);
     }
     std::string command = "/usr/bin/env python3 \"" + unixPathOf(scriptFile_) + "\" \"" + drive + "\" " + portName_;
-    STARTUPINFOA si;
-    std::memset(&si, 0, sizeof si);
+    STARTUPINFOA si{};
     si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
+    PROCESS_INFORMATION pi{};
     if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         problem_ = "python3 could not be started from Wine";
         return;

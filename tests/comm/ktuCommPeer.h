@@ -34,10 +34,7 @@ protected:
 
 // A loopback TCP connection, or (POSIX) a socketpair.
 enum class Transport { Tcp, SocketPair };
-inline const char* transportName(Transport t)
-{
-    return t == Transport::Tcp ? "Tcp" : "SocketPair";
-}
+inline const char* transportName(Transport t) { return t == Transport::Tcp ? "Tcp" : "SocketPair"; }
 #if defined(_WIN32)
 inline const std::vector<Transport> kTransports = {Transport::Tcp};
 #else
@@ -85,9 +82,7 @@ public:
     }
     ~Connection()
     {
-        if (sender_.joinable()) {
-            sender_.join();
-        }
+        finishSending();
         for (SOCKET s : {reader, peer}) {
             if (s != INVALID_SOCKET) {
                 platform::ops().socket.close(s);
@@ -96,13 +91,13 @@ public:
     }
     bool ok() const { return reader != INVALID_SOCKET && peer != INVALID_SOCKET; }
 
-    // The peer sends each chunk with one send, from a thread of its own when
-    // `pause` is set (sleeping before each chunk, so that the reader sees them
-    // arrive one by one), then ends its sending side if `thenClose`.
+    // The peer sends each chunk with one send from a thread of its own, then
+    // ends its sending side if `thenClose`. With a pause before each chunk the
+    // reader sees them arrive one by one; without, send() waits for the thread.
     void send(const std::vector<std::string>& chunks, bool thenClose = true,
               std::chrono::milliseconds pause = std::chrono::milliseconds(0))
     {
-        auto script = [s = peer, chunks, thenClose, pause] {
+        sender_ = std::thread([s = peer, chunks, thenClose, pause] {
             for (const auto& chunk : chunks) {
                 std::this_thread::sleep_for(pause);
                 if (!sendAll(s, chunk)) {
@@ -112,20 +107,16 @@ public:
             if (thenClose) {
                 platform::ops().socket.shutdownSend(s);
             }
-        };
-        if (pause.count() > 0) {
-            sender_ = std::thread(script);
-        } else {
-            script();
+        });
+        if (pause.count() == 0) {
+            finishSending();
         }
     }
 
     // Everything the reader can still receive until the peer's end is closed.
     std::string drainReader()
     {
-        if (sender_.joinable()) {
-            sender_.join();
-        }
+        finishSending();
         std::string rest;
         char buffer[4096];
         for (int n; (n = platform::ops().socket.recv(reader, buffer, sizeof buffer, 0)) > 0;) {
@@ -138,6 +129,12 @@ public:
     SOCKET peer = INVALID_SOCKET;
 
 private:
+    void finishSending()
+    {
+        if (sender_.joinable()) {
+            sender_.join();
+        }
+    }
     std::thread sender_;
 };
 
@@ -157,7 +154,7 @@ inline std::string buildFrame(const std::string& payload, const std::optional<st
 // library opens the port, the test reads and writes the other side.
 //
 // On POSIX systems the test makes the pair and maps the port to its slave
-// side through KTU_SERIAL_PORTS (restored afterwards). A Windows program
+// side through KTU_SERIAL_PORTS. A Windows program
 // cannot make one; under Wine a small Linux helper (python3) makes the pair,
 // points the prefix's device entry for the port at it (also recorded under
 // HKEY_LOCAL_MACHINE\Software\Wine\Ports), and relays the other side over a
@@ -182,7 +179,6 @@ private:
     std::string infoFile_, scriptFile_;
 #else
     int master_ = -1;
-    std::optional<std::string> savedMap_;
 #endif
 };
 

@@ -30,11 +30,7 @@ struct ScriptedLine {
     static inline bool writeOk = true;
     static inline uint32_t writeCount = 0;
     static inline int opens = 0;
-    static SerialHandle open(const char*)
-    {
-        ++opens;
-        return ktu::platform::invalidSerialHandle();
-    }
+    static SerialHandle open(const char*) { return ++opens, ktu::platform::invalidSerialHandle(); }
     static bool escape(SerialHandle, SerialEscape f)
     {
         events.push_back(f == SerialEscape::SetRts ? "rts up" : "rts down");
@@ -43,19 +39,16 @@ struct ScriptedLine {
     static bool write(SerialHandle, const void*, uint32_t, uint32_t* done)
     {
         events.push_back("write");
-        *done = writeCount;
-        return writeOk;
+        return *done = writeCount, writeOk;
     }
     static uint32_t lastError() { return 5; }
     static void errorText(uint32_t, char* text, std::size_t size) { std::snprintf(text, size, "Access is denied.\r\n"); }
-    static bool cancelIo(SerialHandle)
-    {
-        events.push_back("cancel");
-        return true;
-    }
+    static bool cancelIo(SerialHandle) { return events.push_back("cancel"), true; }
 };
 
-TEST_F(SerialPort, RefusedNumbersAndRatesTouchNoDevice)
+// Refused numbers and rates touch no device; invalid handles answer 0 and
+// only the write logs.
+TEST_F(SerialPort, RefusedWithoutTouchingADevice)
 {
     ScopedOverride o(ktu::platform::ops().serial.open, &ScriptedLine::open);
     for (auto [port, rate] : {std::pair<unsigned long, unsigned long>{256, 9600}, {100000, 9600}, {kPort, 14400},
@@ -63,10 +56,6 @@ TEST_F(SerialPort, RefusedNumbersAndRatesTouchNoDevice)
         EXPECT_EQ(ktuSSerialPortComm::openComPort(port, rate), kInvalid) << port << " " << rate;
     }
     EXPECT_EQ(ScriptedLine::opens, 0);
-}
-
-TEST_F(SerialPort, InvalidHandlesAnswerZeroAndOnlyTheWriteLogs)
-{
     char buffer[4] = {1, 2, 3, 4};
     for (void* h : {static_cast<void*>(nullptr), kInvalid}) {
         unsigned long count = 99;
@@ -169,7 +158,7 @@ TEST_F(SerialLine, OpenWriteReadClose)
 
 TEST_F(SerialLine, PortsWithoutADeviceAreRefused)
 {
-    ::setenv("KTU_SERIAL_PORTS", ("COM3=/nonexistent/tty;com7=" + pty.slavePath()).c_str(), 1);  // pty restores it
+    ::setenv("KTU_SERIAL_PORTS", ("COM3=/nonexistent/tty;com7=" + pty.slavePath()).c_str(), 1);
     EXPECT_EQ(ktuSSerialPortComm::openComPort(3, 9600), kInvalid);  // mapped to a missing device
     EXPECT_EQ(ktuSSerialPortComm::openComPort(0, 9600), kInvalid);  // COM0 has no default device
     void* port = ktuSSerialPortComm::openComPort(7, 9600);          // names match without regard to case

@@ -48,36 +48,30 @@ TEST_F(SocketOps, PlainReadTakesExactlyTheBytesAskedFor)
     EXPECT_TRUE(logs().empty());
 }
 
-TEST_F(SocketOps, WriteSendsOnceOrRefusesShortMessages)
+// The write sends once or refuses messages shorter than asked for. Faults
+// inside the operations (a null socket pointer here) cost one line naming
+// the operation and answer 0; the socket is never touched.
+TEST_F(SocketOps, WriteAndFaults)
 {
     Connection link(Transport::Tcp);
     ASSERT_TRUE(link.ok());
-    char message[] = "0123456789";
+    char message[64] = "0123456789";
     EXPECT_EQ(ktuSocketUtils::writeMessageToSocket(&link.peer, 11, message, 10), -1);
     EXPECT_EQ(ktuSocketUtils::writeMessageToSocket(&link.peer, 10, message, 10), 1);
     EXPECT_EQ(ktuSocketUtils::writeMessageToSocket(&link.peer, 0, message, 0), 1);
     EXPECT_EQ(ktuSocketUtils::writeMessageToSocket(&link.peer, 0, message + 4, 3), 1);
-    ktu::platform::ops().socket.shutdownSend(link.peer);
-    EXPECT_EQ(link.drainReader(), "0123456789456");
-
     SOCKET closed = INVALID_SOCKET;
     EXPECT_EQ(ktuSocketUtils::writeMessageToSocket(&closed, 0, message, 10), 0);
     EXPECT_TRUE(logs().empty());
-}
 
-// Faults inside the operations (a null socket pointer here) cost one line
-// naming the operation and answer 0; the socket is never touched.
-TEST_F(SocketOps, FaultsAreLoggedWithTheOperationsName)
-{
-    char buffer[64];
     unsigned count = 5;
-    EXPECT_EQ(ktuSocketUtils::readMessageFromSocket(nullptr, 20, 29, buffer, 64, &count), 0);
-    EXPECT_EQ(ktuSocketUtils::readMessageFromSocket(nullptr, buffer, 64, &count), 0);
-    EXPECT_EQ(ktuSocketUtils::writeMessageToSocket(nullptr, 0, buffer, 1), 0);
-    Connection link(Transport::Tcp);
-    ASSERT_TRUE(link.ok());
-    EXPECT_EQ(ktuSocketUtils::readMessageFromSocket(&link.reader, 20, 29, buffer, 64, nullptr), 0);
+    EXPECT_EQ(ktuSocketUtils::readMessageFromSocket(nullptr, 20, 29, message, 64, &count), 0);
+    EXPECT_EQ(ktuSocketUtils::readMessageFromSocket(nullptr, message, 64, &count), 0);
+    EXPECT_EQ(ktuSocketUtils::writeMessageToSocket(nullptr, 0, message, 1), 0);
+    EXPECT_EQ(ktuSocketUtils::readMessageFromSocket(&link.reader, 20, 29, message, 64, nullptr), 0);
     EXPECT_EQ(count, 5u);
+    ktu::platform::ops().socket.shutdownSend(link.peer);
+    EXPECT_EQ(link.drainReader(), "0123456789456");
     EXPECT_EQ(logs(), (std::vector<std::string>{
                           "KSUtilityClasses-ktuSocketUtils::readMessageFromSocket()",
                           "KSUtilityClasses-ktuSocketUtils::readMessageFromSocket(SOCKET * pSocket,char * "
@@ -147,25 +141,17 @@ struct FakeNet {
     static int close(SOCKET) { --open; return 0; }
 };
 
-class PortSearch : public ktu::test::LoggedTest {
-protected:
-    void SetUp() override
-    {
-        LoggedTest::SetUp();
-        FakeNet::startups = FakeNet::cleanups = FakeNet::probes = FakeNet::open = 0;
-        FakeNet::refuseStartup = false;
-    }
-    ktu::platform::SocketOps& net = ktu::platform::ops().socket;
-    ScopedOverride<int (*)()> a{net.startup, &FakeNet::startup};
-    ScopedOverride<void (*)()> b{net.cleanup, &FakeNet::cleanup};
-    ScopedOverride<SOCKET (*)()> c{net.openStream, &FakeNet::openStream};
-    ScopedOverride<int (*)(SOCKET, uint16_t)> d{net.bindAnyAddress, &FakeNet::bind};
-    ScopedOverride<int (*)(SOCKET, int)> e{net.listen, &FakeNet::listen};
-    ScopedOverride<int (*)(SOCKET)> f{net.close, &FakeNet::close};
-};
-
-TEST_F(PortSearch, FindsTheLowestFreeRunFromPort100)
+// The search finds the lowest free run from port 100; runs stop at the first
+// taken port and empty runs probe nothing.
+TEST_F(SocketOps, PortSearch)
 {
+    auto& net = ktu::platform::ops().socket;
+    ScopedOverride a(net.startup, &FakeNet::startup);
+    ScopedOverride b(net.cleanup, &FakeNet::cleanup);
+    ScopedOverride c(net.openStream, &FakeNet::openStream);
+    ScopedOverride d(net.bindAnyAddress, &FakeNet::bind);
+    ScopedOverride e(net.listen, &FakeNet::listen);
+    ScopedOverride f(net.close, &FakeNet::close);
     for (auto [count, found, expected] : {std::tuple<int, bool, int>{1, true, 100}, {3, true, 100}, {4, true, 104},
                                           {10, true, 104}, {0, false, -5}, {-1, false, -5}}) {
         SCOPED_TRACE(count);
@@ -173,12 +159,7 @@ TEST_F(PortSearch, FindsTheLowestFreeRunFromPort100)
         EXPECT_EQ(ktuSocketUtils::getNextFreeSocketPortNumber(&port, count), found);
         EXPECT_EQ(port, expected);
     }
-    EXPECT_EQ(FakeNet::startups, FakeNet::cleanups);
-    EXPECT_EQ(FakeNet::open, 0);
-}
-
-TEST_F(PortSearch, RunsStopAtTheFirstTakenPortAndEmptyRunsProbeNothing)
-{
+    FakeNet::probes = 0;
     EXPECT_TRUE(ktuSocketUtils::checkConsecutiveSocketsOpen(100, 3));
     EXPECT_EQ(FakeNet::probes, 3);
     EXPECT_FALSE(ktuSocketUtils::checkConsecutiveSocketsOpen(101, 5));
