@@ -1,12 +1,29 @@
-// Helpers of the BMP tests: BMP file images built byte by byte, independent
-// of the library's writer, and test patterns.
+// Helpers of the imaging tests: a fixture with its own log folder, BMP file
+// images built byte by byte (independent of the library's writer), and test
+// patterns.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "KSUtilityClasses.h"
+#include "ktuTestSupport.h"
+
 namespace bmptest {
+
+// Opens the gate and logs into the sandbox; log() reads the lines back.
+class LoggingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ktu::test::openGate();
+        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+    }
+    std::vector<std::string> log() { return ktu::test::logTexts(sb.native("logs") / "output.log"); }
+    ktu::test::Sandbox sb;
+};
 
 inline void put16(std::string& s, std::size_t at, uint32_t v)
 {
@@ -20,15 +37,6 @@ inline void put32(std::string& s, std::size_t at, uint32_t v)
     put16(s, at + 2, v >> 16);
 }
 
-inline uint32_t get32(const std::string& s, std::size_t at)
-{
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) {
-        v = v << 8 | static_cast<unsigned char>(s[at + i]);
-    }
-    return v;
-}
-
 // Pixel byte of the test pattern: distinct for every (x, y, channel) of a
 // small picture.
 inline unsigned char patternByte(int x, int y, int c)
@@ -36,49 +44,37 @@ inline unsigned char patternByte(int x, int y, int c)
     return static_cast<unsigned char>(x * 31 + y * 7 + c * 101 + 1);
 }
 
-// Packed raster of the pattern (rows in stored order).
-inline std::vector<unsigned char> packedPattern(int w, int h)
+inline std::size_t alignedRow(int w, int bits = 24) { return ((static_cast<std::size_t>(bits) * w + 31) / 32) * 4; }
+
+// Raster of the pattern (rows in stored order), rows packed or BMP-aligned
+// with zero alignment bytes.
+inline std::vector<unsigned char> pattern(int w, int h, bool aligned)
 {
-    std::vector<unsigned char> out;
+    const std::size_t row = aligned ? alignedRow(w) : 3 * static_cast<std::size_t>(w);
+    std::vector<unsigned char> out(row * h, 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) out.push_back(patternByte(x, y, c));
+            for (int c = 0; c < 3; ++c) out[row * y + 3 * x + c] = patternByte(x, y, c);
     return out;
 }
-
-inline std::size_t alignedRow(int w, int bits = 24)
-{
-    return ((static_cast<std::size_t>(bits) * w + 31) / 32) * 4;
-}
-
-// BMP-aligned raster of the pattern, alignment bytes zero.
-inline std::vector<unsigned char> alignedPattern(int w, int h)
-{
-    std::vector<unsigned char> out(alignedRow(w) * h, 0);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) out[alignedRow(w) * y + 3 * x + c] = patternByte(x, y, c);
-    return out;
-}
+inline std::vector<unsigned char> packedPattern(int w, int h) { return pattern(w, h, false); }
+inline std::vector<unsigned char> alignedPattern(int w, int h) { return pattern(w, h, true); }
 
 // A complete BMP file image: headers, `palette` colour entries, and the
 // pattern (24 bits) or zero bytes (other depths) as pixel array.
 inline std::string bmpImage(int w, int h, int bits = 24, int palette = 0, int32_t xPelsPerMeter = 0)
 {
-    int rows = h < 0 ? -h : h;
+    const int rows = h < 0 ? -h : h;
     std::string s(54 + 4 * palette, '\0');
     s[0] = 'B';
     s[1] = 'M';
-    put32(s, 10, 54 + 4 * palette);
-    put32(s, 14, 40);
-    put32(s, 18, static_cast<uint32_t>(w));
-    put32(s, 22, static_cast<uint32_t>(h));
+    const std::pair<std::size_t, uint32_t> fields[] = {
+        {10, 54 + 4 * palette}, {14, 40}, {18, static_cast<uint32_t>(w)}, {22, static_cast<uint32_t>(h)},
+        {34, static_cast<uint32_t>(alignedRow(w, bits) * rows)}, {38, static_cast<uint32_t>(xPelsPerMeter)},
+        {42, static_cast<uint32_t>(xPelsPerMeter)}, {46, static_cast<uint32_t>(palette)}};
+    for (const auto& field : fields) put32(s, field.first, field.second);
     put16(s, 26, 1);
     put16(s, 28, static_cast<uint32_t>(bits));
-    put32(s, 34, static_cast<uint32_t>(alignedRow(w, bits) * rows));
-    put32(s, 38, static_cast<uint32_t>(xPelsPerMeter));
-    put32(s, 42, static_cast<uint32_t>(xPelsPerMeter));
-    put32(s, 46, static_cast<uint32_t>(palette));
     if (bits == 24) {
         auto px = alignedPattern(w, rows);
         s.append(px.begin(), px.end());

@@ -2,7 +2,6 @@
 // what the file holds), and never touch memory beyond the pixel array or the
 // caller's buffer. Meant to run under AddressSanitizer.
 #include <cctype>
-#include <climits>
 #include <functional>
 #include <string>
 #include <vector>
@@ -81,9 +80,6 @@ TEST_P(CraftedFiles, ReadersStayInsideTheirBuffers)
     std::vector<unsigned char> out(need);
     EXPECT_EQ(ktuBMPUtils::getImageData(path.c_str(), out.data()), c.dataRead);
     EXPECT_EQ(ktuBMPUtils::getImageBitmapData(path.c_str(), out.data()), c.dataRead);
-    if (c.dataRead) {
-        EXPECT_EQ(out.size(), 3u * w * h);
-    }
     std::vector<unsigned char> resized(ktuBMPUtils::getBMPFormatDataLen(5, 5));
     EXPECT_TRUE(ktuBMPUtils::getResizedImageData(path.c_str(), resized.data(), 5, 5));
     EXPECT_EQ(ktuBMPUtils::cropAndSaveImage(path.c_str(), sb.path("out.bmp").c_str(), 1, 1, 2, 2), c.dataRead);
@@ -95,10 +91,8 @@ TEST_P(CraftedFiles, ReadersStayInsideTheirBuffers)
 
 INSTANTIATE_TEST_SUITE_P(Table, CraftedFiles, ::testing::ValuesIn(kCrafted),
                          [](const ::testing::TestParamInfo<Crafted>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p) {
-                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             }
+                             std::string name = info.param.name;
+                             for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return name;
                          });
 

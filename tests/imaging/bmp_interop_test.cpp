@@ -4,14 +4,10 @@
 #if !defined(_WIN32)
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "KSUtilityClasses.h"
 #include "bmpTestFiles.h"
-#include "ktuTestSupport.h"
 
 namespace {
 
@@ -37,14 +33,9 @@ protected:
         // The first Python that has PIL (a user's python3 may lack it).
         for (const char* candidate : {"/usr/bin/python3", "python3"}) {
             std::string probe = std::string(candidate) + " -c 'import PIL' >/dev/null 2>&1";
-            if (std::system(probe.c_str()) == 0) {
-                python = candidate;
-                break;
-            }
+            if (std::system(probe.c_str()) == 0 && python.empty()) python = candidate;
         }
-        if (python.empty()) {
-            GTEST_SKIP() << "no python3 with PIL";
-        }
+        if (python.empty()) GTEST_SKIP() << "no python3 with PIL";
         ktu::test::openGate();
         sb.writeFile("pil.py", kScript);
     }
@@ -54,20 +45,9 @@ protected:
         return std::system(cmd.c_str()) == 0;
     }
     std::string native(const char* name) { return "'" + sb.native(name).string() + "'"; }
-    std::vector<unsigned char> bytes(const char* name)
-    {
-        std::string s = sb.readFile(name);
-        return std::vector<unsigned char>(s.begin(), s.end());
-    }
     ktu::test::Sandbox sb;
     std::string python;
 };
-
-// The pattern as Pillow builds it: top row first, red, green, blue.
-unsigned char pilPattern(int x, int top, int c)
-{
-    return patternByte(x, top, c);
-}
 
 TEST_F(Interop, PillowReadsWhatTheLibraryWrites)
 {
@@ -76,12 +56,11 @@ TEST_F(Interop, PillowReadsWhatTheLibraryWrites)
         auto px = alignedPattern(w, h);
         ASSERT_TRUE(ktuBMPUtils::saveAsBMP(w, h, px.data(), sb.path("lib.bmp").c_str()));
         ASSERT_TRUE(pil("dump " + native("lib.bmp") + " " + native("dump.rgb")));
-        auto rgb = bytes("dump.rgb");
+        std::string rgb = sb.readFile("dump.rgb");
         ASSERT_EQ(rgb.size(), 3u * w * h);
-        for (int t = 0; t < h; ++t)
-            for (int x = 0; x < w; ++x)
-                for (int c = 0; c < 3; ++c)
-                    ASSERT_EQ(rgb[3 * (t * w + x) + c], patternByte(x, h - 1 - t, 2 - c)) << w << " " << x << "," << t;
+        for (int i = 0; i < 3 * w * h; ++i) {  // top row first, red first
+            ASSERT_EQ(static_cast<unsigned char>(rgb[i]), patternByte(i / 3 % w, h - 1 - i / (3 * w), 2 - i % 3)) << w;
+        }
     }
 }
 
@@ -89,13 +68,10 @@ void expectStoredPattern(const std::string& path, int w, int h)
 {
     int width = 0, height = 0;
     ASSERT_TRUE(ktuBMPUtils::getImageSize(path.c_str(), &width, &height));
-    ASSERT_EQ(width, w);
-    ASSERT_EQ(height, h);
+    ASSERT_EQ(std::make_pair(width, height), std::make_pair(w, h));
     std::vector<unsigned char> out(3 * w * h);
     ASSERT_TRUE(ktuBMPUtils::getImageData(path.c_str(), out.data()));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) ASSERT_EQ(out[3 * (y * w + x) + c], pilPattern(x, h - 1 - y, 2 - c)) << path;
+    for (int i = 0; i < 3 * w * h; ++i) ASSERT_EQ(out[i], patternByte(i / 3 % w, h - 1 - i / (3 * w), 2 - i % 3)) << path;
 }
 
 TEST_F(Interop, LibraryReadsWhatPillowAndImageMagickWrite)
@@ -125,17 +101,14 @@ TEST_F(Interop, OtherFormatsAreMeasuredAndDrawn)
         ASSERT_TRUE(pil(std::string("write ") + native(c.file) + " " + c.format + " 100 100" + dpi));
         int w = 0, h = 0;
         ASSERT_TRUE(ktuBMPUtils::getImageSize2(sb.path(c.file).c_str(), &w, &h)) << c.file;
-        EXPECT_EQ(w, c.hm) << c.file;
-        EXPECT_EQ(h, c.hm) << c.file;
+        EXPECT_EQ(std::make_pair(w, h), std::make_pair(c.hm, c.hm)) << c.file;
         if (!c.exact) continue;
         std::vector<unsigned char> pixels(100 * 100 * 3);
         ktuSurface surface{100, 100, 300, pixels.data()};
         ktuWindow window{RECT{0, 0, 100, 100}};
         ASSERT_TRUE(ktuBMPUtils::DrawImage(&surface, sb.path(c.file).c_str(), POINT{50, 50}, &window,
                                            RECT{0, 0, 100, 100}));
-        for (int t = 0; t < 100; ++t)
-            for (int x = 0; x < 100; ++x)
-                for (int k = 0; k < 3; ++k) ASSERT_EQ(pixels[300 * t + 3 * x + k], pilPattern(x, t, 2 - k)) << c.file;
+        for (int i = 0; i < 30000; ++i) ASSERT_EQ(pixels[i], patternByte(i / 3 % 100, i / 300, 2 - i % 3)) << c.file;
     }
 }
 

@@ -25,9 +25,9 @@ constexpr int kCases = 4000;
 constexpr unsigned kMaxSide = 96;
 #endif
 
-struct Rect {
-    double left, right, bottom, top;
-};
+const char* const kKernelNames[] = {"Plain", "Ssse3", "Avx2"};
+
+struct Rect { double left, right, bottom, top; };
 
 void referenceZoom(const std::uint8_t* s, std::uint8_t* d, unsigned w, unsigned h, Rect rc)
 {
@@ -41,11 +41,8 @@ void referenceZoom(const std::uint8_t* s, std::uint8_t* d, unsigned w, unsigned 
             unsigned x0 = static_cast<unsigned>((q - c0) * hf), x1 = static_cast<unsigned>((q - c0 + 1) * hf);
             y1 = y1 > h ? h : y1;
             x1 = x1 > w ? w : x1;
-            for (unsigned y = y0; y < y1; ++y) {
-                for (unsigned x = x0; x < x1; ++x) {
-                    std::memcpy(d + 3 * (w * y + x), s + 3 * (w * r + q), 3);
-                }
-            }
+            for (unsigned y = y0; y < y1; ++y)
+                for (unsigned x = x0; x < x1; ++x) std::memcpy(d + 3 * (w * y + x), s + 3 * (w * r + q), 3);
         }
     }
 }
@@ -59,9 +56,7 @@ void referenceResize(const std::uint8_t* s, int w, double sx, double sy, int nw,
             const int index = static_cast<int>(y * sy) * w + static_cast<int>(x * sx);
             std::memcpy(d + row * y + 3 * x, s + 3 * index, 3);
         }
-        if (zero) {
-            std::memset(d + row * y + 3 * nw, 0, nw % 4);
-        }
+        if (zero) std::memset(d + row * y + 3 * nw, 0, nw % 4);
     }
 }
 
@@ -70,9 +65,7 @@ protected:
     void SetUp() override
     {
         ktu::test::openGate();
-        if (ktu::raster::useKernel(GetParam()) != GetParam()) {
-            GTEST_SKIP() << "this processor lacks the engine";
-        }
+        if (ktu::raster::useKernel(GetParam()) != GetParam()) GTEST_SKIP() << "this processor lacks the engine";
     }
     void TearDown() override { ktu::raster::useKernel(ktu::raster::bestKernel()); }
 
@@ -101,8 +94,7 @@ TEST_P(RasterOracle, ZoomMatchesReferenceInBothForms)
 {
     for (int i = 0; i < kCases; ++i) {
         // Now and then a frame wider than one strip of the engine.
-        const unsigned w = i % 97 == 0 ? 2040 + side(2200) : side(kMaxSide);
-        const unsigned h = i % 97 == 0 ? side(4) : side(kMaxSide);
+        const unsigned w = i % 97 == 0 ? 2040 + side(2200) : side(kMaxSide), h = i % 97 == 0 ? side(4) : side(kMaxSide);
         Rect rc{edge(), edge(), edge(), edge()};
         if (rc.left > rc.right) std::swap(rc.left, rc.right);
         if (rc.bottom > rc.top) std::swap(rc.bottom, rc.top);
@@ -122,8 +114,7 @@ TEST_P(RasterOracle, ZoomMatchesReferenceInBothForms)
                                  << ".." << rc.right << " x " << rc.bottom << ".." << rc.top;
         ASSERT_EQ(in, input);
 
-        Bytes frame = input;
-        Bytes inPlace = input;
+        Bytes frame = input, inPlace = input;
         referenceZoom(input.data(), inPlace.data(), w, h, rc);
         zoom.applyChanges(frame.data());
         ASSERT_EQ(frame, inPlace) << "in-place form, case " << i;
@@ -179,13 +170,10 @@ TEST_P(RasterOracle, ReverseAndFlipMatchReference)
         const unsigned w = side(2 * kMaxSide), h = side(kMaxSide);
         const Bytes src = noise(3 * w * h);
         Bytes reversed(src.size()), flipped = src, expectedReversed(src.size()), expectedFlipped(src.size());
-        for (unsigned r = 0; r < h; ++r) {
-            for (unsigned x = 0; x < w; ++x) {
-                for (unsigned c = 0; c < 3; ++c) {
-                    expectedReversed[3 * (w * (h - 1 - r) + x) + c] = src[3 * (w * r + x) + 2 - c];
-                    expectedFlipped[3 * (w * (h - 1 - r) + x) + c] = src[3 * (w * r + x) + c];
-                }
-            }
+        for (unsigned i = 0; i < src.size(); ++i) {  // row r, byte k of it, to row h - 1 - r
+            const unsigned r = i / (3 * w), k = i % (3 * w), to = 3 * w * (h - 1 - r) + k;
+            expectedFlipped[to] = src[i];
+            expectedReversed[to - k % 3 + 2 - k % 3] = src[i];  // and the channels swapped
         }
         long status = 0;
         ASSERT_TRUE(ktuRGB24DataUtils::reverseData(const_cast<std::uint8_t*>(src.data()), reversed.data(), w, h, &status));
@@ -197,9 +185,7 @@ TEST_P(RasterOracle, ReverseAndFlipMatchReference)
 
 INSTANTIATE_TEST_SUITE_P(Engines, RasterOracle, ::testing::Values(Kernel::Plain, Kernel::Ssse3, Kernel::Avx2),
                          [](const auto& info) {
-                             return std::string(info.param == Kernel::Plain   ? "Plain"
-                                                : info.param == Kernel::Ssse3 ? "Ssse3"
-                                                                              : "Avx2");
+                             return std::string(kKernelNames[static_cast<int>(info.param)]);
                          });
 
 }  // namespace

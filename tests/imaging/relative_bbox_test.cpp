@@ -1,18 +1,14 @@
-// ktuRelativeBbox: the default box, the shift-not-shrink of the setters, the
-// center cache, the union and the containment test.
-#include <cstdlib>
+// ktuRelativeBbox: layout, setters that shift rather than shrink, the center
+// cache, the union and the containment test.
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "KSUtilityClasses.h"
-#include "ktuTestSupport.h"
+#include "bmpTestFiles.h"
 
 namespace {
 
-struct Edges {
-    double left, right, bottom, top;
-};
+struct Edges { double left, right, bottom, top; };
 
 // The six doubles after the table pointer, in declaration order: right, left,
 // bottom, top, center X, center Y. Applications built against the header rely
@@ -22,7 +18,6 @@ constexpr std::size_t kFirstEdge = (sizeof(void*) + alignof(double) - 1) / align
 std::vector<double> raw(const ktuRelativeBbox& box)
 {
     std::vector<double> v(6);
-    // The doubles follow the table pointer at the next double boundary.
     std::memcpy(v.data(), reinterpret_cast<const char*>(&box) + kFirstEdge, 6 * sizeof(double));
     return v;
 }
@@ -42,36 +37,12 @@ void expectEdges(ktuRelativeBbox& box, Edges e)
     EXPECT_DOUBLE_EQ(box.getRelativeTopRow(), e.top);
 }
 
-class RelativeBbox : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ktu::test::openGate();
-        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
-    }
-    std::vector<std::string> log() { return ktu::test::logTexts(sb.native("logs/output.log")); }
-    ktu::test::Sandbox sb;
-};
-
-TEST_F(RelativeBbox, DefaultIsTheWholeFrameInDeclaredLayout)
-{
-    static_assert(sizeof(ktuRelativeBbox) == kFirstEdge + 6 * sizeof(double), "layout");
-    ktuRelativeBbox box;
-    EXPECT_EQ(raw(box), (std::vector<double>{1.0, 0.0, 0.0, 1.0, 0.5, 0.5}));
-    EXPECT_TRUE(box.checkBboxDimensions());
-    box.setDimensions(0.8, 0.2, 0.1, 0.3);
-    EXPECT_EQ(raw(box), (std::vector<double>{0.3, 0.1, 0.2, 0.8, 0.2, 0.5}));
-}
+using RelativeBbox = bmptest::LoggingTest;
 
 TEST_F(RelativeBbox, SettersResizeAndShiftBackIntoTheFrame)
 {
     enum Op { Width, Height, CenterX, CenterY };
-    struct Case {
-        Edges start;
-        Op op;
-        double value;
-        Edges expected;
-    } cases[] = {
+    struct Case { Edges start; Op op; double value; Edges expected; } cases[] = {
         {{0.0, 1.0, 0.0, 1.0}, Width, 1.0, {0.0, 1.0, 0.0, 1.0}},
         {{0.0, 1.0, 0.0, 1.0}, Width, -0.2, {0.6, 0.4, 0.0, 1.0}},          // crossed, kept
         {{0.2, 0.4, 0.0, 1.0}, Width, 0.0, {0.3, 0.3, 0.0, 1.0}},
@@ -83,6 +54,8 @@ TEST_F(RelativeBbox, SettersResizeAndShiftBackIntoTheFrame)
         {{0.0, 1.0, -0.5, 1.5}, CenterY, 0.5, {0.0, 1.0, 0.0, 2.0}},        // top first, then bottom
         {{0.0, 1.0, 0.0, 1.0}, CenterX, 0.5, {0.0, 1.0, 0.0, 1.0}},         // edges on 0.0/1.0 stay
         {{0.1, 0.3, 0.5, 0.7}, CenterY, 0.1, {0.1, 0.3, 0.0, 0.2}},
+        {{0.2, 0.4, 0.3, 0.5}, Width, 1.0000001, {0.2, 0.4, 0.3, 0.5}},    // more than the frame: logged, refused
+        {{0.2, 0.4, 0.3, 0.5}, Height, 2.0, {0.2, 0.4, 0.3, 0.5}},
     };
     for (const Case& c : cases) {
         ktuRelativeBbox box = make(c.start);
@@ -95,21 +68,20 @@ TEST_F(RelativeBbox, SettersResizeAndShiftBackIntoTheFrame)
         SCOPED_TRACE(::testing::Message() << "op " << c.op << " value " << c.value);
         expectEdges(box, c.expected);
     }
-    EXPECT_TRUE(log().empty());
-}
-
-TEST_F(RelativeBbox, OversizeRequestsAreLoggedAndRefused)
-{
-    ktuRelativeBbox box = make({0.2, 0.4, 0.3, 0.5});
-    box.setRelativeWidth(1.0000001);
-    box.setRelativeHeight(2.0);
-    expectEdges(box, {0.2, 0.4, 0.3, 0.5});
     EXPECT_EQ(log(), (std::vector<std::string>{"Common-wrong argument to ktuRelativeBbox::setRelativeWidth()",
                                                "Common-wrong argument to ktuRelativeBbox::setRelativeHeight()"}));
 }
 
-TEST_F(RelativeBbox, CenterCacheIsStaleUntilAGetterOrEdgeSetterRuns)
+TEST_F(RelativeBbox, DefaultIsTheWholeFrameInDeclaredLayoutAndTheCenterCacheCanBeStale)
 {
+    static_assert(sizeof(ktuRelativeBbox) == kFirstEdge + 6 * sizeof(double), "layout");
+    ktuRelativeBbox fresh;
+    EXPECT_EQ(raw(fresh), (std::vector<double>{1.0, 0.0, 0.0, 1.0, 0.5, 0.5}));
+    EXPECT_TRUE(fresh.checkBboxDimensions());
+    fresh.setDimensions(0.8, 0.2, 0.1, 0.3);
+    EXPECT_EQ(raw(fresh), (std::vector<double>{0.3, 0.1, 0.2, 0.8, 0.2, 0.5}));
+
+    // The center cache is stale until a getter or an edge setter runs.
     ktuRelativeBbox box;
     box.setRelativeWidth(0.5);         // 0.25..0.75, cache not refreshed by the setter
     box.setDimensions(3.0, -1.0, -2.0, 5.0);
@@ -135,21 +107,14 @@ TEST_F(RelativeBbox, ContainmentWithAllowances)
 {
     // Binary fractions, so that the excesses are exact.
     ktuRelativeBbox outer = make({0.25, 0.75, 0.25, 0.75});
-    struct Case {
-        Edges inner;
-        double horizontal, vertical;
-        bool expected;
-    } cases[] = {
+    struct Case { Edges inner; double horizontal, vertical; bool expected; } cases[] = {
         {{0.25, 0.75, 0.25, 0.75}, 0.0, 0.0, true},        // shared edges
         {{0.375, 0.5, 0.375, 0.5}, -1.0, -1.0, true},      // inside: allowances never compared
-        {{0.25, 0.75, 0.25, 0.875}, 1.0, 0.125, false},    // excess equal to the allowance (top)
-        {{0.25, 0.75, 0.25, 0.875}, 0.0, 0.126, true},
-        {{0.25, 0.75, 0.125, 0.75}, 1.0, 0.125, false},    // bottom
-        {{0.25, 0.75, 0.125, 0.75}, 0.0, 0.126, true},
-        {{0.25, 0.875, 0.25, 0.75}, 0.125, 1.0, false},    // right
-        {{0.25, 0.875, 0.25, 0.75}, 0.126, 0.0, true},
-        {{0.125, 0.75, 0.25, 0.75}, 0.125, 1.0, false},    // left
-        {{0.125, 0.75, 0.25, 0.75}, 0.126, 0.0, true},
+        // An excess equal to the allowance is too much: top, bottom, right, left.
+        {{0.25, 0.75, 0.25, 0.875}, 1.0, 0.125, false}, {{0.25, 0.75, 0.25, 0.875}, 0.0, 0.126, true},
+        {{0.25, 0.75, 0.125, 0.75}, 1.0, 0.125, false}, {{0.25, 0.75, 0.125, 0.75}, 0.0, 0.126, true},
+        {{0.25, 0.875, 0.25, 0.75}, 0.125, 1.0, false}, {{0.25, 0.875, 0.25, 0.75}, 0.126, 0.0, true},
+        {{0.125, 0.75, 0.25, 0.75}, 0.125, 1.0, false}, {{0.125, 0.75, 0.25, 0.75}, 0.126, 0.0, true},
     };
     for (const Case& c : cases) {
         ktuRelativeBbox inner = make(c.inner);
@@ -158,27 +123,6 @@ TEST_F(RelativeBbox, ContainmentWithAllowances)
     }
     EXPECT_FALSE(outer.checkOverlapWithinAllowance(nullptr, 1.0, 1.0));
     EXPECT_EQ(log(), (std::vector<std::string>{"Common-ktuRelativeBbox::checkOverlapWithinAllowance()"}));
-}
-
-// Runs in a fresh process (death test) where the handshake was never made.
-bool behavesWithoutHandshake()
-{
-    ktuRelativeBbox box;
-    bool ok = raw(box) == std::vector<double>(6, 0.0);
-    box.setDimensions(1.0, 0.5, 0.5, 1.0);
-    box.resetData();
-    ok = ok && raw(box) == std::vector<double>(6, 0.0) && !box.checkBboxDimensions();
-    const double edges[6] = {0.7, 0.2, 0.3, 0.9, 0.0, 0.0};  // right, left, bottom, top
-    std::memcpy(reinterpret_cast<char*>(&box) + sizeof(void*), edges, sizeof edges);
-    ok = ok && box.getRelativeLeftCol() == 0.0 && box.getRelativeCenterX() == 0.0 && box.getRelativeWidth() == 0.0;
-    ktuRelativeBbox other(box);
-    box + other;
-    return ok && raw(box) == std::vector<double>{0.7, 0.0, 0.0, 0.9, 0.0, 0.0};
-}
-
-TEST(RelativeBboxWithoutHandshake, AnswersZeroAndMergesWithTheZeroBox)
-{
-    EXPECT_EXIT(std::exit(behavesWithoutHandshake() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -1,14 +1,12 @@
-// ktuVideoStreamManipulator: worked examples (which also anchor the reference
-// loops of raster_oracle_test.cpp), pass-through, bounds kept from
-// setCaptureRect, ownership of the frame buffer, faults and the handshake.
+// The video zoom: worked examples (which also anchor the reference loops of
+// raster_oracle_test.cpp), pass-through, kept bounds, buffers and faults.
 #include <climits>
 #include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "KSUtilityClasses.h"
-#include "ktuTestSupport.h"
+#include "bmpTestFiles.h"
 
 namespace {
 
@@ -54,40 +52,40 @@ struct Zoom {
     ktuVideoStreamManipulator z;
 };
 
-class VideoZoom : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ktu::test::openGate();
-        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
-    }
-    std::vector<std::string> log() { return ktu::test::logTexts(sb.native("logs/output.log")); }
-    ktu::test::Sandbox sb;
-};
+using VideoZoom = bmptest::LoggingTest;
 
-TEST_F(VideoZoom, WorkedExamplesInBothForms)
+TEST_F(VideoZoom, WorkedExamplesInBothFormsAndFaults)
 {
-    struct Case {
-        unsigned w, h;
-        double left, right, bottom, top;
-        Pixels copying, inPlace;
-    } cases[] = {
-        {3, 2, 0.0, 1.0, 0.0, 1.0, {0, 1, 2, 3, 4, 5}, {0, 1, 2, 3, 4, 5}},
-        {4, 2, 0.0, 0.5, 0.0, 1.0, {0, 0, 1, 1, 4, 4, 5, 5}, {0, 0, 1, 1, 4, 4, 5, 5}},
-        {4, 4, 0.5, 1.0, 0.5, 1.0, {10, 10, 11, 11, 10, 10, 11, 11, 14, 14, 15, 15, 14, 14, 15, 15},
-         {10, 10, 11, 11, 10, 10, 11, 11, 14, 14, 15, 15, 14, 14, 15, 15}},
+    struct Case { unsigned w, h; double left, right, bottom, top; Pixels copying, inPlace; } cases[] = {
+        {3, 2, 0.0, 1.0, 0.0, 1.0, {0, 1, 2, 3, 4, 5}, {}},
+        {4, 2, 0.0, 0.5, 0.0, 1.0, {0, 0, 1, 1, 4, 4, 5, 5}, {}},  // in place: {} means as copying
+        {4, 4, 0.5, 1.0, 0.5, 1.0, {10, 10, 11, 11, 10, 10, 11, 11, 14, 14, 15, 15, 14, 14, 15, 15}, {}},
         {3, 1, 0.0, 0.6, 0.0, 1.0, {0, 99, 99}, {0, 1, 2}},    // one column, trunc(1 / 0.6) wide
         {3, 1, 0.5, 0.5, 0.0, 1.0, {99, 99, 99}, {0, 1, 2}},   // zero width: nothing written
     };
     for (const Case& c : cases) {
         Zoom zoom(c.w, c.h, c.left, c.right, c.bottom, c.top);
-        EXPECT_EQ(zoom.copying(), c.copying) << c.w << "x" << c.h << " " << c.left << ".." << c.right;
-        EXPECT_EQ(zoom.inPlace(), c.inPlace) << c.w << "x" << c.h << " " << c.left << ".." << c.right;
+        SCOPED_TRACE(::testing::Message() << c.w << "x" << c.h << " " << c.left << ".." << c.right);
+        EXPECT_EQ(zoom.copying(), c.copying);
+        EXPECT_EQ(zoom.inPlace(), c.inPlace.empty() ? c.copying : c.inPlace);
     }
     EXPECT_TRUE(log().empty());
+
+    // Faults are logged and frames left alone.
+    Zoom zoom(0, 0, 0.0, 0.5, 0.0, 1.0);
+    zoom.z.setCaptureRect(nullptr, true);
+    Bytes frame = numbered(8);
+    zoom.z.setImageSize(UINT_MAX, UINT_MAX);  // more bytes than memory can address: no buffer
+    zoom.z.applyChanges(frame.data());
+    zoom.z.setImageSize(4, 2);
+    zoom.z.applyChanges(nullptr, frame.data());
+    EXPECT_EQ(frame, numbered(8));
+    const std::string in = "KS_PS_LIB-ktuVideoStreamManipulator::";
+    EXPECT_EQ(log(), (std::vector<std::string>{in + "setCaptureRect()", in + "setImageSize()", in + "applyChanges2()",
+                                               in + "applyChanges1()"}));
 }
 
-TEST_F(VideoZoom, DisabledPassesThroughAndBoundsKeepTheirSize)
+TEST_F(VideoZoom, DisabledPassesThroughBoundsKeepTheirSizeAndCopiesOwnTheirBuffers)
 {
     Zoom zoom(4, 1, 0.0, 0.5, 0.0, 1.0);
     zoom.z.setCaptureRect(nullptr, false);  // the flag alone; the rectangle is not read
@@ -97,10 +95,8 @@ TEST_F(VideoZoom, DisabledPassesThroughAndBoundsKeepTheirSize)
     zoom.z.setImageSize(8, 1);
     zoom.size = 8;
     EXPECT_EQ(zoom.copying(), (Pixels{0, 0, 1, 1, 99, 99, 99, 99}));
-}
 
-TEST_F(VideoZoom, CopiesOwnTheirFrameBuffers)
-{
+    // Copies own their frame buffers.
     auto* original = new Zoom(4, 2, 0.0, 0.5, 0.0, 1.0);
     ktuVideoStreamManipulator copy(original->z), assigned, fromUnsized{ktuVideoStreamManipulator()};
     assigned.setImageSize(2, 2);  // released by the assignment (the leak checker would see it)
@@ -113,22 +109,6 @@ TEST_F(VideoZoom, CopiesOwnTheirFrameBuffers)
         EXPECT_EQ(firstBytes(frame), (Pixels{0, 0, 1, 1, 4, 4, 5, 5}));
     }
     EXPECT_TRUE(log().empty());
-}
-
-TEST_F(VideoZoom, FaultsAreLoggedAndFramesLeftAlone)
-{
-    Zoom zoom(0, 0, 0.0, 0.5, 0.0, 1.0);
-    zoom.z.setCaptureRect(nullptr, true);
-    Bytes frame = numbered(8);
-    zoom.z.setImageSize(UINT_MAX, UINT_MAX);  // more bytes than memory can address: no buffer
-    zoom.z.applyChanges(frame.data());
-    zoom.z.setImageSize(4, 2);
-    zoom.z.applyChanges(nullptr, frame.data());
-    EXPECT_EQ(frame, numbered(8));
-    EXPECT_EQ(log(), (std::vector<std::string>{"KS_PS_LIB-ktuVideoStreamManipulator::setCaptureRect()",
-                                               "KS_PS_LIB-ktuVideoStreamManipulator::setImageSize()",
-                                               "KS_PS_LIB-ktuVideoStreamManipulator::applyChanges2()",
-                                               "KS_PS_LIB-ktuVideoStreamManipulator::applyChanges1()"}));
 }
 
 TEST_F(VideoZoom, RectanglesOutsideTheFrameStayInsideTheBuffers)

@@ -13,13 +13,7 @@ using Bytes = std::vector<unsigned char>;
 TEST(BufferUtils, HeadAndTailIntoAClearedBuffer)
 {
     ktu::test::openGate();
-    struct Case {
-        unsigned int sourceSize;
-        unsigned int destinationSize;
-        bool tail;
-        unsigned int copied;
-        Bytes expected;
-    };
+    struct Case { unsigned int sourceSize, destinationSize; bool tail; unsigned int copied; Bytes expected; };
     const Case cases[] = {
         {10, 4, false, 4, {0, 1, 2, 3}},
         {10, 4, true, 4, {6, 7, 8, 9}},

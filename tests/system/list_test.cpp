@@ -34,12 +34,9 @@ using Calls = std::vector<std::string>;
 class ListTest : public ::testing::Test {
 protected:
     void SetUp() override { ktu::test::openGate(); }
-    static std::string lastLogText()
-    {
-        auto texts = ktu::test::desktopLogTexts();
-        return texts.empty() ? std::string() : texts.back();
-    }
 };
+
+std::string lastLogText() { return ktu::test::desktopLogTexts().back(); }
 
 TEST_F(ListTest, LowestFreeSlotMarkAndFullList)
 {
@@ -51,8 +48,7 @@ TEST_F(ListTest, LowestFreeSlotMarkAndFullList)
     RecordingList list;
     list.setNumberOfElements(4);
     EXPECT_EQ(list.calls, (Calls{"release", "allocate 4"}));
-    list.setElementValidity(0, true);
-    list.setElementValidity(1, true);
+    for (unsigned int i : {0, 1}) list.setElementValidity(i, true);
     EXPECT_EQ(list.getMinUsableIndex(), 2u);
     list.setElementValidity(0, false);
     EXPECT_EQ(list.getMinUsableIndex(), 0u);
@@ -61,8 +57,7 @@ TEST_F(ListTest, LowestFreeSlotMarkAndFullList)
     list.setElementValidity(3, true);
     EXPECT_EQ(list.getTotalNumberOfUsedElements(), 4u);
     EXPECT_EQ(list.getValidElementsCount(), 2u);
-    list.setElementValidity(0, true);
-    list.setElementValidity(2, true);
+    for (unsigned int i : {0, 2}) list.setElementValidity(i, true);
     std::size_t before = ktu::test::desktopLogTexts().size();
     EXPECT_EQ(list.getMinUsableIndex(), 0u);  // full
     EXPECT_EQ(ktu::test::desktopLogTexts().size(), before + 1);
@@ -77,17 +72,13 @@ TEST_F(ListTest, ResizingReplacesFlagsAndKeepsTheMark)
 {
     RecordingList list;
     list.setNumberOfElements(8);
-    for (unsigned int i = 0; i < 6; ++i) {
-        list.setElementValidity(i, true);
-    }
+    for (unsigned int i = 0; i < 6; ++i) list.setElementValidity(i, true);
     list.calls.clear();
     list.setNumberOfElements(3);  // below the mark of 6
     EXPECT_EQ(list.calls, (Calls{"release", "allocate 3"}));
     EXPECT_EQ(list.getTotalNumberOfUsedElements(), 6u);
     EXPECT_EQ(list.getValidElementsCount(), 0u);  // fresh flags; the scans stop at 3
-    for (unsigned int i = 0; i < 3; ++i) {
-        list.setElementValidity(i, true);
-    }
+    for (unsigned int i = 0; i < 3; ++i) list.setElementValidity(i, true);
     EXPECT_EQ(list.getValidElementsCount(), 3u);
     list.setElementValidity(7, true);  // beyond the capacity: ignored
     EXPECT_FALSE(list.getElementValidity(7));
@@ -127,8 +118,7 @@ TEST_F(ListTest, CopiesOwnTheirFlags)
     EXPECT_TRUE(assigned.getElementValidity(1));
     EXPECT_FALSE(assigned.getElementValidity(2));
     EXPECT_FALSE(source.getElementValidity(2));
-    auto& self = assigned;
-    assigned = self;
+    assigned = *&assigned;
     EXPECT_TRUE(assigned.getElementValidity(1));
 }
 

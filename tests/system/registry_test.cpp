@@ -5,11 +5,10 @@
 
 #include <cctype>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "ktuLogUtils.h"
 #include "ktuPlatform.h"
 #include "ktuRegistryUtils.h"
 #include "ktuTestSupport.h"
@@ -32,9 +31,9 @@ class RegistryTest : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        ktuRegistryUtils::deleteRegistryKey((key_ + "\\inner\\deeper").c_str());
-        ktuRegistryUtils::deleteRegistryKey((key_ + "\\inner").c_str());
-        ktuRegistryUtils::deleteRegistryKey(key_.c_str());
+        for (const char* sub : {"\\inner\\deeper", "\\inner", ""}) {
+            ktuRegistryUtils::deleteRegistryKey((key_ + sub).c_str());
+        }
     }
     std::string key_ = uniqueName("ktu-test");
 };
@@ -44,9 +43,7 @@ TEST_F(RegistryTest, WrittenValuesReadBackWhateverTheCaseOfTheNames)
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Camera", "rtsp://10.0.0.5", key_.c_str()));
     char out[512] = "untouched";
     std::string upper = key_;
-    for (char& c : upper) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey("CAMERA", out, upper.c_str()));
     EXPECT_STREQ(out, "rtsp://10.0.0.5");
 
@@ -58,25 +55,6 @@ TEST_F(RegistryTest, WrittenValuesReadBackWhateverTheCaseOfTheNames)
     std::string full = std::string(kBase) + "\\" + key_;
     EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey(full.c_str(), out));
     EXPECT_STREQ(out, "unnamed");
-}
-
-TEST_F(RegistryTest, MissingValuesAndKeys)
-{
-    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("present", "x", key_.c_str()));
-    char out[512] = "untouched";
-    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("absent", out, key_.c_str()));
-    EXPECT_STREQ(out, "");  // the key opened: the empty text
-
-    std::strcpy(out, "untouched");
-    std::string missing = key_ + "-missing";
-    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("present", out, missing.c_str()));
-    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey((std::string(kBase) + "\\" + missing).c_str(), out));
-    EXPECT_STREQ(out, "untouched");  // the key did not open: nothing written
-    EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(missing.c_str()));
-
-    ktu::test::openGate();  // for the log line of the fault
-    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("present", nullptr, key_.c_str()));
-    EXPECT_EQ(ktu::test::desktopLogTexts().back(), "Common-ktuRegistryUtils::getValueFromRegistryKey()");
 }
 
 TEST_F(RegistryTest, NestedKeysAreCreatedAndDeletedFromTheBottom)
@@ -96,69 +74,55 @@ TEST_F(RegistryTest, NestedKeysAreCreatedAndDeletedFromTheBottom)
     EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("v", "2", (key_ + "\\inner").c_str()));
 }
 
-TEST_F(RegistryTest, LimitsOfKeyPathsAndValues)
+TEST_F(RegistryTest, MissingValuesKeysAndLimits)
 {
+    char out[512] = "untouched";
+    std::string missing = key_ + "-missing";
     // The whole key path holds at most 255 characters.
-    std::size_t room = 255 - std::strlen(kBase) - 1;
-    std::string longest = key_ + std::string(room - key_.size(), 'k');
-    std::string tooLong = longest + "k";
+    std::string tooLong = key_ + std::string(255 - std::strlen(kBase) - key_.size(), 'k');
+    for (const std::string& key : {missing, tooLong}) {
+        EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("present", out, key.c_str()));
+        EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey((std::string(kBase) + "\\" + key).c_str(), out));
+        EXPECT_STREQ(out, "untouched") << key;  // the key did not open: nothing written
+    }
+    EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(missing.c_str()));
     EXPECT_FALSE(ktuRegistryUtils::addStringValueToRegistryKey("v", "x", tooLong.c_str()));
     EXPECT_FALSE(ktuRegistryUtils::addStringValueToRegistryKey("v", "x", nullptr));
-    char out[512] = "untouched";
-    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("v", out, tooLong.c_str()));
-    EXPECT_STREQ(out, "untouched");
 
     // 511 characters fit the read buffer with the terminator; 512 do not.
-    std::string fits(511, 'a');
-    std::string over(512, 'b');
+    std::string fits(511, 'a'), over(512, 'b');
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("fits", fits.c_str(), key_.c_str()));
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("over", over.c_str(), key_.c_str()));
     EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey("fits", out, key_.c_str()));
     EXPECT_EQ(std::string(out), fits);
-    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("over", out, key_.c_str()));
-    EXPECT_STREQ(out, "");
+    for (const char* name : {"over", "absent"}) {
+        std::strcpy(out, "untouched");
+        EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey(name, out, key_.c_str()));
+        EXPECT_STREQ(out, "") << name;  // the key opened: the empty text
+    }
     // A null value is not set, but the key is made.
     EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("none", nullptr, key_.c_str()));
     EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("none", out, key_.c_str()));
-}
 
-TEST_F(RegistryTest, WorksBeforeTheHandshake)
-{
-    EXPECT_EXIT(
-        {
-            bool ok = ktuRegistryUtils::addStringValueToRegistryKey("early", "yes", key_.c_str());
-            char out[512] = "";
-            ok = ok && ktuRegistryUtils::getStringValueFromRegistryKey("early", out, key_.c_str()) &&
-                 std::strcmp(out, "yes") == 0;
-            ok = ok && ktuRegistryUtils::deleteRegistryKey(key_.c_str());
-            std::exit(ok ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    ktu::test::openGate();  // for the log line of the fault
+    EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("fits", nullptr, key_.c_str()));
+    EXPECT_EQ(ktu::test::desktopLogTexts().back(), "Common-ktuRegistryUtils::getValueFromRegistryKey()");
 }
 
 TEST(WindowRect, NumbersGoToTheirFieldsByTheCommasBeforeThem)
 {
-    struct Case {
-        const char* text;
-        RECT expected;  // left, top, right, bottom; -7 marks "not set"
-    };
+    struct Case { const char* text; RECT expected; };  // left, top, right, bottom; -7: not set
     const Case cases[] = {
-        {"10,300,200,20", {10, 20, 300, 200}},
-        {"1,2,3,4", {1, 4, 2, 3}},
-        {"1,2", {1, -7, -7, -7}},
-        {"", {-7, -7, -7, -7}},
-        {"1,2,3,4,5", {1, -7, 2, 3}},
-        {" -5,+6,x,12abc", {-5, 12, 6, 0}},
-        {",,,", {0, 0, 0, 0}},
-        {"99999999999,-99999999999,1,2", {INT_MAX, 2, INT_MIN, 1}},
+        {"10,300,200,20", {10, 20, 300, 200}}, {"1,2,3,4", {1, 4, 2, 3}},       {"1,2", {1, -7, -7, -7}},
+        {"", {-7, -7, -7, -7}},               {"1,2,3,4,5", {1, -7, 2, 3}},    {" -5,+6,x,12abc", {-5, 12, 6, 0}},
+        {",,,", {0, 0, 0, 0}},                {"99999999999,-99999999999,1,2", {INT_MAX, 2, INT_MIN, 1}},
     };
     for (const Case& c : cases) {
         RECT rect{-7, -7, -7, -7};
         ktuRegistryUtils::getWindowRectFromString(&rect, c.text);
-        EXPECT_EQ(rect.left, c.expected.left) << c.text;
-        EXPECT_EQ(rect.top, c.expected.top) << c.text;
-        EXPECT_EQ(rect.right, c.expected.right) << c.text;
-        EXPECT_EQ(rect.bottom, c.expected.bottom) << c.text;
+        EXPECT_EQ(std::vector<long>({rect.left, rect.top, rect.right, rect.bottom}),
+                  std::vector<long>({c.expected.left, c.expected.top, c.expected.right, c.expected.bottom}))
+            << c.text;
     }
     RECT rect{-7, -7, -7, -7};
     ktuRegistryUtils::getWindowRectFromString(&rect, ("1,2,3," + std::string(300, '4')).c_str());
@@ -168,17 +132,6 @@ TEST(WindowRect, NumbersGoToTheirFieldsByTheCommasBeforeThem)
 }
 
 #if !defined(_WIN32)
-
-// The log writer finds the common desktop through the store.
-TEST(SettingsStore, CommonDesktopIsReadFromTheStore)
-{
-    ktu::test::openGate();
-    std::string text = uniqueName("desktop-line");
-    ktuLogUtils::writeLog("Common", text.c_str(), 0);
-    auto texts = ktu::test::desktopLogTexts();
-    ASSERT_FALSE(texts.empty());
-    EXPECT_EQ(texts.back(), "Common-" + text);
-}
 
 // A writer killed in the middle of its writes, while this process writes
 // too, leaves a store that opens and holds every write reported done by
@@ -202,35 +155,28 @@ TEST(SettingsStore, KilledWriterLosesNoReportedWrite)
         }
     }
     ::close(pipeEnds[1]);
+    auto own = [](int i) { return "own" + std::to_string(i); };
     for (int i = 0; i < 40; ++i) {
-        std::string name = "own" + std::to_string(i);
-        EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey(name.c_str(), name.c_str(), key.c_str()));
+        EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey(own(i).c_str(), own(i).c_str(), key.c_str()));
     }
-    uint32_t reported = 0;
-    uint32_t last = 0;
-    while (reported < 150 && ::read(pipeEnds[0], &last, sizeof last) == sizeof last) {
-        ++reported;
-    }
+    uint32_t reported = 0, last = 0;
+    while (reported < 150 && ::read(pipeEnds[0], &last, sizeof last) == sizeof last) ++reported;
     ::kill(child, SIGKILL);
-    while (::read(pipeEnds[0], &last, sizeof last) == sizeof last) {
-        ++reported;  // reports written before the kill landed
-    }
+    while (::read(pipeEnds[0], &last, sizeof last) == sizeof last) ++reported;  // sent before the kill landed
     ::close(pipeEnds[0]);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself";
     ASSERT_GE(reported, 150u);
 
-    char out[512];
+    auto holds = [&key](const std::string& name, const std::string& value) {
+        char out[512];
+        return ktuRegistryUtils::getStringValueFromRegistryKey(name.c_str(), out, key.c_str()) && out == value;
+    };
     for (uint32_t i = 0; i < reported; ++i) {
-        std::string name = "w" + std::to_string(i);
-        ASSERT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey(name.c_str(), out, key.c_str())) << name;
-        ASSERT_EQ(std::string(out), name + padding);
+        ASSERT_TRUE(holds("w" + std::to_string(i), "w" + std::to_string(i) + padding)) << i;
     }
-    for (int i = 0; i < 40; ++i) {
-        std::string name = "own" + std::to_string(i);
-        EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey(name.c_str(), out, key.c_str())) << name;
-    }
+    for (int i = 0; i < 40; ++i) EXPECT_TRUE(holds(own(i), own(i))) << i;
     EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("after", "1", key.c_str()));
     ktuRegistryUtils::deleteRegistryKey(key.c_str());
 }

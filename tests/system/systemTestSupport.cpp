@@ -28,14 +28,11 @@ constexpr const char* kDesktopKey = "SOFTWARE\\Microsoft\\WINDOWS\\CurrentVersio
 constexpr const char* kDesktopValue = "Common Desktop";
 constexpr const char* kSleeperVariable = "KTU_TEST_SLEEPER";
 
-int64_t processId()
-{
 #if defined(_WIN32)
-    return static_cast<int64_t>(::GetCurrentProcessId());
+int64_t processId() { return static_cast<int64_t>(::GetCurrentProcessId()); }
 #else
-    return static_cast<int64_t>(::getpid());
+int64_t processId() { return static_cast<int64_t>(::getpid()); }
 #endif
-}
 
 #if !defined(_WIN32)
 // The program's own settings store and desktop, removed at its end. A death
@@ -64,9 +61,7 @@ public:
     void TearDown() override
     {
         std::error_code ignored;
-        if (owner_) {
-            fs::remove_all(root_, ignored);
-        }
+        if (owner_) fs::remove_all(root_, ignored);
     }
 
 private:
@@ -82,10 +77,9 @@ struct SleeperMode {
     SleeperMode()
     {
         const char* mode = std::getenv(kSleeperVariable);
-        if (mode != nullptr && mode[0] == '1') {
-            std::this_thread::sleep_for(std::chrono::minutes(5));
-            std::exit(0);
-        }
+        if (mode == nullptr || mode[0] != '1') return;
+        std::this_thread::sleep_for(std::chrono::minutes(5));
+        std::exit(0);
     }
 };
 const SleeperMode g_sleeperMode;
@@ -100,9 +94,7 @@ std::vector<std::string> desktopLogTexts()
     }
     std::string folder = desktop;
 #if !defined(_WIN32)
-    if (folder.rfind("C:", 0) == 0) {
-        folder.erase(0, 2);
-    }
+    if (folder.rfind("C:", 0) == 0) folder.erase(0, 2);
 #endif
     return logTexts(fs::path(folder) / "Logs" / "output.log");
 }
@@ -139,9 +131,7 @@ bool startChild(const fs::path& program, Child& child)
     BOOL started = ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                     &info);
     ::SetEnvironmentVariableA(kSleeperVariable, nullptr);
-    if (!started) {
-        return false;
-    }
+    if (!started) return false;
     ::CloseHandle(info.hThread);
     child.id = info.dwProcessId;
     child.handle = info.hProcess;
@@ -151,9 +141,7 @@ bool startChild(const fs::path& program, Child& child)
     return true;
 #else
     pid_t pid = ::fork();
-    if (pid < 0) {
-        return false;
-    }
+    if (pid < 0) return false;
     if (pid == 0) {
         ::execl(program.c_str(), program.filename().c_str(), "300", static_cast<char*>(nullptr));
         ::_exit(127);
@@ -163,9 +151,7 @@ bool startChild(const fs::path& program, Child& child)
     std::string exe = "/proc/" + std::to_string(pid) + "/exe";
     for (int i = 0; i < 200; ++i) {
         std::error_code ec;
-        if (fs::read_symlink(exe, ec).filename() == program.filename()) {
-            break;
-        }
+        if (fs::read_symlink(exe, ec).filename() == program.filename()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
@@ -174,35 +160,26 @@ bool startChild(const fs::path& program, Child& child)
 
 bool waitChild(Child& child, int seconds)
 {
-    if (child.id == 0) {
-        return true;
-    }
 #if defined(_WIN32)
-    if (::WaitForSingleObject(static_cast<HANDLE>(child.handle), static_cast<DWORD>(seconds) * 1000) != WAIT_OBJECT_0) {
-        return false;
+    if (child.id != 0 &&
+        ::WaitForSingleObject(static_cast<HANDLE>(child.handle), static_cast<DWORD>(seconds) * 1000) == WAIT_OBJECT_0) {
+        ::CloseHandle(static_cast<HANDLE>(child.handle));
+        child.handle = nullptr;
+        child.id = 0;
     }
-    ::CloseHandle(static_cast<HANDLE>(child.handle));
-    child.handle = nullptr;
-    child.id = 0;
-    return true;
 #else
-    for (int i = 0; i < seconds * 100; ++i) {
+    for (int i = 0; child.id != 0 && i < seconds * 100; ++i) {
         int status = 0;
-        if (::waitpid(static_cast<pid_t>(child.id), &status, WNOHANG) == child.id) {
-            child.id = 0;
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (::waitpid(static_cast<pid_t>(child.id), &status, WNOHANG) == child.id) child.id = 0;
+        else std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return false;
 #endif
+    return child.id == 0;
 }
 
 void endChild(Child& child)
 {
-    if (child.id == 0) {
-        return;
-    }
+    if (child.id == 0) return;
 #if defined(_WIN32)
     ::TerminateProcess(static_cast<HANDLE>(child.handle), 1);
 #else

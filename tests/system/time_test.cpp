@@ -17,16 +17,8 @@ namespace {
 int64_t g_seconds = 0;
 WORD g_millis = 0;
 
-int64_t fakeUnixTime()
-{
-    return g_seconds;
-}
-
-void fakeLocalTime(SYSTEMTIME* now)
-{
-    *now = SYSTEMTIME{};
-    now->wMilliseconds = g_millis;
-}
+int64_t fakeUnixTime() { return g_seconds; }
+void fakeLocalTime(SYSTEMTIME* now) { *now = SYSTEMTIME{0, 0, 0, 0, 0, 0, 0, g_millis}; }
 
 class TimeTest : public ::testing::Test {
 protected:
@@ -45,20 +37,10 @@ protected:
 
 TEST_F(TimeTest, DifferencesInMilliseconds)
 {
-    struct Case {
-        int64_t laterSeconds;
-        WORD laterMillis;
-        int64_t earlierSeconds;
-        WORD earlierMillis;
-        int expected;
-    };
+    struct Case { int64_t laterSeconds; WORD laterMillis; int64_t earlierSeconds; WORD earlierMillis; int expected; };
     const Case cases[] = {
-        {10, 900, 9, 950, 950},
-        {101, 500, 100, 0, 1500},
-        {100, 0, 101, 500, -1500},
-        {5, 0, 5, 0, 0},
-        {3000000, 0, 0, 0, INT_MAX},  // beyond 24.8 days: held at the 32-bit ends
-        {0, 0, 3000000, 0, INT_MIN},
+        {10, 900, 9, 950, 950}, {101, 500, 100, 0, 1500}, {100, 0, 101, 500, -1500}, {5, 0, 5, 0, 0},
+        {3000000, 0, 0, 0, INT_MAX}, {0, 0, 3000000, 0, INT_MIN},  // beyond 24.8 days: held at the 32-bit ends
     };
     for (const Case& c : cases) {
         ktuTime later = stampAt(c.laterSeconds, c.laterMillis);
@@ -70,18 +52,11 @@ TEST_F(TimeTest, DifferencesInMilliseconds)
 
 TEST_F(TimeTest, ResetSecondsStopsAtZero)
 {
-    struct Case {
-        int64_t seconds;
-        unsigned int back;
-        long expected;
-    };
+    struct Case { int64_t seconds; unsigned int back; long expected; };
     const Case cases[] = {
-        {3, 5, 0},
-        {5, 5, 0},
-        {10, 4, 6},
-        {10, 0, 10},
-        {10, 0xFFFFFFFFu, 11},                   // counts as -1: forward by one
-        {2000000000, 0x80000000u, INT_MAX},      // forward, held at the top
+        {3, 5, 0}, {5, 5, 0}, {10, 4, 6}, {10, 0, 10},
+        {10, 0xFFFFFFFFu, 11},               // counts as -1: forward by one
+        {2000000000, 0x80000000u, INT_MAX},  // forward, held at the top
     };
     for (const Case& c : cases) {
         ktuTime stamp = stampAt(c.seconds, 321);
@@ -99,10 +74,8 @@ TEST(TimeGate, NothingIsReadOrWrittenBeforeTheHandshake)
             ktuTime other(early);
             early.resetSeconds(5);
             bool ok = early.getSeconds() == 0 && early.getMilliSeconds() == 0 && (early - other) == 0;
-            SYSTEMTIME t{};
-            t.wYear = 2010;
             char out[32] = "untouched";
-            ktuTimeString::getTimeString(t, 3, out);
+            ktuTimeString::getTimeString(SYSTEMTIME{2010, 1, 0, 1, 0, 0, 0, 0}, 3, out);
             ok = ok && std::strcmp(out, "untouched") == 0;
             ktu::test::openGate();
             ok = ok && early.getSeconds() == 0 && early.getMilliSeconds() == 0;
@@ -111,65 +84,32 @@ TEST(TimeGate, NothingIsReadOrWrittenBeforeTheHandshake)
         ::testing::ExitedWithCode(0), "");
 }
 
-SYSTEMTIME makeTime(int year, int month, int day, int hour, int minute, int second, int millis)
-{
-    SYSTEMTIME t{};
-    t.wYear = static_cast<WORD>(year);
-    t.wMonth = static_cast<WORD>(month);
-    t.wDay = static_cast<WORD>(day);
-    t.wHour = static_cast<WORD>(hour);
-    t.wMinute = static_cast<WORD>(minute);
-    t.wSecond = static_cast<WORD>(second);
-    t.wMilliseconds = static_cast<WORD>(millis);
-    return t;
-}
+SYSTEMTIME makeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD millis)
+{ return SYSTEMTIME{year, month, 0, day, hour, minute, second, millis}; }
 
-TEST(TimeString, SevenLayouts)
+TEST(TimeString, SevenLayoutsAndRefusals)
 {
     ktu::test::openGate();
-    struct Case {
-        SYSTEMTIME time;
-        int format;
-        const char* expected;
-    };
+    struct Case { SYSTEMTIME time; int format; const char* expected; };  // null: nothing written
     const SYSTEMTIME march = makeTime(2007, 3, 5, 9, 4, 7, 42);
+    const SYSTEMTIME huge = makeTime(65535, 65535, 65535, 65535, 65535, 65535, 65535);
     const Case cases[] = {
-        {march, 0, "07-03-05"},
-        {march, 1, "03-05-07"},
-        {march, 2, "05-03-07"},
-        {march, 3, "2007-03-5"},
-        {march, 4, "2007-03-5::09: 4"},
-        {march, 5, "2007-03-5::09:04:07"},
-        {march, 6, "2007-03-5::09:04:07:042"},
+        {march, 0, "07-03-05"}, {march, 1, "03-05-07"}, {march, 2, "05-03-07"}, {march, 3, "2007-03-5"},
+        {march, 4, "2007-03-5::09: 4"}, {march, 5, "2007-03-5::09:04:07"}, {march, 6, "2007-03-5::09:04:07:042"},
         {makeTime(2010, 12, 31, 23, 5, 0, 0), 4, "2010-12-31::23: 5"},
         {makeTime(1999, 1, 2, 0, 0, 0, 0), 0, "-01-01-02"},
         {makeTime(9999, 12, 31, 23, 59, 59, 999), 6, "9999-12-31::23:59:59:999"},
+        {march, 7, nullptr}, {march, -1, nullptr}, {huge, 6, nullptr}, {huge, 5, nullptr},  // over-long texts
     };
     for (const Case& c : cases) {
-        char out[25];
+        char out[40];
         std::memset(out, '#', sizeof out);
+        std::strcpy(out, "untouched");
         ktuTimeString::getTimeString(c.time, c.format, out);
-        EXPECT_STREQ(out, c.expected) << "format " << c.format;
+        EXPECT_STREQ(out, c.expected ? c.expected : "untouched") << "format " << c.format;
     }
-}
-
-TEST(TimeString, OtherFormatsAndOverlongTextsWriteNothing)
-{
-    ktu::test::openGate();
-    const SYSTEMTIME huge = makeTime(65535, 65535, 65535, 65535, 65535, 65535, 65535);
-    struct Case {
-        SYSTEMTIME time;
-        int format;
-    };
-    const Case cases[] = {{makeTime(2010, 1, 1, 0, 0, 0, 0), 7}, {makeTime(2010, 1, 1, 0, 0, 0, 0), -1}, {huge, 6},
-                          {huge, 5}};
-    for (const Case& c : cases) {
-        char out[40] = "untouched";
-        ktuTimeString::getTimeString(c.time, c.format, out);
-        EXPECT_STREQ(out, "untouched") << "format " << c.format;
-    }
-    ktuTimeString::getTimeString(makeTime(2010, 1, 1, 0, 0, 0, 0), 9, nullptr);  // no layout: no fault
-    ktuTimeString::getTimeString(makeTime(2010, 1, 1, 0, 0, 0, 0), 3, nullptr);
+    ktuTimeString::getTimeString(march, 9, nullptr);  // no layout: no fault
+    ktuTimeString::getTimeString(march, 3, nullptr);
     EXPECT_EQ(ktu::test::desktopLogTexts().back(), "KSUtilityClasses-ktuTimeString::getTimeString");
 }
 
