@@ -52,17 +52,14 @@ struct FrameCase {
 };
 
 // A 60-byte frame whose length field reads `field`: the whole frame is taken,
-// or (when the field reads no number) the header alone, with the end marker
-// missed.
+// or (when the field reads no number) the header alone, missing the end marker.
 FrameCase fieldCase(const char* name, const std::string& field, bool readsAsSixty)
 {
     const std::string f = buildFrame(std::string(10, 'p'), field);
-    if (readsAsSixty) {
-        return {name, {f}, false, 20, 29, 1024, 1, 60, f, "", {}};
-    }
-    return {name, {f}, false, 20, 29, 1024, 1, 30, f.substr(0, 30), f.substr(30),
-            {readLog("End Header un-available"), log("1 - 0, 2 - 20, 3 - 29, 4 - 30, 5 - -30, 6 - 1024"),
-             log("7 - 1, 30")}};
+    const std::vector<std::string> missed = {readLog("End Header un-available"),
+                                             log("1 - 0, 2 - 20, 3 - 29, 4 - 30, 5 - -30, 6 - 1024"), log("7 - 1, 30")};
+    return readsAsSixty ? FrameCase{name, {f}, false, 20, 29, 1024, 1, 60, f, "", {}}
+                        : FrameCase{name, {f}, false, 20, 29, 1024, 1, 30, f.substr(0, 30), f.substr(30), missed};
 }
 
 std::vector<FrameCase> frameCases()

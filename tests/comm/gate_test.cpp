@@ -8,14 +8,6 @@
 namespace {
 
 int g_socketCalls = 0;
-int countingRecv(SOCKET, char*, int, int)
-{
-    return ++g_socketCalls, 0;
-}
-int countingStartup()
-{
-    return ++g_socketCalls, 0;
-}
 
 bool refusedEverywhere()
 {
@@ -23,8 +15,8 @@ bool refusedEverywhere()
         return false;
     }
     auto& net = ktu::platform::ops().socket;
-    ktu::test::ScopedOverride recvOverride(net.recv, &countingRecv);
-    ktu::test::ScopedOverride startupOverride(net.startup, &countingStartup);
+    ktu::test::ScopedOverride recvOverride(net.recv, +[](SOCKET, char*, int, int) { return ++g_socketCalls, 0; });
+    ktu::test::ScopedOverride startupOverride(net.startup, +[] { return ++g_socketCalls, 0; });
     SOCKET s = 3;
     char buffer[64];
     std::memset(buffer, 'k', sizeof buffer);

@@ -101,10 +101,10 @@ std::string unixPathOf(const std::string& windowsPath)
 
 PseudoTerminal::PseudoTerminal(unsigned comPort) : portName_("COM" + std::to_string(comPort))
 {
+    problem_ = "this is not Wine, or its python3 helper did not start or answer";
     char temp[MAX_PATH];
     const std::string drive = unixPathOf("C:\\");
     if (drive.empty() || ::GetTempPathA(sizeof temp, temp) == 0) {
-        problem_ = "a Windows program cannot make a pseudo-terminal (this is not Wine)";
         return;
     }
     const std::string stem = std::string(temp) + "ktu_pty_" + std::to_string(::GetCurrentProcessId()) + "_" + portName_;
@@ -120,7 +120,6 @@ PseudoTerminal::PseudoTerminal(unsigned comPort) : portName_("COM" + std::to_str
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        problem_ = "python3 could not be started from Wine";
         return;
     }
     ::CloseHandle(pi.hThread);
@@ -144,9 +143,6 @@ PseudoTerminal::PseudoTerminal(unsigned comPort) : portName_("COM" + std::to_str
     }
     link_ = port != 0 ? platform::ops().socket.connectTo("127.0.0.1", static_cast<uint16_t>(port)) : INVALID_SOCKET;
     ok_ = link_ != INVALID_SOCKET;
-    if (!ok_) {
-        problem_ = "the pseudo-terminal helper did not answer (python3 missing?)";
-    }
 }
 
 PseudoTerminal::~PseudoTerminal()

@@ -53,9 +53,8 @@ inline bool sendAll(SOCKET s, const std::string& bytes)
     return true;
 }
 
-// Two connected stream sockets: `reader` for the library, `peer` for the
-// test, with receives bounded to a few seconds so that a fault cannot hang a
-// test.
+// Two connected stream sockets, `reader` for the library and `peer` for the
+// test; receives are bounded so that a fault cannot hang a test.
 class Connection {
 public:
     explicit Connection(Transport transport)
@@ -75,18 +74,14 @@ public:
         }
 #endif
         for (SOCKET s : {reader, peer}) {
-            if (s != INVALID_SOCKET) {
-                net.setReceiveTimeout(s, 5000);
-            }
+            net.setReceiveTimeout(s, 5000);  // fails harmlessly on a missing end
         }
     }
     ~Connection()
     {
         finishSending();
         for (SOCKET s : {reader, peer}) {
-            if (s != INVALID_SOCKET) {
-                platform::ops().socket.close(s);
-            }
+            platform::ops().socket.close(s);  // fails harmlessly on a missing end
         }
     }
     bool ok() const { return reader != INVALID_SOCKET && peer != INVALID_SOCKET; }
@@ -151,12 +146,10 @@ inline std::string buildFrame(const std::string& payload, const std::optional<st
 }
 
 // A pseudo-terminal standing in for the serial line of COM<comPort>: the
-// library opens the port, the test reads and writes the other side.
-//
-// On POSIX systems the test makes the pair and maps the port to its slave
-// side through KTU_SERIAL_PORTS. A Windows program
-// cannot make one; under Wine a small Linux helper (python3) makes the pair,
-// points the prefix's device entry for the port at it (also recorded under
+// library opens the port, the test reads and writes the other side. On POSIX
+// systems the port is mapped to its slave side through KTU_SERIAL_PORTS.
+// Under Wine a small Linux helper (python3) makes the pair, points the
+// prefix's device entry for the port at it (also recorded under
 // HKEY_LOCAL_MACHINE\Software\Wine\Ports), and relays the other side over a
 // loopback connection. On Windows itself ok() is false.
 class PseudoTerminal {

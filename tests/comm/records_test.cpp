@@ -32,11 +32,13 @@ constexpr std::size_t kGapTo = offsetof(iKSNetworkEventData, sourceValue);
 
 // Defaults go into each field's own bytes: "NA" at the head of every text
 // (its tail and the alignment gaps keep their bytes), 36 in the tag, 0 in
-// every value, flag, double and list entry.
-TEST(NetworkRecords, DefaultsTouchOnlyTheFieldsOwnBytes)
+// every value, flag, double and list entry. The copy takes texts up to their
+// NUL (a text without one is cut within its field) and leaves the
+// destination's tails and gaps; assignment copies every byte.
+TEST(NetworkRecords, DefaultsAndCopiesTouchOnlyTheFieldsOwnBytes)
 {
     ktu::test::openGate();
-    auto e = std::make_unique<iKSNetworkEventData>();
+    auto e = std::make_unique<iKSNetworkEventData>(), dst = std::make_unique<iKSNetworkEventData>();
     std::memset(static_cast<void*>(e.get()), 0xCD, sizeof *e);
     ktuKSNetworkInitInfo::initNetworkEventData(e.get());
     EXPECT_TRUE(isNAOver(e->eventId, 0xCD));
@@ -47,7 +49,23 @@ TEST(NetworkRecords, DefaultsTouchOnlyTheFieldsOwnBytes)
     EXPECT_TRUE(span(e->measures, 0, sizeof e->measures, 0) && span(e->secondList, 0, sizeof e->secondList, 0));
     EXPECT_TRUE(span(e.get(), kGapFrom, kGapTo, 0xCD));
 
-    auto o = std::make_unique<iKSNetworkObjectData>();
+    std::strcpy(e->eventId, "cam-7");
+    std::strcpy(e->tailTexts[1], "last");
+    e->measures[2] = 2.5;
+    e->secondList[99] = -4;
+    e->listValue = 77;
+    std::memset(static_cast<void*>(dst.get()), 'x', sizeof *dst);
+    ktuKSNetworkInitInfo::copyNetworkEventData(dst.get(), e.get());
+    EXPECT_STREQ(dst->eventId, "cam-7");
+    EXPECT_TRUE(span(dst->eventId, 6, 32, 'x'));
+    EXPECT_STREQ(dst->tailTexts[1], "last");
+    EXPECT_TRUE(span(dst->tailTexts[1], 5, 256, 'x'));
+    EXPECT_TRUE(dst->recordTag == 36 && dst->measures[2] == 2.5 && dst->secondList[99] == -4 && dst->listValue == 77);
+    EXPECT_TRUE(span(dst.get(), kGapFrom, kGapTo, 'x'));
+    *dst = *e;
+    EXPECT_EQ(std::memcmp(dst.get(), e.get(), sizeof *e), 0);
+
+    auto o = std::make_unique<iKSNetworkObjectData>(), odst = std::make_unique<iKSNetworkObjectData>();
     std::memset(static_cast<void*>(o.get()), 0xCD, sizeof *o);
     ktuKSNetworkInitInfo::initNetworkObjectData(o.get());
     EXPECT_TRUE(isNAOver(o->labelText, 0xCD));
@@ -55,46 +73,17 @@ TEST(NetworkRecords, DefaultsTouchOnlyTheFieldsOwnBytes)
     EXPECT_TRUE(o->listValue == 0 && span(o->objectFlags, 0, 3, 0));
     EXPECT_TRUE(span(o->extraDoubles, 0, sizeof o->extraDoubles, 0) && span(o->firstList, 0, sizeof o->firstList, 0));
 
-    ktuKSNetworkInitInfo::initNetworkEventData(nullptr);  // ignored
-    ktuKSNetworkInitInfo::copyNetworkObjectData(o.get(), nullptr);
-}
-
-// The copy takes texts up to their NUL (a text without one is cut within its
-// field) and leaves the destination's tails; assignment copies every byte.
-TEST(NetworkRecords, CopyKeepsTextTailsAssignmentDoesNot)
-{
-    ktu::test::openGate();
-    auto src = std::make_unique<iKSNetworkEventData>();
-    auto dst = std::make_unique<iKSNetworkEventData>();
-    std::memset(static_cast<void*>(src.get()), 0x11, sizeof *src);
-    ktuKSNetworkInitInfo::initNetworkEventData(src.get());
-    std::strcpy(src->eventId, "cam-7");
-    std::strcpy(src->tailTexts[1], "last");
-    src->measures[2] = 2.5;
-    src->secondList[99] = -4;
-    src->listValue = 77;
-    std::memset(static_cast<void*>(dst.get()), 'x', sizeof *dst);
-
-    ktuKSNetworkInitInfo::copyNetworkEventData(dst.get(), src.get());
-    EXPECT_STREQ(dst->eventId, "cam-7");
-    EXPECT_TRUE(span(dst->eventId, 6, 32, 'x'));
-    EXPECT_STREQ(dst->tailTexts[1], "last");
-    EXPECT_TRUE(span(dst->tailTexts[1], 5, 256, 'x'));
-    EXPECT_TRUE(dst->recordTag == 36 && dst->measures[2] == 2.5 && dst->secondList[99] == -4 && dst->listValue == 77);
-    EXPECT_TRUE(span(dst.get(), kGapFrom, kGapTo, 'x'));  // alignment gaps are not copied
-    *dst = *src;
-    EXPECT_EQ(std::memcmp(dst.get(), src.get(), sizeof *src), 0);
-
-    auto osrc = std::make_unique<iKSNetworkObjectData>();
-    auto odst = std::make_unique<iKSNetworkObjectData>();
-    ktuKSNetworkInitInfo::initNetworkObjectData(osrc.get());
-    std::memset(osrc->objectId, 'A', sizeof osrc->objectId);
-    std::memset(osrc->extraTexts[9], 'B', sizeof osrc->extraTexts[9]);
+    std::memset(o->objectId, 'A', sizeof o->objectId);
+    std::memset(o->extraTexts[9], 'B', sizeof o->extraTexts[9]);
+    o->tailValues[0] = 0;
     std::memset(static_cast<void*>(odst.get()), 'x', sizeof *odst);
-    ktuKSNetworkInitInfo::copyNetworkObjectData(odst.get(), osrc.get());
+    ktuKSNetworkInitInfo::copyNetworkObjectData(odst.get(), o.get());
     EXPECT_EQ(std::string(odst->objectId), std::string(31, 'A'));
     EXPECT_EQ(std::string(odst->extraTexts[9]), std::string(255, 'B'));
     EXPECT_EQ(odst->tailValues[0], 0);  // the next field is the source's, not the text's overrun
+
+    ktuKSNetworkInitInfo::initNetworkEventData(nullptr);  // ignored
+    ktuKSNetworkInitInfo::copyNetworkObjectData(o.get(), nullptr);
 }
 
 ktuKSNetworkInitInfo peer(unsigned char a, unsigned char b, unsigned char c, unsigned char d, uint32_t port)

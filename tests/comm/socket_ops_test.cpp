@@ -90,7 +90,7 @@ bool noAddress(const char*, uint8_t*)
 // "NA", the octets are untouched and a missing text costs one line.
 TEST_F(SocketOps, IpAddressTextAndOctets)
 {
-    char text[16] = "old text";
+    char text[16] = "old text", again[16] = "";
     int a = 1, b = 2, c = 3, d = 4;
     {
         ScopedOverride o(ktu::platform::ops().socket.hostAddress, &noAddress);
@@ -102,30 +102,13 @@ TEST_F(SocketOps, IpAddressTextAndOctets)
     }
     std::memset(text, 'x', sizeof text);
     ktuSocketUtils::getIPAddress(a, b, c, d, text);
-    ASSERT_TRUE(std::memchr(text, '\0', sizeof text) != nullptr);
-    if (std::string(text) == "NA") {
-        GTEST_SKIP() << "this host's name does not resolve";
-    }
-    EXPECT_EQ(std::string(text), std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c) + "." +
-                                     std::to_string(d));
-    char again[16] = "";
     ktuSocketUtils::getIPAddress(again);
+    ASSERT_TRUE(std::memchr(text, '\0', sizeof text) != nullptr);
     EXPECT_STREQ(again, text);
+    if (std::string(text) != "NA") {  // else this host's name does not resolve
+        EXPECT_EQ(text, std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c) + "." + std::to_string(d));
+    }
     EXPECT_EQ(logs().size(), 1u);
-}
-
-TEST_F(SocketOps, PortTakenByAListenerIsNotFreeAndIsFreeAgainAfterwards)
-{
-    auto& net = ktu::platform::ops().socket;
-    SOCKET listener = net.listenLoopback(0, 1);
-    ASSERT_NE(listener, INVALID_SOCKET);
-    const unsigned port = net.localPort(listener);
-    EXPECT_FALSE(ktuSocketUtils::checkSocketOpen(port));
-    EXPECT_FALSE(ktuSocketUtils::checkConsecutiveSocketsOpen(port, 1));
-    net.close(listener);
-    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(port));
-    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(port));  // the probe held nothing
-    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(port + 65536u));  // the low 16 bits name the port
 }
 
 // A fake Winsock in which only port 103 is taken: it counts start-ups,
@@ -141,11 +124,22 @@ struct FakeNet {
     static int close(SOCKET) { --open; return 0; }
 };
 
-// The search finds the lowest free run from port 100; runs stop at the first
-// taken port and empty runs probe nothing.
+// A port a listener holds is not free and is free again afterwards. With the
+// fake, the search finds the lowest free run from port 100; runs stop at the
+// first taken port and empty runs probe nothing.
 TEST_F(SocketOps, PortSearch)
 {
     auto& net = ktu::platform::ops().socket;
+    SOCKET listener = net.listenLoopback(0, 1);
+    ASSERT_NE(listener, INVALID_SOCKET);
+    const unsigned taken = net.localPort(listener);
+    EXPECT_FALSE(ktuSocketUtils::checkSocketOpen(taken));
+    EXPECT_FALSE(ktuSocketUtils::checkConsecutiveSocketsOpen(taken, 1));
+    net.close(listener);
+    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(taken));
+    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(taken));  // the probe held nothing
+    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(taken + 65536u));  // the low 16 bits name the port
+
     ScopedOverride a(net.startup, &FakeNet::startup);
     ScopedOverride b(net.cleanup, &FakeNet::cleanup);
     ScopedOverride c(net.openStream, &FakeNet::openStream);
