@@ -83,6 +83,7 @@ TEST_F(SerialPort, WritesRaiseRtsOnlyForTheirDurationAndReportFailures)
         int result;
         std::vector<std::string> events, lines;
     } rows[] = {
+        // A whole write answers 1; a short one or a failure logs at level 1.
         {true, 10, 1, {"rts up", "write", "rts down"}, {}},
         {true, 6, 0, {"rts up", "write", "rts down"}, {"ktuSSerialPortComm::writeComPort-WriteFile failed. BytesWritten = 6"}},
         {false, 0, 0, {"rts up", "write", "cancel", "rts down"},

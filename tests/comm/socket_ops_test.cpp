@@ -81,11 +81,6 @@ TEST_F(SocketOps, WriteAndFaults)
                       }));
 }
 
-bool noAddress(const char*, uint8_t*)
-{
-    return false;
-}
-
 // The text and the octets agree; when the name does not resolve the text is
 // "NA", the octets are untouched and a missing text costs one line.
 TEST_F(SocketOps, IpAddressTextAndOctets)
@@ -93,7 +88,7 @@ TEST_F(SocketOps, IpAddressTextAndOctets)
     char text[16] = "old text", again[16] = "";
     int a = 1, b = 2, c = 3, d = 4;
     {
-        ScopedOverride o(ktu::platform::ops().socket.hostAddress, &noAddress);
+        ScopedOverride o(ktu::platform::ops().socket.hostAddress, +[](const char*, uint8_t*) { return false; });
         ktuSocketUtils::getIPAddress(a, b, c, d, text);
         EXPECT_STREQ(text, "NA");
         EXPECT_EQ(std::vector<int>({a, b, c, d}), std::vector<int>({1, 2, 3, 4}));
