@@ -1,0 +1,108 @@
+#include "faultSweep.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace ktu {
+namespace test {
+
+namespace {
+
+// Runs needed before an operation meets no failure; far above any sweep.
+constexpr long kMaxRuns = 5000;
+
+// Failures survived per operation, printed when the program ends.
+std::map<std::string, long>& tally()
+{
+    static std::map<std::string, long> counts;
+    return counts;
+}
+
+class TallyPrinter : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        long failures = 0;
+        for (const auto& [operation, count] : tally()) {
+            std::printf("  %-58s %5ld\n", operation.c_str(), count);
+            failures += count;
+        }
+        std::printf("fault sweep: %zu operations, %ld injected failures survived (%d seam entries failable)\n",
+                    tally().size(), failures, FaultInjector::failableEntries());
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_printer = ::testing::AddGlobalTestEnvironment(new TallyPrinter);
+
+// Open file descriptors of the process (sockets, streams, the settings
+// store); -1 where they cannot be counted.
+long openHandles()
+{
+#if defined(__linux__)
+    std::error_code error;
+    long count = 0;
+    for (fs::directory_iterator it("/proc/self/fd", error), end; !error && it != end; it.increment(error)) {
+        ++count;
+    }
+    return error ? -1 : count;
+#else
+    return -1;
+#endif
+}
+
+void noExit(int) {}
+
+}  // namespace
+
+void FaultSweep::SetUp()
+{
+    openGate();
+#if !defined(_WIN32)
+    ::setenv("KTU_SETTINGS_DB", sb.native("settings.db").c_str(), 1);
+#endif
+    ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+}
+
+void FaultSweep::TearDown()
+{
+#if !defined(_WIN32)
+    ::unsetenv("KTU_SETTINGS_DB");
+#endif
+}
+
+void FaultSweep::sweep(const std::string& operation, const std::function<void()>& run)
+{
+    // A failed log line may be a fatal one: its end of the process is not
+    // carried out here.
+    ScopedOverride exitStays(platform::ops().ui.exitProcess, &noExit);
+    long n = 1;
+    for (; n <= kMaxRuns; ++n) {
+        std::error_code ignored;
+        fs::current_path(sb.native(), ignored);
+        fs::remove_all(sb.native("run"), ignored);
+        fs::create_directories(sb.native("run"));
+
+        const bool failedBefore = HasFailure();
+        const long handlesBefore = openHandles();
+        failAt_ = n;
+        fired_ = false;
+        run();
+        EXPECT_EQ(openHandles(), handlesBefore) << "a handle was left open";
+        if (!failedBefore && HasFailure()) {
+            ADD_FAILURE() << operation << ": the checks above failed when seam call " << n << " ("
+                          << (fired_ ? failedEntry_ : "none") << ") failed";
+            return;
+        }
+        if (!fired_) {
+            break;
+        }
+    }
+    ASSERT_LE(n, kMaxRuns) << operation << " kept meeting failures";
+    tally()[operation] = n - 1;
+}
+
+}  // namespace test
+}  // namespace ktu
