@@ -43,6 +43,8 @@ protected:
 
     // Whether the last injected() call met its failure.
     bool fired() const { return fired_; }
+    // The entry whose failure it met ("area.entry"), empty when none.
+    const std::string& failedEntry() const { return failedEntry_; }
 
     // Drive-form and native paths inside this run's work folder.
     std::string work(const std::string& relative) const { return sb.path("run/" + relative); }

@@ -85,7 +85,9 @@ TEST_F(FileSweep, FileOperations)
         sb.writeFile("run/list.txt", "one\ntwo\nthree\n");
         const bool left = injected([&] { return ktuFilePathUtils::copyFileExcludingLine(work("list.txt").c_str(), "two"); });
         EXPECT_EQ(sb.readFile("run/list.txt"), "one\ntwo\nthree\n") << "the source is never changed";
-        if (left) {
+        // The answer tells whether a line was left out; a copy that is made
+        // holds every other line.
+        if (left && fs::exists(native("templist.txt"))) {
             EXPECT_EQ(readLines(native("templist.txt")), (std::vector<std::string>{"one", "three"}));
         }
     });
@@ -111,9 +113,10 @@ TEST_F(FileSweep, FileOperations)
     sweep("ktuFilePathUtils::checkFileExistance", [&] {
         sb.writeFile("run/a.txt", "content");
         const auto before = currentFolder();
-        const bool found = injected([&] { return ktuFilePathUtils::checkFileExistance(work("").c_str(), "a.txt"); });
-        if (found) {
-            EXPECT_EQ(currentFolder(), before) << "the current folder is restored";
+        injected([&] { return ktuFilePathUtils::checkFileExistance(work("").c_str(), "a.txt"); });
+        // Restored in every outcome, unless going back is what failed.
+        if (currentFolder() != before) {
+            EXPECT_EQ(failedEntry(), "fs.setCurrentDir");
         }
     });
     sweep("ktuFilePathUtils::checkForFile_Path_Existence", [&] {
@@ -194,7 +197,7 @@ void expectNoFalseClaim(const Sandbox& sb, const std::string& relative)
         return;
     }
     const std::string bytes = sb.readFile(relative);
-    if (bytes.size() >= 6) {
+    if (bytes.size() >= 6 && bytes.compare(0, 2, "BM") == 0) {
         EXPECT_EQ(le32(bytes, 2), bytes.size()) << relative << ": a partial file claims to be complete";
     }
 }
