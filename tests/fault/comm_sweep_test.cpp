@@ -1,7 +1,8 @@
 // Fault sweeps of the framed socket messages, the host and port queries and
 // the serial port.
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <set>
 
 #include "../comm/ktuCommPeer.h"
 #include "faultSweep.h"

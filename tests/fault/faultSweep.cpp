@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -21,6 +22,13 @@ std::map<std::string, long>& tally()
     return counts;
 }
 
+// The seam entries whose failure some operation met.
+std::set<std::string>& entriesMet()
+{
+    static std::set<std::string> names;
+    return names;
+}
+
 class TallyPrinter : public ::testing::Environment {
 public:
     void TearDown() override
@@ -30,8 +38,14 @@ public:
             std::printf("  %-58s %5ld\n", operation.c_str(), count);
             failures += count;
         }
-        std::printf("fault sweep: %zu operations, %ld injected failures survived (%d seam entries failable)\n",
-                    tally().size(), failures, FaultInjector::failableEntries());
+        if (std::getenv("KTU_FAULT_ENTRIES") != nullptr) {
+            for (const auto& name : entriesMet()) {
+                std::printf("  met: %s\n", name.c_str());
+            }
+        }
+        std::printf("fault sweep: %zu operations, %ld injected failures survived; %zu of the %d failable seam "
+                    "entries failed at least once\n",
+                    tally().size(), failures, entriesMet().size(), FaultInjector::failableEntries());
     }
 };
 
@@ -63,7 +77,9 @@ void FaultSweep::SetUp()
 #if !defined(_WIN32)
     ::setenv("KTU_SETTINGS_DB", sb.native("settings.db").c_str(), 1);
 #endif
-    ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+    if (chooseLogFolder()) {
+        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+    }
 }
 
 void FaultSweep::TearDown()
@@ -71,6 +87,30 @@ void FaultSweep::TearDown()
 #if !defined(_WIN32)
     ::unsetenv("KTU_SETTINGS_DB");
 #endif
+}
+
+std::string FaultSweep::figures(const std::string& operation)
+{
+    auto found = tally().find(operation);
+    std::ostringstream line;
+    line << operation << ' ' << (found != tally().end() ? found->second : -1);
+    for (const auto& entry : entriesMet()) {
+        line << ' ' << entry;
+    }
+    return line.str();
+}
+
+void FaultSweep::addFigures(const std::string& line)
+{
+    std::istringstream in(line);
+    std::string operation;
+    long failures = -1;
+    ASSERT_TRUE(in >> operation >> failures) << line;
+    ASSERT_GT(failures, 0) << line;
+    tally()[operation] = failures;
+    for (std::string entry; in >> entry;) {
+        entriesMet().insert(entry);
+    }
 }
 
 void FaultSweep::sweep(const std::string& operation, const std::function<void()>& run)
@@ -90,6 +130,9 @@ void FaultSweep::sweep(const std::string& operation, const std::function<void()>
         failAt_ = n;
         fired_ = false;
         run();
+        if (fired_) {
+            entriesMet().insert(failedEntry_);
+        }
         EXPECT_EQ(openHandles(), handlesBefore) << "a handle was left open";
         if (!failedBefore && HasFailure()) {
             ADD_FAILURE() << operation << ": the checks above failed when seam call " << n << " ("

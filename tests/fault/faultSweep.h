@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <sstream>
 #include <string>
 
 #include "KSUtilityClasses.h"
@@ -18,6 +19,14 @@ class FaultSweep : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // Whether SetUp sends the log to the sandbox's "logs" folder.
+    virtual bool chooseLogFolder() const { return true; }
+
+    // The figures of this process as one line of text ("operation failures
+    // entry entry ..."), and the same line from a sweep run in a child
+    // process added to them.
+    static std::string figures(const std::string& operation);
+    static void addFigures(const std::string& line);
 
     // Runs `run` for N = 1, 2, ... until a run meets no injected failure;
     // `run` prepares what it needs, calls the operation through injected()

@@ -1,7 +1,8 @@
 // Fault sweeps of the log writer, the file system utilities and the BMP and
 // picture readers and writers.
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "faultSweep.h"
@@ -42,6 +43,44 @@ TEST_F(FileSweep, LogWriter)
         }
     });
 }
+
+#if !defined(_WIN32)
+// Without a chosen folder the log goes to "Logs" on the desktop, found
+// through the settings store or the platform. Once a process has chosen a
+// folder it cannot go back, so this sweep runs in a child process of its own
+// and hands its figure back through a file.
+class DefaultLogFolderSweep : public FaultSweep {
+protected:
+    bool chooseLogFolder() const override { return false; }
+};
+
+TEST_F(DefaultLogFolderSweep, WriteLog)
+{
+    // The child runs this test from its start in a sandbox of its own; the
+    // parent's file name is kept (setenv does not overwrite it).
+    ::setenv("KTU_FAULT_RESULT", sb.native("child-result").c_str(), 0);
+    const std::string operation = "ktuLogUtils::writeLog(desktop)";
+    EXPECT_EXIT(
+        {
+            ::setenv("XDG_DESKTOP_DIR", sb.native("desk").c_str(), 1);
+            fs::create_directories(sb.native("desk"));
+            sweep(operation, [&] {
+                fs::remove_all(sb.native("desk/Logs"));
+                injected([] { ktuLogUtils::writeLog("Common", "sweep line", 0); });
+                for (const auto& text : logTexts(sb.native("desk/Logs/output.log"))) {
+                    EXPECT_EQ(text, "Common-sweep line");
+                }
+            });
+            std::FILE* out = std::fopen(std::getenv("KTU_FAULT_RESULT"), "w");
+            std::fprintf(out, "%s", figures(operation).c_str());
+            std::fclose(out);
+            std::_Exit(HasFailure() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    ::unsetenv("KTU_FAULT_RESULT");
+    addFigures(sb.readFile("child-result"));
+}
+#endif
 
 TEST_F(FileSweep, FolderCreationAndRemoval)
 {

@@ -1,4 +1,5 @@
 // Fault sweeps of the registry settings, the INI files and the process list.
+#include <cstdio>
 #include <cstring>
 #include <set>
 
