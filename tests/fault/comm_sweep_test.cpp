@@ -46,7 +46,8 @@ TEST_F(SocketSweep, FramedAndPlainReads)
         char buffer[10];
         unsigned int count = 7;
         SOCKET s = link.reader;
-        const int result = injected([&] { return ktuSocketUtils::readMessageFromSocket(&s, buffer, sizeof buffer, &count); });
+        const int result =
+            injected([&] { return ktuSocketUtils::readMessageFromSocket(&s, buffer, sizeof buffer, &count); });
         ASSERT_TRUE(result == 1 || (result == 0 && fired())) << result;
         if (result == 1) {
             EXPECT_EQ(std::string(buffer, count), "0123456789");
@@ -208,7 +209,8 @@ TEST_F(SerialSweep, PortOperations)
     sweep("ktuSSerialPortComm::readComPort", [&] {
         char buffer[16] = "";
         unsigned long count = 99;
-        const int result = injected([&] { return ktuSSerialPortComm::readComPort(FakeLine::handle(), &count, 3, buffer); });
+        const int result =
+            injected([&] { return ktuSSerialPortComm::readComPort(FakeLine::handle(), &count, 3, buffer); });
         ASSERT_TRUE(result == 1 || (result == 0 && fired())) << result;
         EXPECT_LE(count, result == 1 ? 3ul : 99ul);
     });

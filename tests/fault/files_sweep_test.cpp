@@ -123,7 +123,8 @@ TEST_F(FileSweep, FileOperations)
 {
     sweep("ktuFilePathUtils::copyFileExcludingLine", [&] {
         sb.writeFile("run/list.txt", "one\ntwo\nthree\n");
-        const bool left = injected([&] { return ktuFilePathUtils::copyFileExcludingLine(work("list.txt").c_str(), "two"); });
+        const bool left =
+            injected([&] { return ktuFilePathUtils::copyFileExcludingLine(work("list.txt").c_str(), "two"); });
         EXPECT_EQ(sb.readFile("run/list.txt"), "one\ntwo\nthree\n") << "the source is never changed";
         // The answer tells whether a line was left out; a copy that is made
         // holds every other line.
@@ -163,7 +164,8 @@ TEST_F(FileSweep, FileOperations)
     });
     sweep("ktuFilePathUtils::checkForFile_Path_Existence", [&] {
         sb.writeFile("run/a.txt", "content");
-        const bool found = injected([&] { return ktuFilePathUtils::checkForFile_Path_Existence(work("a.txt").c_str()); });
+        const bool found =
+            injected([&] { return ktuFilePathUtils::checkForFile_Path_Existence(work("a.txt").c_str()); });
         EXPECT_TRUE(found || fired());
     });
 }
@@ -201,7 +203,8 @@ TEST_F(FileSweep, FileDialogs)
                           });
     sweep("ktuFilePathUtils::getOpenFileName", [&] {
         char name[260] = "old";
-        const bool done = injected([&] { return ktuFilePathUtils::getOpenFileName(name, "BMP\0*.bmp\0", "Open", nullptr); });
+        const bool done =
+            injected([&] { return ktuFilePathUtils::getOpenFileName(name, "BMP\0*.bmp\0", "Open", nullptr); });
         EXPECT_TRUE(done || fired());
         if (done) {
             EXPECT_STREQ(name, "C:/chosen.bmp");
@@ -209,7 +212,8 @@ TEST_F(FileSweep, FileDialogs)
     });
     sweep("ktuFilePathUtils::getSaveFileName", [&] {
         char name[260] = "old";
-        const bool done = injected([&] { return ktuFilePathUtils::getSaveFileName(name, "BMP\0*.bmp\0", "Save", "bmp", nullptr); });
+        const bool done =
+            injected([&] { return ktuFilePathUtils::getSaveFileName(name, "BMP\0*.bmp\0", "Save", "bmp", nullptr); });
         EXPECT_TRUE(done || fired());
         if (done) {
             EXPECT_STREQ(name, "C:/chosen.bmp");
@@ -267,7 +271,8 @@ TEST_F(BmpSweep, Writers)
     ASSERT_EQ(written.size(), 54u + 24u);
     sweep("ktuBMPUtils::saveAsBMP", [&] {
         sb.writeFile("run/out.bmp", "old file");
-        const bool done = injected([&] { return ktuBMPUtils::saveAsBMP(3, 2, pixels.data(), work("out.bmp").c_str()); });
+        const bool done =
+            injected([&] { return ktuBMPUtils::saveAsBMP(3, 2, pixels.data(), work("out.bmp").c_str()); });
         EXPECT_TRUE(done || fired());
         if (done) {
             EXPECT_EQ(sb.readFile("run/out.bmp"), written);
@@ -278,7 +283,8 @@ TEST_F(BmpSweep, Writers)
     sweep("ktuBMPUtils::CreateBMPFile", [&] {
         BITMAPINFO* header = ktuBMPUtils::CreateBitmapInfoStruct(3, 2);
         ASSERT_NE(header, nullptr);
-        const bool ok = injected([&] { return ktuBMPUtils::CreateBMPFile(work("out.bmp").c_str(), header, pixels.data()); });
+        const bool ok =
+            injected([&] { return ktuBMPUtils::CreateBMPFile(work("out.bmp").c_str(), header, pixels.data()); });
         platform::ops().picture.localFree(header);
         if (ok) {
             EXPECT_EQ(sb.readFile("run/out.bmp"), written);
@@ -287,7 +293,8 @@ TEST_F(BmpSweep, Writers)
         }
     });
     sweep("ktuBMPUtils::cropAndSaveImage", [&] {
-        const bool done = injected([&] { return ktuBMPUtils::cropAndSaveImage(in().c_str(), work("crop.bmp").c_str(), 1, 0, 2, 2); });
+        const bool done =
+            injected([&] { return ktuBMPUtils::cropAndSaveImage(in().c_str(), work("crop.bmp").c_str(), 1, 0, 2, 2); });
         EXPECT_TRUE(done || fired());
         if (done) {
             EXPECT_EQ(sb.readFile("run/crop.bmp").size(), 54u + 16u);
@@ -359,8 +366,9 @@ TEST_F(BmpSweep, Readers)
         std::vector<unsigned char> canvas(3 * 8 * 8, 0);
         ktuSurface surface{8, 8, 24, canvas.data()};
         ktuWindow window{RECT{0, 0, 8, 8}};
-        const bool drawn =
-            injected([&] { return ktuBMPUtils::DrawImage(&surface, in().c_str(), POINT{4, 4}, &window, RECT{0, 0, 3, 2}); });
+        const bool drawn = injected([&] {
+            return ktuBMPUtils::DrawImage(&surface, in().c_str(), POINT{4, 4}, &window, RECT{0, 0, 3, 2});
+        });
         EXPECT_TRUE(drawn || fired());
     });
 #endif

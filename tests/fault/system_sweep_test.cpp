@@ -36,7 +36,8 @@ TEST_F(RegistrySweep, WritesLeaveTheOldOrTheNewValue)
 {
     sweep("ktuRegistryUtils::addStringValueToRegistryKey", [&] {
         ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Name", "old", subKey.c_str()));
-        const bool done = injected([&] { return ktuRegistryUtils::addStringValueToRegistryKey("Name", "new", subKey.c_str()); });
+        const bool done =
+            injected([&] { return ktuRegistryUtils::addStringValueToRegistryKey("Name", "new", subKey.c_str()); });
         const std::string now = read("Name");
         // True is also the answer when the value itself could not be set.
         EXPECT_TRUE(now == "old" || now == "new") << now;
@@ -69,7 +70,8 @@ TEST_F(RegistrySweep, Reads)
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("", "unnamed", subKey.c_str()));
     sweep("ktuRegistryUtils::getStringValueFromRegistryKey(value)", [&] {
         char out[512] = "before";
-        const bool read = injected([&] { return ktuRegistryUtils::getStringValueFromRegistryKey("Name", out, subKey.c_str()); });
+        const bool read =
+            injected([&] { return ktuRegistryUtils::getStringValueFromRegistryKey("Name", out, subKey.c_str()); });
         EXPECT_TRUE(read || fired());
         // A key that cannot be opened leaves `out`; a value that cannot be
         // read empties it.
