@@ -1,5 +1,7 @@
 #include "faultSweep.h"
 
+#include <gtest/gtest-spi.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -43,8 +45,8 @@ public:
                 std::printf("  met: %s\n", name.c_str());
             }
         }
-        std::printf("fault sweep: %zu operations, %ld injected failures survived; %zu of the %d failable seam "
-                    "entries failed at least once\n",
+        std::printf("fault sweep: %zu operations, %ld injected failures survived (each as a single failure and "
+                    "as a failure of every call from there on); %zu of the %d failable seam entries failed\n",
                     tally().size(), failures, entriesMet().size(), FaultInjector::failableEntries());
     }
 };
@@ -113,6 +115,23 @@ void FaultSweep::addFigures(const std::string& line)
     }
 }
 
+void FaultSweep::brokenFromThenOn(const std::function<void()>& run, long handlesBefore)
+{
+    std::error_code ignored;
+    fs::current_path(sb.native(), ignored);
+    fs::remove_all(sb.native("run"), ignored);
+    fs::create_directories(sb.native("run"));
+    {
+        ::testing::TestPartResultArray notCounted;
+        ::testing::ScopedFakeTestPartResultReporter quiet(
+            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &notCounted);
+        mode_ = FaultInjector::Mode::FromThenOn;
+        run();
+        mode_ = FaultInjector::Mode::Once;
+    }
+    EXPECT_EQ(openHandles(), handlesBefore) << "a handle was left open";
+}
+
 void FaultSweep::sweep(const std::string& operation, const std::function<void()>& run)
 {
     // A failed log line may be a fatal one: its end of the process is not
@@ -141,6 +160,11 @@ void FaultSweep::sweep(const std::string& operation, const std::function<void()>
         }
         if (!fired_) {
             break;
+        }
+        brokenFromThenOn(run, handlesBefore);
+        if (!failedBefore && HasFailure()) {
+            ADD_FAILURE() << operation << ": a handle was left open when every seam call from " << n << " on failed";
+            return;
         }
     }
     ASSERT_LE(n, kMaxRuns) << operation << " kept meeting failures";

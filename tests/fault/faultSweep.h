@@ -2,6 +2,9 @@
 // failing in run N, until a run meets no failure. Each run starts from a
 // fresh work folder, and after each run no file or socket handle may be left
 // open (LeakSanitizer, in the asan preset, sees leaked memory at exit).
+// Each N is then run once more with every call from N on failing, as on a
+// system that stays broken; there the clean-up fails too, so only crashes,
+// leaks and handles left open count, not the run's own checks.
 #pragma once
 
 #include <functional>
@@ -37,7 +40,7 @@ protected:
     template <class Fn>
     auto injected(Fn operation)
     {
-        FaultInjector injector(failAt_);
+        FaultInjector injector(failAt_, mode_);
         struct Record {
             FaultInjector& injector;
             FaultSweep& sweep;
@@ -62,8 +65,11 @@ protected:
     Sandbox sb;
 
 private:
+    void brokenFromThenOn(const std::function<void()>& run, long handlesBefore);
+
     MessageBoxRecorder boxes_;
     long failAt_ = 0;
+    FaultInjector::Mode mode_ = FaultInjector::Mode::Once;
     bool fired_ = false;
     std::string failedEntry_;
 };

@@ -186,7 +186,7 @@ struct Trampoline<AreaMember, Slot, R (*Area::*)(A...)> {
 
 FaultInjector* FaultInjector::active_ = nullptr;
 
-FaultInjector::FaultInjector(long failAt) : saved_(platform::ops()), failAt_(failAt)
+FaultInjector::FaultInjector(long failAt, Mode mode) : saved_(platform::ops()), failAt_(failAt), mode_(mode)
 {
     active_ = this;
 #define KTU_INSTALL_ENTRY(area, entry) \
@@ -204,7 +204,7 @@ FaultInjector::~FaultInjector()
 bool FaultInjector::shouldFail(const char* entry)
 {
     ++calls_;
-    const bool fail = calls_ == failAt_;
+    const bool fail = failAt_ > 0 && (mode_ == Mode::Once ? calls_ == failAt_ : calls_ >= failAt_);
     if (fail && firstFailed_.empty()) {
         firstFailed_ = entry;
     }

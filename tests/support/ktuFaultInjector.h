@@ -22,8 +22,13 @@ namespace test {
 
 class FaultInjector {
 public:
+    enum class Mode {
+        Once,      // only call number `failAt` fails: a passing refusal
+        FromThenOn // that call and every later one fail: a system that stays broken
+    };
+
     // Seam call number `failAt` (counted from 1) fails; 0 fails nothing.
-    explicit FaultInjector(long failAt);
+    explicit FaultInjector(long failAt, Mode mode = Mode::Once);
     ~FaultInjector();
     FaultInjector(const FaultInjector&) = delete;
     FaultInjector& operator=(const FaultInjector&) = delete;
@@ -45,6 +50,7 @@ private:
     static FaultInjector* active_;
     platform::Ops saved_;
     long failAt_;
+    Mode mode_;
     long calls_ = 0;
     std::string firstFailed_;
 };
