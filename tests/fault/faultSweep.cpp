@@ -115,12 +115,17 @@ void FaultSweep::addFigures(const std::string& line)
     }
 }
 
-void FaultSweep::brokenFromThenOn(const std::function<void()>& run, long handlesBefore)
+void FaultSweep::freshWorkFolder()
 {
     std::error_code ignored;
-    fs::current_path(sb.native(), ignored);
+    fs::current_path(sb.native(), ignored);  // the last run may have left it inside
     fs::remove_all(sb.native("run"), ignored);
     fs::create_directories(sb.native("run"));
+}
+
+void FaultSweep::brokenFromThenOn(const std::function<void()>& run, long handlesBefore)
+{
+    freshWorkFolder();
     {
         ::testing::TestPartResultArray notCounted;
         ::testing::ScopedFakeTestPartResultReporter quiet(
@@ -139,11 +144,7 @@ void FaultSweep::sweep(const std::string& operation, const std::function<void()>
     ScopedOverride exitStays(platform::ops().ui.exitProcess, &noExit);
     long n = 1;
     for (; n <= kMaxRuns; ++n) {
-        std::error_code ignored;
-        fs::current_path(sb.native(), ignored);
-        fs::remove_all(sb.native("run"), ignored);
-        fs::create_directories(sb.native("run"));
-
+        freshWorkFolder();
         const bool failedBefore = HasFailure();
         const long handlesBefore = openHandles();
         failAt_ = n;

@@ -65,6 +65,7 @@ protected:
     Sandbox sb;
 
 private:
+    void freshWorkFolder();
     void brokenFromThenOn(const std::function<void()>& run, long handlesBefore);
 
     MessageBoxRecorder boxes_;
