@@ -42,15 +42,27 @@ public:
     // Files of another bit depth, compressed files and files whose headers do
     // not fit their size are refused by the readers (false), never read past.
 
-    // A new 40-byte information header for a 24-bit picture (zero-filled,
-    // then biSize 40, width, height, 1 plane, 24 bits, biSizeImage the aligned
-    // row length times the height). The caller releases it: LocalFree on
-    // Windows, free() elsewhere. Null when it cannot be allocated, or when the
-    // pixel array would not fit in 32 bits (negative or huge sizes).
+    /// A new 40-byte information header for a 24-bit picture: zero-filled,
+    /// then biSize 40, the width and height as given, 1 plane, 24 bits, and
+    /// biSizeImage = (((24 * width + 31) >> 3) & ~3) * |height|, the aligned
+    /// row length times the row count, kept modulo 2^32 like the field. No
+    /// size is refused: width -1 gives row length 0 (and smaller widths count
+    /// as 0), so biSizeImage is 0; a negative height is a top-down picture.
+    /// The caller releases the block: LocalFree on Windows, free() elsewhere.
+    /// Null only when the 40 bytes cannot be allocated. Asks no handshake.
     static BITMAPINFO* CreateBitmapInfoStruct(int width, int height);
-    // Writes file header, information header (with its biClrUsed colour
-    // entries, at most 256) and biSizeImage bytes of `pixels`, replacing any
-    // file at `path`. True when every write and the close succeeded.
+    /// Writes the 14-byte file header (bfSize and bfOffBits from biSize,
+    /// biClrUsed and biSizeImage, 32-bit fields that wrap as the format's
+    /// do), then 40 + 4 * biClrUsed bytes of `header` (the information header
+    /// and its colour table, of any length), then biSizeImage bytes of
+    /// `pixels`, replacing any file at `path`. The header block and the pixel
+    /// array must hold that many bytes; the library cannot see their extent.
+    /// Memory that cannot be read at all makes the system's write fail rather
+    /// than fault. True when every write and the close succeeded; false when
+    /// the file cannot be created or a write fails, without a log line. A
+    /// failed write leaves the bytes written until then (the file header then
+    /// claims more than the file holds). A null header is a fault: logged
+    /// ("ktuBMPUtils::CreateBMPFile()"), false.
     static bool CreateBMPFile(const char* const path, BITMAPINFO* header, const unsigned char* const pixels);
     // CreateBitmapInfoStruct + CreateBMPFile; `pixels` is BMP-aligned.
     static bool saveAsBMP(int width, int height, const unsigned char* const pixels, const char* const path);
@@ -64,11 +76,15 @@ public:
     static bool getImageData(const char* path, unsigned char* out);
     // The first 3 * width * height bytes of the stored pixel array, unchanged.
     static bool getImageBitmapData(const char* path, unsigned char* out);
-    // The picture resized to newWidth x newHeight: a BMP-aligned raster when
-    // the size changes, a packed copy when it does not. True without writing
-    // anything when the file is not found or is empty. When the pixels cannot
-    // be read, a line is logged and a black picture of the file's size is
-    // resized instead.
+    /// The picture resized to newWidth x newHeight: a BMP-aligned raster when
+    /// the size changes (the six-argument resizeImageAndReturnData), a packed
+    /// copy when it does not. True without writing anything when the file is
+    /// not found or is empty. When the pixels cannot be read, the line
+    /// "ktuBMPUtils::getResizedImageData() - Image Data not found" is logged
+    /// and a black picture of the file's size is resized instead. `out` is
+    /// used only where a pixel is written: a resize to 0 x 0 needs none. A
+    /// fault in the resize (a null `out`, for instance) is logged twice, by
+    /// the resize and then here, and answered false.
     static bool getResizedImageData(const char* path, unsigned char* out, int newWidth, int newHeight);
     // (3 * width + width mod 4) * height, the size of a 24-bit pixel array.
     static unsigned int getBMPFormatDataLen(unsigned int width, unsigned int height);
