@@ -6,7 +6,9 @@
 // - A memory block is a heap buffer with a lock count; a zero-sized block, as
 //   on Windows, cannot be locked.
 // - A picture decodes a BMP, PNG, JPEG or GIF file image (recognised by its
-//   signature) with stb_image into a top-down blue-green-red raster. Its
+//   signature) with the decoder compiled into the library (pictureDecoder.h,
+//   which also bounds what one decode may allocate) into a top-down
+//   blue-green-red raster. Its
 //   extent in HIMETRIC units comes from the resolution the file stores (BMP
 //   pixels per metre, PNG pHYs in metres, JPEG JFIF density), 96 dots per
 //   inch when it stores none.
@@ -21,8 +23,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <stb/stb_image.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -36,6 +36,7 @@
 #include "common/bmpHeaders.h"
 #include "drives.h"
 #include "ktuPlatform.h"
+#include "pictureDecoder.h"
 
 struct ktuBitmap {
     int fd;                     // the open file
@@ -258,9 +259,6 @@ void releaseStream(PictureStream handle)
 // Pictures
 // ---------------------------------------------------------------------------
 
-// Largest picture decoded, in pixels (about 200 MB of raster).
-constexpr long long kMaxPicturePixels = 1LL << 26;
-
 uint32_t le32(const unsigned char* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -353,8 +351,9 @@ void storedResolution(Format format, const unsigned char* data, std::size_t size
 
 class DecodedPicture final : public IPicture {
 public:
-    DecodedPicture(LONG width, LONG height, LONG hmWidth, LONG hmHeight, std::vector<unsigned char>&& bgr)
-        : width_(width), height_(height), hmWidth_(hmWidth), hmHeight_(hmHeight), bgr_(std::move(bgr))
+    // Takes over `bgr`, a raster of posix::decodeBgr.
+    DecodedPicture(LONG width, LONG height, LONG hmWidth, LONG hmHeight, unsigned char* bgr)
+        : width_(width), height_(height), hmWidth_(hmWidth), hmHeight_(hmHeight), bgr_(bgr)
     {
     }
 
@@ -400,7 +399,7 @@ public:
             if (fromBottom < 0 || fromBottom >= height_) {
                 return;
             }
-            const unsigned char* source = bgr_.data() + 3 * width_ * (height_ - 1 - fromBottom);
+            const unsigned char* source = bgr_ + 3 * width_ * (height_ - 1 - fromBottom);
             unsigned char* target = dc->pixels + static_cast<std::size_t>(dc->stride) * row;
             for (const auto& c : columns) {
                 std::memcpy(target + 3 * c.first, source + 3 * c.second, 3);
@@ -421,7 +420,7 @@ public:
     }
 
 private:
-    ~DecodedPicture() override = default;
+    ~DecodedPicture() override { posix::releasePixels(bgr_); }
 
     // Calls visit(step, device coordinate) for the steps of a destination
     // extent that fall inside [0, limit). A negative extent runs backwards
@@ -463,51 +462,36 @@ private:
     LONG height_;
     LONG hmWidth_;
     LONG hmHeight_;
-    std::vector<unsigned char> bgr_;
+    unsigned char* bgr_;
     std::atomic<ULONG> references_{1};
 };
 
 IPicture* decodePicture(const unsigned char* data, std::size_t size)
 {
     Format format = formatOf(data, size);
-    if (format == Format::Unknown || size > static_cast<std::size_t>(INT_MAX)) {
+    if (format == Format::Unknown) {
         return nullptr;
     }
     int width = 0;
     int height = 0;
-    int channels = 0;
-    int length = static_cast<int>(size);
-    if (!stbi_info_from_memory(data, length, &width, &height, &channels) || width <= 0 || height <= 0 ||
-        static_cast<long long>(width) * height > kMaxPicturePixels) {
+    unsigned char* bgr = posix::decodeBgr(data, size, &width, &height);
+    if (bgr == nullptr) {
         return nullptr;
     }
-    unsigned char* rgb = stbi_load_from_memory(data, length, &width, &height, &channels, 3);
-    if (rgb == nullptr) {
-        return nullptr;
-    }
-    std::vector<unsigned char> bgr;
-    try {
-        bgr.resize(static_cast<std::size_t>(width) * height * 3);
-    } catch (...) {
-        stbi_image_free(rgb);
-        return nullptr;
-    }
-    for (std::size_t i = 0; i < bgr.size(); i += 3) {
-        bgr[i] = rgb[i + 2];
-        bgr[i + 1] = rgb[i + 1];
-        bgr[i + 2] = rgb[i];
-    }
-    stbi_image_free(rgb);
     Resolution rx;
     Resolution ry;
     storedResolution(format, data, size, rx, ry);
     long long hmWidth = toHimetric(width, rx);
     long long hmHeight = toHimetric(height, ry);
-    if (hmWidth > INT32_MAX || hmHeight > INT32_MAX) {
-        return nullptr;
+    IPicture* picture = nullptr;
+    if (hmWidth <= INT32_MAX && hmHeight <= INT32_MAX) {
+        picture = new (std::nothrow)
+            DecodedPicture(width, height, static_cast<LONG>(hmWidth), static_cast<LONG>(hmHeight), bgr);
     }
-    return new (std::nothrow) DecodedPicture(width, height, static_cast<LONG>(hmWidth), static_cast<LONG>(hmHeight),
-                                             std::move(bgr));
+    if (picture == nullptr) {
+        posix::releasePixels(bgr);
+    }
+    return picture;
 }
 
 HRESULT loadPicture(PictureStream handle, LONG size, bool /*runMode*/, IPicture** picture)
