@@ -15,8 +15,11 @@
 // - The bitmap loader reads the headers of a BMP file and describes its pixel
 //   array as a DIB section loaded from the file would be; the pixels are
 //   read later, in one read, straight into the caller's raster.
-//   It accepts uncompressed files (bit fields for 16 and 32 bits) whose
-//   pixel array lies inside the file; anything else is refused.
+//   It takes the files of common/bmpHeaders.h: core (12-byte) and 40- to
+//   124-byte headers, uncompressed arrays inside the file, and RLE8 and RLE4
+//   data, which copyPixelRows expands row by row (expandRle) into the 8- or
+//   4-bit rows of colour indices that a DIB section loaded from the file
+//   holds. Anything else is refused.
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/uio.h>
@@ -39,8 +42,8 @@
 #include "pictureDecoder.h"
 
 struct ktuBitmap {
-    int fd;                     // the open file
-    unsigned long long offset;  // where its pixel array starts
+    int fd;  // the open file
+    ktu::platform::BmpPixelArray pixels;
     BITMAP description;
 };
 
@@ -525,14 +528,15 @@ HBITMAP loadBitmap(const char* path)
     if (fd < 0) {
         return nullptr;
     }
-    unsigned char headers[54];
+    unsigned char headers[kBmpHeadersSize] = {};
     struct stat st;
     std::size_t got = 0;
-    unsigned long long offset = 0;
+    BmpPixelArray pixels;
     BITMAP description{};
-    if (::fstat(fd, &st) == 0 && st.st_size >= 54 && readFully(fd, headers, sizeof headers, &got) &&
-        got == sizeof headers && checkBmpHeaders(headers, static_cast<unsigned long long>(st.st_size), description, offset)) {
-        ktuBitmap* bitmap = new (std::nothrow) ktuBitmap{fd, offset, description};
+    if (::fstat(fd, &st) == 0 && st.st_size >= 0 && readFully(fd, headers, sizeof headers, &got) &&
+        (got == sizeof headers || got == static_cast<unsigned long long>(st.st_size)) &&
+        checkBmpHeaders(headers, static_cast<unsigned long long>(st.st_size), description, pixels)) {
+        ktuBitmap* bitmap = new (std::nothrow) ktuBitmap{fd, pixels, description};
         if (bitmap != nullptr) {
             return bitmap;
         }
@@ -578,6 +582,124 @@ bool preadFully(int fd, unsigned char* out, std::size_t size, unsigned long long
     return true;
 }
 
+// Reads a byte range of a file through a small buffer.
+class ByteReader {
+public:
+    ByteReader(int fd, unsigned long long offset, unsigned long long bytes) : fd_(fd), next_(offset), left_(bytes) {}
+    // The next byte, or -1 at the end of the range or on a read error.
+    int get()
+    {
+        if (at_ == end_) {
+            const std::size_t want = left_ < sizeof buffer_ ? static_cast<std::size_t>(left_) : sizeof buffer_;
+            if (want == 0 || !preadFully(fd_, buffer_, want, next_)) {
+                return -1;
+            }
+            at_ = 0;
+            end_ = want;
+            next_ += want;
+            left_ -= want;
+        }
+        return buffer_[at_++];
+    }
+
+private:
+    int fd_;
+    unsigned long long next_;
+    unsigned long long left_;
+    std::size_t at_ = 0;
+    std::size_t end_ = 0;
+    unsigned char buffer_[1 << 16];
+};
+
+// Expands RLE8 or RLE4 data into rows of 8- or 4-bit colour indices, as the
+// Windows loader delivers them: runs and absolute runs are written from the
+// left, "end of line" moves to the start of the next row, a delta moves right
+// and on to later rows, "end of bitmap" or the end of the data stops.
+// Pixels that no code reaches are 0; pixels a run would put beyond the row's
+// end are dropped. `emit` receives each expanded row in stored order (bottom
+// row first) and answers false to stop. One row is held at a time.
+template <class Emit>
+bool expandRle(ByteReader& in, bool four, std::size_t width, std::size_t rows, std::size_t stride, Emit emit)
+{
+    std::vector<unsigned char> row(stride, 0);
+    std::size_t y = 0;
+    std::size_t x = 0;
+    auto put = [&](unsigned index) {
+        if (x < width) {
+            if (four) {
+                row[x / 2] = static_cast<unsigned char>(x % 2 == 0 ? (row[x / 2] & 0x0F) | index << 4
+                                                                   : (row[x / 2] & 0xF0) | index);
+            } else {
+                row[x] = static_cast<unsigned char>(index);
+            }
+        }
+        ++x;
+    };
+    auto nextRow = [&]() {
+        if (!emit(row.data())) {
+            return false;
+        }
+        std::fill(row.begin(), row.end(), 0);
+        ++y;
+        x = 0;
+        return true;
+    };
+    while (y < rows) {
+        const int count = in.get();
+        const int code = in.get();
+        if (count < 0 || code < 0) {
+            break;
+        }
+        if (count > 0) {  // a run of one colour, or of two alternating nibbles
+            for (int i = 0; i < count; ++i) {
+                put(four ? (i % 2 == 0 ? code >> 4 : code & 0x0F) : code);
+            }
+        } else if (code == 0) {  // end of line
+            if (!nextRow()) {
+                return false;
+            }
+        } else if (code == 1) {  // end of bitmap
+            break;
+        } else if (code == 2) {  // delta
+            const int dx = in.get();
+            const int dy = in.get();
+            if (dx < 0 || dy < 0) {
+                break;
+            }
+            for (int i = 0; i < dy && y < rows; ++i) {
+                const std::size_t keep = x;
+                if (!nextRow()) {
+                    return false;
+                }
+                x = keep;
+            }
+            x += static_cast<std::size_t>(dx);
+        } else {  // an absolute run of `code` pixels, padded to whole words
+            const int stored = four ? (code + 1) / 2 : code;
+            int value = 0;
+            for (int i = 0; i < code; ++i) {
+                if (!four || i % 2 == 0) {
+                    value = in.get();
+                    if (value < 0) {
+                        break;
+                    }
+                }
+                put(four ? (i % 2 == 0 ? value >> 4 : value & 0x0F) : value);
+            }
+            if (stored % 2 != 0) {
+                in.get();
+            }
+        }
+    }
+    // The rows not finished by the data: what was expanded, then zeros.
+    while (y < rows) {
+        if (!nextRow()) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std::size_t limit)
 {
     if (bitmap == nullptr || out == nullptr) {
@@ -588,8 +710,20 @@ bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std
     if (rowBytes == 0 || rowBytes > stride || limit > rows * rowBytes) {
         return false;
     }
+    if (bitmap->pixels.compression != 0) {
+        ByteReader in(bitmap->fd, bitmap->pixels.offset, bitmap->pixels.bytes);
+        std::size_t done = 0;
+        expandRle(in, bitmap->pixels.compression == 2, static_cast<std::size_t>(bitmap->description.bmWidth), rows,
+                  stride, [&](const unsigned char* row) {
+                      const std::size_t take = std::min(rowBytes, limit - done);
+                      std::memcpy(out + done, row, take);
+                      done += take;
+                      return done < limit;
+                  });
+        return done == limit;
+    }
     if (rowBytes == stride) {  // whole rows: one read
-        return preadFully(bitmap->fd, out, limit, bitmap->offset);
+        return preadFully(bitmap->fd, out, limit, bitmap->pixels.offset);
     }
     // Rows cut short: one vectored read per batch of rows, the rest of each
     // row going to a scratch area.
@@ -597,7 +731,7 @@ bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std
     std::vector<struct iovec> parts;
     const std::size_t batchRows = IOV_MAX / 2;
     std::size_t done = 0;
-    unsigned long long offset = bitmap->offset;
+    unsigned long long offset = bitmap->pixels.offset;
     while (done < limit) {
         parts.clear();
         std::size_t want = 0;
