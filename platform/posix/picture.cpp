@@ -475,6 +475,13 @@ IPicture* decodePicture(const unsigned char* data, std::size_t size)
     if (format == Format::Unknown) {
         return nullptr;
     }
+    // A BMP file is taken as the bitmap loader takes it: its pixel array in
+    // the file, not filled up with zeros from headers that claim more.
+    BITMAP bmp{};
+    BmpPixelArray array;
+    if (format == Format::Bmp && !checkBmpHeaders(data, size, bmp, array)) {
+        return nullptr;
+    }
     int width = 0;
     int height = 0;
     unsigned char* bgr = posix::decodeBgr(data, size, &width, &height);
