@@ -39,8 +39,12 @@ public:
     // rows (3 * width raised to a multiple of 4 bytes), bottom row first,
     // bytes blue, green, red. The readers take the pixel array in the order it
     // is stored; row 0 of every raster they return is the first stored row.
-    // Files of another bit depth, compressed files and files whose headers do
-    // not fit their size are refused by the readers (false), never read past.
+    // getImageSize also answers for the other BMP files the Windows loader
+    // reads: 1 to 32 bits a pixel, the 12-byte core header, RLE8 and RLE4
+    // data. The pixel readers (getImageData, getImageBitmapData, the crop)
+    // take 24-bit pixels only and answer false for the others. Files whose
+    // headers do not fit their size are refused (false), never read past;
+    // what a file can make a reader allocate is bounded (docs/platforms.md).
 
     /// A new 40-byte information header for a 24-bit picture: zero-filled,
     /// then biSize 40, the width and height as given, 1 plane, 24 bits, and
@@ -101,11 +105,15 @@ public:
     // neither 24 nor 0; a missing or short file passes. Not gated.
     static bool checkBMPFormat(const char* path);
 
-    // Reads a picture file (BMP, JPEG, GIF and, outside Windows, PNG) into a
-    // new picture with one reference, stored in *picture; a picture already
-    // held there is released first, once the file has been read into memory
-    // (a missing or unreadable file leaves it untouched). The window is not
-    // used. The memory holding the file is released on every failure.
+    /// Reads a picture file (BMP, JPEG, GIF and, outside Windows, PNG) into a
+    /// new picture with one reference, stored in *picture; a picture already
+    /// held there is released first, once the file has been read into memory
+    /// (a missing or unreadable file leaves it untouched). The window is not
+    /// used. The memory holding the file is released on every failure.
+    /// Outside Windows at most 2^26 pixels are decoded, and the decoder holds
+    /// no more than 1 MiB + 2 x the file's size + 32 x (width + 16) x
+    /// (height + 16) bytes at once, whatever the file claims; a file that
+    /// needs more is refused (false, no log line).
     static bool LoadPictureFile(const char* path, IPicture** picture, HWND window);
     // Draws the picture file centred on `centre`, stretched to the size of
     // `target` (its position is not used); with a zero-sized target the
