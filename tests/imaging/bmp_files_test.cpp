@@ -61,7 +61,8 @@ TEST_F(BmpFiles, NoSizeIsRefusedAndTheColourTableIsWrittenWhole)
         BITMAPINFO* info = ktuBMPUtils::CreateBitmapInfoStruct(c.w, c.h);
         ASSERT_NE(info, nullptr) << c.w << "x" << c.h;
         EXPECT_EQ(info->bmiHeader.biSizeImage, c.sizeImage) << c.w << "x" << c.h;
-        EXPECT_EQ(std::make_pair(info->bmiHeader.biWidth, info->bmiHeader.biHeight), std::make_pair(c.w, c.h));
+        EXPECT_EQ(info->bmiHeader.biWidth, c.w);
+        EXPECT_EQ(info->bmiHeader.biHeight, c.h);
         ktu::platform::ops().picture.localFree(info);
     }
     unsigned char none = 0;
