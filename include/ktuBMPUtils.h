@@ -43,8 +43,13 @@ public:
     // reads: 1 to 32 bits a pixel, the 12-byte core header, RLE8 and RLE4
     // data. The pixel readers (getImageData, getImageBitmapData, the crop)
     // take 24-bit pixels only and answer false for the others. Files whose
-    // headers do not fit their size are refused (false), never read past;
-    // what a file can make a reader allocate is bounded (docs/platforms.md).
+    // headers do not fit their size are refused (false), never read past.
+    // What a file can make a reader allocate does not follow what its headers
+    // claim: outside Windows a reader holds at most 64 KiB and one row of the
+    // file beyond the caller's buffer, and getResizedImageData and
+    // cropAndSaveImage add a packed copy of the picture (3 x width x height
+    // bytes), where width x height is at most 8 x the file's size for an
+    // uncompressed file and 2^26 for an RLE file (docs/platforms.md).
 
     /// A new 40-byte information header for a 24-bit picture: zero-filled,
     /// then biSize 40, the width and height as given, 1 plane, 24 bits, and

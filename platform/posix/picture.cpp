@@ -592,13 +592,16 @@ bool preadFully(int fd, unsigned char* out, std::size_t size, unsigned long long
 // Reads a byte range of a file through a small buffer.
 class ByteReader {
 public:
-    ByteReader(int fd, unsigned long long offset, unsigned long long bytes) : fd_(fd), next_(offset), left_(bytes) {}
+    ByteReader(int fd, unsigned long long offset, unsigned long long bytes)
+        : fd_(fd), next_(offset), left_(bytes), buffer_(std::size_t{1} << 16)
+    {
+    }
     // The next byte, or -1 at the end of the range or on a read error.
     int get()
     {
         if (at_ == end_) {
-            const std::size_t want = left_ < sizeof buffer_ ? static_cast<std::size_t>(left_) : sizeof buffer_;
-            if (want == 0 || !preadFully(fd_, buffer_, want, next_)) {
+            const std::size_t want = left_ < buffer_.size() ? static_cast<std::size_t>(left_) : buffer_.size();
+            if (want == 0 || !preadFully(fd_, buffer_.data(), want, next_)) {
                 return -1;
             }
             at_ = 0;
@@ -615,7 +618,7 @@ private:
     unsigned long long left_;
     std::size_t at_ = 0;
     std::size_t end_ = 0;
-    unsigned char buffer_[1 << 16];
+    std::vector<unsigned char> buffer_;
 };
 
 // Expands RLE8 or RLE4 data into rows of 8- or 4-bit colour indices, as the
