@@ -8,6 +8,11 @@
 
 #include "bmpTestFiles.h"
 
+#if !defined(_WIN32)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using namespace bmptest;
@@ -100,6 +105,20 @@ TEST_F(BmpFiles, NoSizeIsRefusedAndTheColourTableIsWrittenWhole)
         EXPECT_EQ(static_cast<unsigned char>(file[10]) | static_cast<unsigned char>(file[11]) << 8,
                   static_cast<int>(14 + block.size()));
     }
+#if !defined(_WIN32)
+    // A colour table running into memory that cannot be read: the write
+    // fails (false, no line), nothing faults.
+    const long page = sysconf(_SC_PAGESIZE);
+    void* pages = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(mprotect(static_cast<char*>(pages) + page, page, PROT_NONE), 0);
+    auto* edge = reinterpret_cast<BITMAPINFO*>(static_cast<char*>(pages) + page - 48);
+    edge->bmiHeader = BITMAPINFOHEADER{};
+    edge->bmiHeader.biSize = 40;
+    edge->bmiHeader.biClrUsed = 0x3FFFFFFF;
+    EXPECT_FALSE(ktuBMPUtils::CreateBMPFile(sb.path("e.bmp").c_str(), edge, px.data()));
+    munmap(pages, 2 * page);
+#endif
     EXPECT_TRUE(log().empty());
 }
 
