@@ -4,6 +4,7 @@ if(WIN32)
 else()
   find_package(Threads REQUIRED)
   target_link_libraries(ktu_platform PUBLIC Threads::Threads ${CMAKE_DL_LIBS} sqlite3)
-  # stb_image decodes the picture formats (Debian libstb-dev).
-  target_link_libraries(ktu_platform PUBLIC stb)
+  # stb_image decodes the picture formats: its header (Debian libstb-dev) is
+  # compiled into platform/posix/pictureDecoder.cpp, so that the library
+  # bounds what the decoder allocates; the prebuilt libstb is not linked.
 endif()

@@ -16,7 +16,8 @@ using ktu::platform::ops;
 
 constexpr uint32_t kFileHeaderSize = 14;
 constexpr uint32_t kInfoHeaderSize = 40;
-constexpr uint32_t kMaxColourEntries = 256;
+// The largest count handed to one write of the seam.
+constexpr uint64_t kWriteChunk = 1u << 30;
 
 // Row length of a 24-bit BMP pixel array: 3 * width raised to a multiple of 4.
 inline std::size_t alignedRow(std::size_t width)
@@ -34,6 +35,21 @@ void putLe32(unsigned char* p, uint32_t v)
 {
     putLe16(p, v);
     putLe16(p + 2, v >> 16);
+}
+
+// Writes `size` bytes, in pieces that one write of the seam can take.
+bool writeAll(FileHandle file, const void* data, uint64_t size)
+{
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    do {
+        const uint64_t piece = size < kWriteChunk ? size : kWriteChunk;
+        if (!ops().picture.writeFile(file, bytes, static_cast<uint32_t>(piece))) {
+            return false;
+        }
+        bytes += piece;
+        size -= piece;
+    } while (size > 0);
+    return true;
 }
 
 // Closes a file on every way out unless the close was taken over.
@@ -137,13 +153,13 @@ bool readPixels(const char* path, unsigned char* out, bool packed)
 
 BITMAPINFO* ktuBMPUtils::CreateBitmapInfoStruct(int width, int height)
 {
-    if (width < 0 || height < 0) {
-        return nullptr;
-    }
-    const uint64_t imageSize = static_cast<uint64_t>(alignedRow(static_cast<std::size_t>(width))) * height;
-    if (imageSize + kFileHeaderSize + kInfoHeaderSize > UINT32_MAX) {
-        return nullptr;
-    }
+    // The row length of the format's formula, ((24 * width + 31) >> 3) & ~3;
+    // it is 0 for width -1 and counts as 0 for smaller widths. A negative
+    // height describes a top-down picture of -height rows. The product is a
+    // 32-bit field, kept modulo 2^32 as the format keeps it.
+    const int64_t row = ((24 * static_cast<int64_t>(width) + 31) >> 3) & ~int64_t{3};
+    const uint64_t rows = height < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(height)) : height;
+    const uint64_t imageSize = row > 0 ? static_cast<uint64_t>(row) * rows : 0;
     auto* block = static_cast<BITMAPINFO*>(ops().picture.localAlloc(kInfoHeaderSize));
     if (block == nullptr) {
         return nullptr;
@@ -166,21 +182,20 @@ bool ktuBMPUtils::CreateBMPFile(const char* const path, BITMAPINFO* header, cons
     }
     return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::CreateBMPFile()"), [&] {
         const BITMAPINFOHEADER& info = ktu::require(header)->bmiHeader;
-        if (info.biClrUsed > kMaxColourEntries) {
-            return false;
-        }
         FileCloser file(ops().picture.createForWriting(path));
         if (file.get() == nullptr) {
             return false;
         }
+        // The file header's fields are 32 bits wide and wrap as the format's
+        // arithmetic does; the byte counts written are exact.
         const uint32_t tables = info.biSize + 4 * info.biClrUsed;
         unsigned char fileHeader[kFileHeaderSize] = {'B', 'M'};
         putLe32(fileHeader + 2, tables + info.biSizeImage + kFileHeaderSize);
         putLe32(fileHeader + 10, tables + kFileHeaderSize);
-        const auto& pic = ops().picture;
-        const bool written = pic.writeFile(file.get(), fileHeader, kFileHeaderSize) &&
-                             pic.writeFile(file.get(), header, kInfoHeaderSize + 4 * info.biClrUsed) &&
-                             pic.writeFile(file.get(), pixels, info.biSizeImage);
+        const uint64_t tableBytes = kInfoHeaderSize + 4 * static_cast<uint64_t>(info.biClrUsed);
+        const bool written = writeAll(file.get(), fileHeader, kFileHeaderSize) &&
+                             writeAll(file.get(), header, tableBytes) &&
+                             writeAll(file.get(), pixels, info.biSizeImage);
         if (file.close() && written) {
             return true;
         }
@@ -256,9 +271,8 @@ bool ktuBMPUtils::getResizedImageData(const char* path, unsigned char* out, int 
         if (!getImageData(path, packed.data())) {
             ktuLogUtils::writeLog(ktu::kModCommon, "ktuBMPUtils::getResizedImageData() - Image Data not found", 0);
         }
-        ktu::require(out);
         if (width == newWidth && height == newHeight) {
-            std::memcpy(out, packed.data(), packed.size());
+            std::memcpy(ktu::require(out), packed.data(), packed.size());
         } else {
             resizeImageAndReturnData(width, height, packed.data(), newWidth, newHeight, out);
         }

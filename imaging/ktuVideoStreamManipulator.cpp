@@ -179,6 +179,12 @@ void ktuVideoStreamManipulator::applyChanges(unsigned char* input, unsigned char
         if (m_imageWidth == 0 || m_imageHeight == 0) {
             return;
         }
+        // Empty capture bounds leave nothing to read or write: the frames
+        // are not looked at.
+        if (m_captureEnabled && (m_firstCaptureRow >= m_captureRowEnd || m_firstCaptureCol >= m_captureColEnd ||
+                                 m_firstCaptureRow >= m_imageHeight || m_firstCaptureCol >= m_imageWidth)) {
+            return;
+        }
         const std::size_t bytes = frameBytes(m_imageWidth, m_imageHeight);
         if (bytes == 0) {
             ktu::raiseFault("frame too large");

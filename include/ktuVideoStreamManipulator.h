@@ -29,7 +29,12 @@ public:
     // Stores `enable`; when true, copies the rectangle and derives the factors
     // and the pixel bounds from it and the current image size.
     void setCaptureRect(ktuRelativeBbox* rectangle, bool enable);
-    // Copies `input` to `output`, or zooms it there while capture is enabled.
+    /// Copies `input` to `output` (width x height x 3 bytes), or zooms it
+    /// there while capture is enabled. With capture enabled and empty pixel
+    /// bounds (a rectangle of zero width or height) nothing is read, written
+    /// or checked: null frames are no fault then. Other faults (a null frame)
+    /// are logged ("ktuVideoStreamManipulator::applyChanges1()", module
+    /// "KS_PS_LIB") and leave the output as it was.
     void applyChanges(unsigned char* input, unsigned char* output);
     // Zooms `frame` in place while capture is enabled (needs setImageSize).
     //

@@ -6,22 +6,25 @@
 // - A memory block is a heap buffer with a lock count; a zero-sized block, as
 //   on Windows, cannot be locked.
 // - A picture decodes a BMP, PNG, JPEG or GIF file image (recognised by its
-//   signature) with stb_image into a top-down blue-green-red raster. Its
+//   signature) with the decoder compiled into the library (pictureDecoder.h,
+//   which also bounds what one decode may allocate) into a top-down
+//   blue-green-red raster. Its
 //   extent in HIMETRIC units comes from the resolution the file stores (BMP
 //   pixels per metre, PNG pHYs in metres, JPEG JFIF density), 96 dots per
 //   inch when it stores none.
 // - The bitmap loader reads the headers of a BMP file and describes its pixel
 //   array as a DIB section loaded from the file would be; the pixels are
 //   read later, in one read, straight into the caller's raster.
-//   It accepts uncompressed files (bit fields for 16 and 32 bits) whose
-//   pixel array lies inside the file; anything else is refused.
+//   It takes the files of common/bmpHeaders.h: core (12-byte) and 40- to
+//   124-byte headers, uncompressed arrays inside the file, and RLE8 and RLE4
+//   data, which copyPixelRows expands row by row (expandRle) into the 8- or
+//   4-bit rows of colour indices that a DIB section loaded from the file
+//   holds. Anything else is refused.
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/uio.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <stb/stb_image.h>
 
 #include <algorithm>
 #include <atomic>
@@ -36,10 +39,11 @@
 #include "common/bmpHeaders.h"
 #include "drives.h"
 #include "ktuPlatform.h"
+#include "pictureDecoder.h"
 
 struct ktuBitmap {
-    int fd;                     // the open file
-    unsigned long long offset;  // where its pixel array starts
+    int fd;  // the open file
+    ktu::platform::BmpPixelArray pixels;
     BITMAP description;
 };
 
@@ -258,9 +262,6 @@ void releaseStream(PictureStream handle)
 // Pictures
 // ---------------------------------------------------------------------------
 
-// Largest picture decoded, in pixels (about 200 MB of raster).
-constexpr long long kMaxPicturePixels = 1LL << 26;
-
 uint32_t le32(const unsigned char* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -353,8 +354,9 @@ void storedResolution(Format format, const unsigned char* data, std::size_t size
 
 class DecodedPicture final : public IPicture {
 public:
-    DecodedPicture(LONG width, LONG height, LONG hmWidth, LONG hmHeight, std::vector<unsigned char>&& bgr)
-        : width_(width), height_(height), hmWidth_(hmWidth), hmHeight_(hmHeight), bgr_(std::move(bgr))
+    // Takes over `bgr`, a raster of posix::decodeBgr.
+    DecodedPicture(LONG width, LONG height, LONG hmWidth, LONG hmHeight, unsigned char* bgr)
+        : width_(width), height_(height), hmWidth_(hmWidth), hmHeight_(hmHeight), bgr_(bgr)
     {
     }
 
@@ -400,7 +402,7 @@ public:
             if (fromBottom < 0 || fromBottom >= height_) {
                 return;
             }
-            const unsigned char* source = bgr_.data() + 3 * width_ * (height_ - 1 - fromBottom);
+            const unsigned char* source = bgr_ + 3 * width_ * (height_ - 1 - fromBottom);
             unsigned char* target = dc->pixels + static_cast<std::size_t>(dc->stride) * row;
             for (const auto& c : columns) {
                 std::memcpy(target + 3 * c.first, source + 3 * c.second, 3);
@@ -421,7 +423,7 @@ public:
     }
 
 private:
-    ~DecodedPicture() override = default;
+    ~DecodedPicture() override { posix::releasePixels(bgr_); }
 
     // Calls visit(step, device coordinate) for the steps of a destination
     // extent that fall inside [0, limit). A negative extent runs backwards
@@ -463,51 +465,43 @@ private:
     LONG height_;
     LONG hmWidth_;
     LONG hmHeight_;
-    std::vector<unsigned char> bgr_;
+    unsigned char* bgr_;
     std::atomic<ULONG> references_{1};
 };
 
 IPicture* decodePicture(const unsigned char* data, std::size_t size)
 {
     Format format = formatOf(data, size);
-    if (format == Format::Unknown || size > static_cast<std::size_t>(INT_MAX)) {
+    if (format == Format::Unknown) {
+        return nullptr;
+    }
+    // A BMP file is taken as the bitmap loader takes it: its pixel array in
+    // the file, not filled up with zeros from headers that claim more.
+    BITMAP bmp{};
+    BmpPixelArray array;
+    if (format == Format::Bmp && !checkBmpHeaders(data, size, bmp, array)) {
         return nullptr;
     }
     int width = 0;
     int height = 0;
-    int channels = 0;
-    int length = static_cast<int>(size);
-    if (!stbi_info_from_memory(data, length, &width, &height, &channels) || width <= 0 || height <= 0 ||
-        static_cast<long long>(width) * height > kMaxPicturePixels) {
+    unsigned char* bgr = posix::decodeBgr(data, size, &width, &height);
+    if (bgr == nullptr) {
         return nullptr;
     }
-    unsigned char* rgb = stbi_load_from_memory(data, length, &width, &height, &channels, 3);
-    if (rgb == nullptr) {
-        return nullptr;
-    }
-    std::vector<unsigned char> bgr;
-    try {
-        bgr.resize(static_cast<std::size_t>(width) * height * 3);
-    } catch (...) {
-        stbi_image_free(rgb);
-        return nullptr;
-    }
-    for (std::size_t i = 0; i < bgr.size(); i += 3) {
-        bgr[i] = rgb[i + 2];
-        bgr[i + 1] = rgb[i + 1];
-        bgr[i + 2] = rgb[i];
-    }
-    stbi_image_free(rgb);
     Resolution rx;
     Resolution ry;
     storedResolution(format, data, size, rx, ry);
     long long hmWidth = toHimetric(width, rx);
     long long hmHeight = toHimetric(height, ry);
-    if (hmWidth > INT32_MAX || hmHeight > INT32_MAX) {
-        return nullptr;
+    IPicture* picture = nullptr;
+    if (hmWidth <= INT32_MAX && hmHeight <= INT32_MAX) {
+        picture = new (std::nothrow)
+            DecodedPicture(width, height, static_cast<LONG>(hmWidth), static_cast<LONG>(hmHeight), bgr);
     }
-    return new (std::nothrow) DecodedPicture(width, height, static_cast<LONG>(hmWidth), static_cast<LONG>(hmHeight),
-                                             std::move(bgr));
+    if (picture == nullptr) {
+        posix::releasePixels(bgr);
+    }
+    return picture;
 }
 
 HRESULT loadPicture(PictureStream handle, LONG size, bool /*runMode*/, IPicture** picture)
@@ -541,14 +535,15 @@ HBITMAP loadBitmap(const char* path)
     if (fd < 0) {
         return nullptr;
     }
-    unsigned char headers[54];
+    unsigned char headers[kBmpHeadersSize] = {};
     struct stat st;
     std::size_t got = 0;
-    unsigned long long offset = 0;
+    BmpPixelArray pixels;
     BITMAP description{};
-    if (::fstat(fd, &st) == 0 && st.st_size >= 54 && readFully(fd, headers, sizeof headers, &got) &&
-        got == sizeof headers && checkBmpHeaders(headers, static_cast<unsigned long long>(st.st_size), description, offset)) {
-        ktuBitmap* bitmap = new (std::nothrow) ktuBitmap{fd, offset, description};
+    if (::fstat(fd, &st) == 0 && st.st_size >= 0 && readFully(fd, headers, sizeof headers, &got) &&
+        (got == sizeof headers || got == static_cast<unsigned long long>(st.st_size)) &&
+        checkBmpHeaders(headers, static_cast<unsigned long long>(st.st_size), description, pixels)) {
+        ktuBitmap* bitmap = new (std::nothrow) ktuBitmap{fd, pixels, description};
         if (bitmap != nullptr) {
             return bitmap;
         }
@@ -594,6 +589,127 @@ bool preadFully(int fd, unsigned char* out, std::size_t size, unsigned long long
     return true;
 }
 
+// Reads a byte range of a file through a small buffer.
+class ByteReader {
+public:
+    ByteReader(int fd, unsigned long long offset, unsigned long long bytes)
+        : fd_(fd), next_(offset), left_(bytes), buffer_(std::size_t{1} << 16)
+    {
+    }
+    // The next byte, or -1 at the end of the range or on a read error.
+    int get()
+    {
+        if (at_ == end_) {
+            const std::size_t want = left_ < buffer_.size() ? static_cast<std::size_t>(left_) : buffer_.size();
+            if (want == 0 || !preadFully(fd_, buffer_.data(), want, next_)) {
+                return -1;
+            }
+            at_ = 0;
+            end_ = want;
+            next_ += want;
+            left_ -= want;
+        }
+        return buffer_[at_++];
+    }
+
+private:
+    int fd_;
+    unsigned long long next_;
+    unsigned long long left_;
+    std::size_t at_ = 0;
+    std::size_t end_ = 0;
+    std::vector<unsigned char> buffer_;
+};
+
+// Expands RLE8 or RLE4 data into rows of 8- or 4-bit colour indices, as the
+// Windows loader delivers them: runs and absolute runs are written from the
+// left, "end of line" moves to the start of the next row, a delta moves right
+// and on to later rows, "end of bitmap" or the end of the data stops.
+// Pixels that no code reaches are 0; pixels a run would put beyond the row's
+// end are dropped. `emit` receives each expanded row in stored order (bottom
+// row first) and answers false to stop. One row is held at a time.
+template <class Emit>
+bool expandRle(ByteReader& in, bool four, std::size_t width, std::size_t rows, std::size_t stride, Emit emit)
+{
+    std::vector<unsigned char> row(stride, 0);
+    std::size_t y = 0;
+    std::size_t x = 0;
+    auto put = [&](unsigned index) {
+        if (x < width) {
+            if (four) {
+                row[x / 2] = static_cast<unsigned char>(x % 2 == 0 ? (row[x / 2] & 0x0F) | index << 4
+                                                                   : (row[x / 2] & 0xF0) | index);
+            } else {
+                row[x] = static_cast<unsigned char>(index);
+            }
+        }
+        ++x;
+    };
+    auto nextRow = [&]() {
+        if (!emit(row.data())) {
+            return false;
+        }
+        std::fill(row.begin(), row.end(), 0);
+        ++y;
+        x = 0;
+        return true;
+    };
+    while (y < rows) {
+        const int count = in.get();
+        const int code = in.get();
+        if (count < 0 || code < 0) {
+            break;
+        }
+        if (count > 0) {  // a run of one colour, or of two alternating nibbles
+            for (int i = 0; i < count; ++i) {
+                put(four ? (i % 2 == 0 ? code >> 4 : code & 0x0F) : code);
+            }
+        } else if (code == 0) {  // end of line
+            if (!nextRow()) {
+                return false;
+            }
+        } else if (code == 1) {  // end of bitmap
+            break;
+        } else if (code == 2) {  // delta
+            const int dx = in.get();
+            const int dy = in.get();
+            if (dx < 0 || dy < 0) {
+                break;
+            }
+            for (int i = 0; i < dy && y < rows; ++i) {
+                const std::size_t keep = x;
+                if (!nextRow()) {
+                    return false;
+                }
+                x = keep;
+            }
+            x += static_cast<std::size_t>(dx);
+        } else {  // an absolute run of `code` pixels, padded to whole words
+            const int stored = four ? (code + 1) / 2 : code;
+            int value = 0;
+            for (int i = 0; i < code; ++i) {
+                if (!four || i % 2 == 0) {
+                    value = in.get();
+                    if (value < 0) {
+                        break;
+                    }
+                }
+                put(four ? (i % 2 == 0 ? value >> 4 : value & 0x0F) : value);
+            }
+            if (stored % 2 != 0) {
+                in.get();
+            }
+        }
+    }
+    // The rows not finished by the data: what was expanded, then zeros.
+    while (y < rows) {
+        if (!nextRow()) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std::size_t limit)
 {
     if (bitmap == nullptr || out == nullptr) {
@@ -604,8 +720,20 @@ bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std
     if (rowBytes == 0 || rowBytes > stride || limit > rows * rowBytes) {
         return false;
     }
+    if (bitmap->pixels.compression != 0) {
+        ByteReader in(bitmap->fd, bitmap->pixels.offset, bitmap->pixels.bytes);
+        std::size_t done = 0;
+        expandRle(in, bitmap->pixels.compression == 2, static_cast<std::size_t>(bitmap->description.bmWidth), rows,
+                  stride, [&](const unsigned char* row) {
+                      const std::size_t take = std::min(rowBytes, limit - done);
+                      std::memcpy(out + done, row, take);
+                      done += take;
+                      return done < limit;
+                  });
+        return done == limit;
+    }
     if (rowBytes == stride) {  // whole rows: one read
-        return preadFully(bitmap->fd, out, limit, bitmap->offset);
+        return preadFully(bitmap->fd, out, limit, bitmap->pixels.offset);
     }
     // Rows cut short: one vectored read per batch of rows, the rest of each
     // row going to a scratch area.
@@ -613,7 +741,7 @@ bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std
     std::vector<struct iovec> parts;
     const std::size_t batchRows = IOV_MAX / 2;
     std::size_t done = 0;
-    unsigned long long offset = bitmap->offset;
+    unsigned long long offset = bitmap->pixels.offset;
     while (done < limit) {
         parts.clear();
         std::size_t want = 0;

@@ -2,7 +2,8 @@
 // calls (CreateFileA and friends, LocalAlloc, GlobalAlloc, COM streams,
 // OleLoadPicture, LoadImageA, GetObjectA, DeleteObject, GetClientRect).
 // BMP files whose headers do not fit the file are refused before the
-// system's loader sees them.
+// system's loader sees them (common/bmpHeaders.h: the same files the POSIX
+// loader takes, core headers and RLE among them).
 #include <cstring>
 
 #include "common/bmpHeaders.h"
@@ -123,11 +124,11 @@ bool headersFit(const char* path)
     LARGE_INTEGER size{};
     DWORD got = 0;
     bool read = GetFileSizeEx(file, &size) && ReadFile(file, headers, sizeof headers, &got, nullptr) &&
-                got == sizeof headers;
+                (got == sizeof headers || got == static_cast<unsigned long long>(size.QuadPart));
     CloseHandle(file);
     BITMAP description{};
-    unsigned long long offset = 0;
-    return read && checkBmpHeaders(headers, static_cast<unsigned long long>(size.QuadPart), description, offset);
+    BmpPixelArray pixels;
+    return read && checkBmpHeaders(headers, static_cast<unsigned long long>(size.QuadPart), description, pixels);
 }
 
 HBITMAP loadBitmap(const char* path)

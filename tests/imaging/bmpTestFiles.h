@@ -85,4 +85,43 @@ inline std::string bmpImage(int w, int h, int bits = 24, int palette = 0, int32_
     return s;
 }
 
+// A BMP file image with the 12-byte core header: `palette` 3-byte colour
+// entries, then the pattern (24 bits) or zero bytes.
+inline std::string coreImage(int w, int h, int bits = 24, int palette = 0)
+{
+    std::string s(26 + 3 * palette, '\0');
+    s[0] = 'B';
+    s[1] = 'M';
+    put32(s, 10, static_cast<uint32_t>(s.size()));
+    put32(s, 14, 12);
+    put16(s, 18, static_cast<uint32_t>(w));
+    put16(s, 20, static_cast<uint32_t>(h));
+    put16(s, 22, 1);
+    put16(s, 24, static_cast<uint32_t>(bits));
+    if (bits == 24) {
+        auto px = alignedPattern(w, h);
+        s.append(px.begin(), px.end());
+    } else {
+        s.append(alignedRow(w, bits) * h, '\0');
+    }
+    put32(s, 2, static_cast<uint32_t>(s.size()));
+    return s;
+}
+
+// A run-length encoded file image (RLE8, or RLE4 when `bits` is 4) of the
+// given codes, with a 16-entry colour table; biSizeImage is the codes' length
+// unless `sizeImage` says otherwise.
+inline std::string rleImage(int w, int h, int bits, const std::string& codes, int64_t sizeImage = -1)
+{
+    std::string s = bmpImage(1, 1, 24, 16).substr(0, 54 + 64);
+    put32(s, 18, static_cast<uint32_t>(w));
+    put32(s, 22, static_cast<uint32_t>(h));
+    put16(s, 28, static_cast<uint32_t>(bits));
+    put32(s, 30, bits == 4 ? 2 : 1);
+    put32(s, 34, static_cast<uint32_t>(sizeImage < 0 ? codes.size() : sizeImage));
+    s += codes;
+    put32(s, 2, static_cast<uint32_t>(s.size()));
+    return s;
+}
+
 }  // namespace bmptest

@@ -46,7 +46,6 @@ const Crafted kCrafted[] = {
     {"offset beyond file", [] { return edited([](std::string& s) { put32(s, 10, 0xFFFFFFF0u); }); }, false, false},
     {"offset leaves too little", [] { return edited([](std::string& s) { put32(s, 10, 60); }); }, false, false},
     {"offset inside headers", [] { return edited([](std::string& s) { put32(s, 10, 20); }); }, false, false},
-    {"info header size 12", [] { return edited([](std::string& s) { put32(s, 14, 12); }); }, false, false},
     {"info header size huge", [] { return edited([](std::string& s) { put32(s, 14, 0xFFFFFF00u); }); }, false, false},
     {"zero planes", [] { return edited([](std::string& s) { put16(s, 26, 0); }); }, false, false},
     {"rle compression", [] { return edited([](std::string& s) { put32(s, 30, 1); }); }, false, false},
@@ -57,6 +56,20 @@ const Crafted kCrafted[] = {
     {"32 bits", [] { return bmpImage(4, 3, 32); }, true, false},
     {"1 bit claimed on a 24-bit array", [] { return edited([](std::string& s) { put16(s, 28, 1); }, 64, 1); }, true, false},
     {"1-bit array cut", [] { return bmpImage(64, 1, 1, 2).substr(0, 62 + 4); }, false, false},
+    // Files the Windows loader reads: the 12-byte core header and RLE data.
+    // Only 24-bit pixels reach the readers.
+    {"core header 24 bits", [] { return coreImage(5, 3); }, true, true},
+    {"core header 8 bits", [] { return coreImage(5, 3, 8, 256); }, true, false},
+    {"core header cut", [] { return coreImage(5, 3).substr(0, 26 + 40); }, false, false},
+    {"core header 16 bits", [] { return coreImage(5, 3, 16); }, false, false},
+    {"rle8", [] { return rleImage(5, 3, 8, std::string("\x05\x07\x00\x00\x00\x01", 6)); }, true, false},
+    {"rle4", [] { return rleImage(6, 2, 4, std::string("\x06\x12\x00\x01", 4)); }, true, false},
+    {"rle8 empty data", [] { return rleImage(64, 64, 8, ""); }, true, false},
+    {"rle8 claims a large size", [] { return rleImage(4096, 4096, 8, std::string(2, '\0')); }, true, false},
+    {"rle8 claims more than that", [] { return rleImage(8193, 8192, 8, std::string(2, '\0')); }, false, false},
+    {"rle8 data beyond the file", [] { return rleImage(4, 4, 8, std::string(4, '\0'), 5); }, false, false},
+    {"rle8 top-down", [] { return rleImage(4, -4, 8, std::string(2, '\0')); }, false, false},
+    {"rle8 on 24 bits", [] { return edited([](std::string& s) { put32(s, 30, 1); }); }, false, false},
     // A top-down picture is read in stored order.
     {"top-down", [] { return bmpImage(3, -2); }, true, true},
 };
@@ -95,5 +108,43 @@ INSTANTIATE_TEST_SUITE_P(Table, CraftedFiles, ::testing::ValuesIn(kCrafted),
                              for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return name;
                          });
+
+#if !defined(_WIN32)  // there the system's loader expands the rows
+
+// What the loader delivers for RLE files: the expanded 8- or 4-bit rows of a
+// DIB section, bottom row first, pixels no code reaches 0, runs cut at the
+// row's end, the rest after "end of bitmap" or the data's end 0.
+TEST(RleRows, ExpandedAsTheSystemsLoaderDeliversThem)
+{
+    ktu::test::openGate();
+    ktu::test::Sandbox sb;
+    struct Case { std::string file; std::vector<unsigned char> rows; } cases[] = {
+        {rleImage(5, 3, 8, std::string("\x05\x07\x00\x00\x00\x03\x01\x02\x03\x00\x00\x02\x01\x01\x02\x09\x00\x01", 18)),
+         {7, 7, 7, 7, 7, 0, 0, 0, /**/ 1, 2, 3, 0, 0, 0, 0, 0, /**/ 0, 0, 0, 0, 9, 0, 0, 0}},
+        {rleImage(6, 2, 4, std::string("\x06\x12\x00\x00\x00\x03\xAB\xC0\x00\x01", 10)),
+         {0x12, 0x12, 0x12, 0, /**/ 0xAB, 0xC0, 0, 0}},
+        {rleImage(3, 2, 8, std::string("\x02\x05", 2)), {5, 5, 0, 0, /**/ 0, 0, 0, 0}},  // data ends early
+        {rleImage(2, 1, 8, std::string("\x00\x05\x01\x02", 4)), {1, 2, 0, 0}},        // absolute run cut short
+    };
+    const auto& pic = ktu::platform::ops().picture;
+    for (const auto& c : cases) {
+        sb.writeFile("r.bmp", c.file);
+        HBITMAP bitmap = pic.loadBitmap(sb.path("r.bmp").c_str());
+        ASSERT_NE(bitmap, nullptr);
+        BITMAP d{};
+        ASSERT_TRUE(pic.describeBitmap(bitmap, &d));
+        std::vector<unsigned char> rows(c.rows.size() + 1, 0xEE);
+        EXPECT_TRUE(pic.copyPixelRows(bitmap, rows.data(), d.bmWidthBytes, c.rows.size()));
+        EXPECT_EQ(std::vector<unsigned char>(rows.begin(), rows.end() - 1), c.rows);
+        EXPECT_EQ(rows.back(), 0xEE);
+        EXPECT_EQ(d.bmWidthBytes * d.bmHeight, static_cast<LONG>(c.rows.size()));
+        std::vector<unsigned char> first(3);  // rows cut short, stopped inside the first
+        EXPECT_TRUE(pic.copyPixelRows(bitmap, first.data(), 2, 1));
+        EXPECT_EQ(first[0], c.rows[0]);
+        pic.deleteBitmap(bitmap);
+    }
+}
+
+#endif
 
 }  // namespace

@@ -8,6 +8,11 @@
 
 #include "bmpTestFiles.h"
 
+#if !defined(_WIN32)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using namespace bmptest;
@@ -49,17 +54,72 @@ TEST_F(BmpFiles, WrittenFileHeaderBlockAndReadersByteForByte)
             EXPECT_TRUE(std::equal(raw.begin(), raw.end(), aligned.begin()));
         }
     }
-    EXPECT_EQ(ktuBMPUtils::CreateBitmapInfoStruct(-1, 2), nullptr);
-    EXPECT_EQ(ktuBMPUtils::CreateBitmapInfoStruct(INT_MAX, INT_MAX), nullptr);
+}
+
+TEST_F(BmpFiles, NoSizeIsRefusedAndTheColourTableIsWrittenWhole)
+{
+    // biSizeImage follows ((24 * width + 31) >> 3 & ~3) * rows, whatever the signs.
+    struct Case { int w, h; uint32_t sizeImage; } cases[] = {
+        {-1, 2, 0}, {-7, 3, 0}, {0, 5, 0}, {3, -2, 24}, {1, INT_MIN, 0}, {INT_MAX, 1, 0x80000000u}, {INT_MAX, 2, 0},
+    };
+    for (const auto& c : cases) {
+        BITMAPINFO* info = ktuBMPUtils::CreateBitmapInfoStruct(c.w, c.h);
+        ASSERT_NE(info, nullptr) << c.w << "x" << c.h;
+        EXPECT_EQ(info->bmiHeader.biSizeImage, c.sizeImage) << c.w << "x" << c.h;
+        EXPECT_EQ(info->bmiHeader.biWidth, c.w);
+        EXPECT_EQ(info->bmiHeader.biHeight, c.h);
+        ktu::platform::ops().picture.localFree(info);
+    }
+    unsigned char none = 0;
+    ASSERT_TRUE(ktuBMPUtils::saveAsBMP(-1, 2, &none, sb.path("n.bmp").c_str()));
+    std::string empty = sb.readFile("n.bmp");
+    ASSERT_EQ(empty.size(), 54u);
+    EXPECT_EQ(empty.substr(2, 4), std::string("\x36\0\0\0", 4));  // bfSize 54
+
+    // A top-down picture: the header says so, the readers take the rows as stored.
+    auto px = alignedPattern(3, 2);
+    ASSERT_TRUE(ktuBMPUtils::saveAsBMP(3, -2, px.data(), sb.path("td.bmp").c_str()));
+    EXPECT_EQ(sb.readFile("td.bmp"), bmpImage(3, -2));
 #if !defined(_WIN32)  // there the system's loader decides how it delivers top-down files
-    sb.writeFile("td.bmp", bmpImage(3, -2));  // read in stored order
     int width = 0, height = 0;
     ASSERT_TRUE(ktuBMPUtils::getImageSize(sb.path("td.bmp").c_str(), &width, &height));
-    EXPECT_EQ(height, 2);
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(3, 2));
     std::vector<unsigned char> packed(18);
     ASSERT_TRUE(ktuBMPUtils::getImageData(sb.path("td.bmp").c_str(), packed.data()));
     EXPECT_EQ(packed, packedPattern(3, 2));
 #endif
+
+    // 40 + 4 * biClrUsed bytes of the block, beyond 256 entries too.
+    for (uint32_t entries : {2u, 300u, 1000u}) {
+        std::vector<unsigned char> block(40 + 4 * entries);
+        for (std::size_t i = 40; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i * 7);
+        auto* info = reinterpret_cast<BITMAPINFO*>(block.data());
+        info->bmiHeader = BITMAPINFOHEADER{};
+        info->bmiHeader.biSize = 40;
+        info->bmiHeader.biSizeImage = 4;
+        info->bmiHeader.biClrUsed = entries;
+        ASSERT_TRUE(ktuBMPUtils::CreateBMPFile(sb.path("t.bmp").c_str(), info, px.data()));
+        const std::string file = sb.readFile("t.bmp");
+        ASSERT_EQ(file.size(), 14 + block.size() + 4);
+        EXPECT_EQ(file.substr(14, block.size()), std::string(block.begin(), block.end()));
+        EXPECT_EQ(static_cast<unsigned char>(file[10]) | static_cast<unsigned char>(file[11]) << 8,
+                  static_cast<int>(14 + block.size()));
+    }
+#if !defined(_WIN32)
+    // A colour table running into memory that cannot be read: the write
+    // fails (false, no line), nothing faults.
+    const long page = sysconf(_SC_PAGESIZE);
+    void* pages = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(mprotect(static_cast<char*>(pages) + page, page, PROT_NONE), 0);
+    auto* edge = reinterpret_cast<BITMAPINFO*>(static_cast<char*>(pages) + page - 48);
+    edge->bmiHeader = BITMAPINFOHEADER{};
+    edge->bmiHeader.biSize = 40;
+    edge->bmiHeader.biClrUsed = 0x3FFFFFFF;
+    EXPECT_FALSE(ktuBMPUtils::CreateBMPFile(sb.path("e.bmp").c_str(), edge, px.data()));
+    munmap(pages, 2 * page);
+#endif
+    EXPECT_TRUE(log().empty());
 }
 
 TEST_F(BmpFiles, ResizedDataIsPackedForTheSameSizeAlignedOtherwiseAndBlackWhenUnreadable)
@@ -142,8 +202,15 @@ TEST_F(BmpFiles, CaughtFaultsAreLoggedWithEachOperationsText)
     EXPECT_FALSE(ktuBMPUtils::getImageBitmapData(src.c_str(), nullptr));
     EXPECT_FALSE(ktuBMPUtils::getImageSize2(src.c_str(), &w, nullptr));
     EXPECT_FALSE(ktuBMPUtils::CreateBMPFile(sb.path("x.bmp").c_str(), nullptr, nullptr));
-    EXPECT_FALSE(ktuBMPUtils::saveAsBMP(-1, 2, nullptr, sb.path("x.bmp").c_str()));
-    EXPECT_FALSE(ktuBMPUtils::getResizedImageData(src.c_str(), nullptr, 2, 2));
+    {
+        // A header block that cannot be allocated reaches CreateBMPFile as null.
+        ScopedOverride o(ktu::platform::ops().picture.localAlloc, +[](std::size_t) -> void* { return nullptr; });
+        EXPECT_EQ(ktuBMPUtils::CreateBitmapInfoStruct(1, 1), nullptr);
+        EXPECT_FALSE(ktuBMPUtils::saveAsBMP(1, 1, nullptr, sb.path("x.bmp").c_str()));
+    }
+    EXPECT_FALSE(ktuBMPUtils::getResizedImageData(src.c_str(), nullptr, 2, 2));  // the copy: one line
+    EXPECT_TRUE(ktuBMPUtils::getResizedImageData(src.c_str(), nullptr, 0, 0));   // nothing to write
+    EXPECT_FALSE(ktuBMPUtils::getResizedImageData(src.c_str(), nullptr, 3, 3));  // the resize's line, then its own
     {
         ScopedOverride o(ktu::platform::ops().picture.describeBitmap, hugeDescription);
         EXPECT_FALSE(ktuBMPUtils::cropAndSaveImage(src.c_str(), sb.path("x.bmp").c_str(), 0, 0, 1, 1));
@@ -153,9 +220,28 @@ TEST_F(BmpFiles, CaughtFaultsAreLoggedWithEachOperationsText)
                          "Common-ktuBMPUtils::getImageBitmapData()", "Common-ktuBMPUtils::getImageSize2()",
                          "Common-ktuBMPUtils::CreateBMPFile()", "Common-ktuBMPUtils::CreateBMPFile()",
                          "Common-ktuBMPUtils::getResizedImageData()",
+                         "Common-ktuBMPUtils::resizeImageAndReturnData()",
+                         "Common-ktuBMPUtils::getResizedImageData()",
                          "KSUtilityClasses-iBMPUtils::cropAndSaveImage()"}));
     EXPECT_FALSE(sb.exists("x.bmp"));
 }
+
+#if defined(_WIN32)
+HDC drawing() { return GetDC(nullptr); }
+HWND window() { return GetDesktopWindow(); }
+#else
+HDC drawing()
+{
+    static unsigned char pixels[12];
+    static ktuSurface surface{2, 2, 6, pixels};
+    return &surface;
+}
+HWND window()
+{
+    static ktuWindow w{RECT{0, 0, 2, 2}};
+    return &w;
+}
+#endif
 
 // Every operation before the handshake: the failure value and no effect,
 // except the two that ask no handshake.
@@ -177,7 +263,9 @@ bool refusedBeforeHandshake()
                    !ktuBMPUtils::getResizedImageData(p.c_str(), out.data(), 2, 2) &&
                    ktuBMPUtils::getBMPFormatDataLen(2, 2) == 0 &&
                    !ktuBMPUtils::cropAndSaveImage(p.c_str(), sb.path("n.bmp").c_str(), 0, 0, 1, 1) &&
-                   !ktuBMPUtils::LoadPictureFile(p.c_str(), &pic, nullptr) && pic == nullptr && w == 7 && h == 7 &&
+                   !ktuBMPUtils::LoadPictureFile(p.c_str(), &pic, nullptr) && pic == nullptr &&
+                   !ktuBMPUtils::DrawImage(drawing(), p.c_str(), POINT{1, 1}, window(), RECT{0, 0, 2, 2}) &&
+                   w == 7 && h == 7 &&
                    out == std::vector<unsigned char>(16, 0xAB) && !sb.exists("n.bmp");
     bool open = info != nullptr && info->bmiHeader.biSizeImage == 16 && ktuBMPUtils::checkBMPFormat(p.c_str());
     ktu::platform::ops().picture.localFree(info);

@@ -90,6 +90,33 @@ TEST_F(Interop, LibraryReadsWhatPillowAndImageMagickWrite)
     }
 }
 
+// ImageMagick's RLE8 file expands to the rows of its uncompressed 8-bit file.
+TEST_F(Interop, ImageMagicksRleFileExpandsToItsUncompressedRows)
+{
+    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ImageMagick";
+    ASSERT_TRUE(pil("write " + native("p.png") + " PNG 13 7"));
+    for (const char* compression : {"RLE", "None"}) {
+        std::string cmd = "convert " + native("p.png") + " -type Palette -compress " + compression + " BMP3:" +
+                          sb.native(std::string(compression) + ".bmp").string() + " 2>/dev/null";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    ASSERT_EQ(sb.readFile("RLE.bmp")[30], 1) << "not run-length encoded";
+    std::vector<unsigned char> rows[2];
+    const char* files[2] = {"RLE.bmp", "None.bmp"};
+    const auto& pic = ktu::platform::ops().picture;
+    for (int i = 0; i < 2; ++i) {
+        int w = 0, h = 0;
+        ASSERT_TRUE(ktuBMPUtils::getImageSize(sb.path(files[i]).c_str(), &w, &h));
+        EXPECT_EQ(std::make_pair(w, h), std::make_pair(13, 7));
+        HBITMAP bitmap = pic.loadBitmap(sb.path(files[i]).c_str());
+        ASSERT_NE(bitmap, nullptr);
+        rows[i].resize(16 * 7);
+        EXPECT_TRUE(pic.copyPixelRows(bitmap, rows[i].data(), 16, rows[i].size()));
+        pic.deleteBitmap(bitmap);
+    }
+    EXPECT_EQ(rows[0], rows[1]);
+}
+
 TEST_F(Interop, OtherFormatsAreMeasuredAndDrawn)
 {
     struct Case { const char* file; const char* format; int dpi; int hm; bool exact; } cases[] = {

@@ -1,5 +1,6 @@
 // Resizes: sizes, statuses, and which operations absorb a fault and which
 // pass it on. The pixels are checked in raster_oracle_test.cpp.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,27 @@ TEST_F(RasterOps, StatusCodesUnwrittenOutputsAndFaults)
                                                "Common-ktuRGB24DataUtils::resizeData()",
                                                "Common-ktuRGB24DataUtils::reverseData()",
                                                "Common-ktuBMPUtils::getScaledSize()", resize, resize, resize}));
+}
+
+// Before the handshake: false, and no status, size or raster written.
+bool rastersRefusedBeforeHandshake()
+{
+    Bytes a(64, 1), b(64, 2);
+    int w = -7, h = -7;
+    long status = 5;
+    bool refused = !ktuRGB24DataUtils::reverseData(a.data(), b.data(), 2, 2, &status) &&
+                   !ktuRGB24DataUtils::resizeData(2, 2, a.data(), 4, &w, &h, b.data(), &status) &&
+                   !ktuRGB24DataUtils::flipData(b.data(), 2, 2, &status) && !ktuRGB24DataUtils::flipData(nullptr, 1, 1, &status);
+    ktuBMPUtils::getScaledSize(640, 480, 320, &w, &h);
+    ktuBMPUtils::resizeImageAndReturnData(2, 2, a.data(), 4, b.data());
+    ktuBMPUtils::resizeImageAndReturnData(2, 2, a.data(), 3, 3, b.data());
+    ktuBMPUtils::resizeImageAndReturnData(2, 2, nullptr, 3, 3, nullptr);  // no fault raised either
+    return refused && status == 5 && w == -7 && h == -7 && a == Bytes(64, 1) && b == Bytes(64, 2);
+}
+
+TEST(RasterOpsGate, RefusedBeforeTheHandshake)
+{
+    EXPECT_EXIT(std::exit(rastersRefusedBeforeHandshake() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

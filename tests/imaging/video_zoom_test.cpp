@@ -78,6 +78,11 @@ TEST_F(VideoZoom, WorkedExamplesInBothFormsAndFaults)
     zoom.z.setImageSize(UINT_MAX, UINT_MAX);  // more bytes than memory can address: no buffer
     zoom.z.applyChanges(frame.data());
     zoom.z.setImageSize(4, 2);
+    // The bounds, taken at size 0 x 0, are empty: nothing is read, written or checked.
+    zoom.z.applyChanges(nullptr, nullptr);
+    zoom.size = 8;
+    EXPECT_EQ(zoom.copying(), Pixels(8, 99));
+    zoom.z.setCaptureRect(&zoom.box, true);  // columns 0..2 of 4 x 2
     zoom.z.applyChanges(nullptr, frame.data());
     EXPECT_EQ(frame, numbered(8));
     const std::string in = "KS_PS_LIB-ktuVideoStreamManipulator::";

@@ -1,0 +1,219 @@
+// stb_image compiled into the library, its allocations counted against the
+// budget of the decode in progress on the calling thread (pictureDecoder.h).
+#include "pictureDecoder.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace ktu {
+namespace platform {
+namespace posix {
+namespace {
+
+struct Budget {
+    std::size_t limit;
+    std::size_t used = 0;
+    std::size_t peak = 0;
+    bool refused = false;
+};
+
+thread_local Budget* current = nullptr;
+thread_local std::size_t lastPeak = 0;
+thread_local bool lastRefused = false;
+
+// Every block carries its size in front, so that a release and a resize know
+// what they give back.
+constexpr std::size_t kHeader = alignof(std::max_align_t) > sizeof(std::size_t) ? alignof(std::max_align_t)
+                                                                                 : sizeof(std::size_t);
+
+bool admit(std::size_t give, std::size_t take)
+{
+    Budget* b = current;
+    if (b == nullptr) {
+        return true;
+    }
+    const std::size_t after = b->used - give;
+    if (take > b->limit || after > b->limit - take) {
+        b->refused = true;
+        return false;
+    }
+    b->used = after + take;
+    b->peak = b->used > b->peak ? b->used : b->peak;
+    return true;
+}
+
+void giveBack(std::size_t size)
+{
+    if (current != nullptr) {
+        current->used -= size <= current->used ? size : current->used;
+    }
+}
+
+std::size_t sizeOf(void* block)
+{
+    std::size_t size;
+    std::memcpy(&size, static_cast<unsigned char*>(block) - kHeader, sizeof size);
+    return size;
+}
+
+void* budgetMalloc(std::size_t size)
+{
+    if (size > SIZE_MAX - kHeader || !admit(0, size)) {
+        return nullptr;
+    }
+    auto* raw = static_cast<unsigned char*>(std::malloc(size + kHeader));
+    if (raw == nullptr) {
+        giveBack(size);
+        return nullptr;
+    }
+    std::memcpy(raw, &size, sizeof size);
+    return raw + kHeader;
+}
+
+void budgetFree(void* block)
+{
+    if (block != nullptr) {
+        giveBack(sizeOf(block));
+        std::free(static_cast<unsigned char*>(block) - kHeader);
+    }
+}
+
+void* budgetRealloc(void* block, std::size_t size)
+{
+    if (block == nullptr) {
+        return budgetMalloc(size);
+    }
+    const std::size_t old = sizeOf(block);
+    if (size > SIZE_MAX - kHeader || !admit(old, size)) {
+        return nullptr;  // the old block stays with the decoder, which frees it
+    }
+    auto* raw = static_cast<unsigned char*>(std::realloc(static_cast<unsigned char*>(block) - kHeader, size + kHeader));
+    if (raw == nullptr) {
+        admit(size, old);
+        return nullptr;
+    }
+    std::memcpy(raw, &size, sizeof size);
+    return raw + kHeader;
+}
+
+// Runs one step of the decoder under a budget of `limit` bytes.
+class BudgetScope {
+public:
+    explicit BudgetScope(std::size_t limit) : budget_{limit}, outer_(current) { current = &budget_; }
+    ~BudgetScope()
+    {
+        current = outer_;
+        lastPeak = budget_.peak;
+        lastRefused = budget_.refused;
+    }
+    BudgetScope(const BudgetScope&) = delete;
+    BudgetScope& operator=(const BudgetScope&) = delete;
+
+private:
+    Budget budget_;
+    Budget* outer_;
+};
+
+}  // namespace
+}  // namespace posix
+}  // namespace platform
+}  // namespace ktu
+
+#define STBI_MALLOC(size) ktu::platform::posix::budgetMalloc(size)
+#define STBI_REALLOC(block, size) ktu::platform::posix::budgetRealloc(block, size)
+#define STBI_FREE(block) ktu::platform::posix::budgetFree(block)
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_GIF
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#define STBI_NO_FAILURE_STRINGS
+
+#if defined(__GNUC__)
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Wunused-function"
+#  pragma GCC diagnostic ignored "-Wunused-parameter"
+#  pragma GCC diagnostic ignored "-Wsign-compare"
+#  pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#  pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#  pragma GCC diagnostic ignored "-Wunused-but-set-variable"
+#  pragma GCC diagnostic ignored "-Wtype-limits"
+#endif
+#include <stb/stb_image.h>
+#if defined(__GNUC__)
+#  pragma GCC diagnostic pop
+#endif
+
+namespace ktu {
+namespace platform {
+namespace posix {
+
+std::size_t decodeBudget(std::size_t fileBytes, int width, int height)
+{
+    const auto padded = [](int side) { return static_cast<std::size_t>(side < 0 ? 0 : side) + 16; };
+    return kHeaderBudget + 2 * fileBytes + kBytesPerPixel * padded(width) * padded(height);
+}
+
+bool pictureSize(const unsigned char* data, std::size_t size, int* width, int* height)
+{
+    if (data == nullptr || size == 0 || size > static_cast<std::size_t>(INT32_MAX)) {
+        return false;
+    }
+    BudgetScope scope(kHeaderBudget);
+    int channels = 0;
+    return stbi_info_from_memory(data, static_cast<int>(size), width, height, &channels) != 0 && *width > 0 &&
+           *height > 0;
+}
+
+unsigned char* decodeBgr(const unsigned char* data, std::size_t size, int* width, int* height)
+{
+    int w = 0;
+    int h = 0;
+    if (!pictureSize(data, size, &w, &h) || static_cast<long long>(w) * h > kMaxPicturePixels) {
+        return nullptr;
+    }
+    unsigned char* pixels = nullptr;
+    int channels = 0;
+    {
+        BudgetScope scope(decodeBudget(size, w, h));
+        pixels = stbi_load_from_memory(data, static_cast<int>(size), width, height, &channels, 3);
+    }
+    if (pixels == nullptr) {
+        return nullptr;
+    }
+    if (*width != w || *height != h) {  // the headers said otherwise: not the picture measured
+        budgetFree(pixels);
+        return nullptr;
+    }
+    const std::size_t bytes = static_cast<std::size_t>(w) * h * 3;
+    for (std::size_t i = 0; i < bytes; i += 3) {
+        const unsigned char red = pixels[i];
+        pixels[i] = pixels[i + 2];
+        pixels[i + 2] = red;
+    }
+    return pixels;
+}
+
+void releasePixels(unsigned char* pixels)
+{
+    budgetFree(pixels);
+}
+
+std::size_t lastDecodePeak()
+{
+    return lastPeak;
+}
+
+bool lastDecodeOverBudget()
+{
+    return lastRefused;
+}
+
+}  // namespace posix
+}  // namespace platform
+}  // namespace ktu
