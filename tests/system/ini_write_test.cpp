@@ -1,0 +1,224 @@
+// INI writes on POSIX systems: who may write a file, what a write keeps of
+// the file itself, and what a writer killed part way leaves.
+#include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "ktuINIFileUtils.h"
+#include "ktuTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ktu::test::Sandbox;
+
+constexpr uid_t kRoot = 0;
+constexpr uid_t kNobody = 65534;
+const std::string kOld = "[S]\nk=old\n";
+const std::string kNew = "[S]\nk=new\n";
+
+struct FileState {
+    uid_t owner = 0;
+    mode_t mode = 0;
+    ino_t inode = 0;
+    nlink_t links = 0;
+};
+
+FileState stateOf(const fs::path& file)
+{
+    struct stat info {};
+    EXPECT_EQ(::stat(file.c_str(), &info), 0) << file;
+    return FileState{info.st_uid, info.st_mode & 07777, info.st_ino, info.st_nlink};
+}
+
+// openFile and setTagValue("S", "k", "new") as `user`: in a child that drops
+// root's privileges for another user, or here for root.
+long writeAs(uid_t user, const std::string& path)
+{
+    auto write = [&path]() {
+        long opened = ktuINIFileUtils::openFile(path.c_str());
+        return opened != 1 ? 100 + opened : ktuINIFileUtils::setTagValue("S", "k", "new");
+    };
+    if (user == kRoot) return write();
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0) ::_exit(99);
+        ::_exit(static_cast<int>(write() + 10));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) - 10 : -99;
+}
+
+class IniWriteTest : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        ktu::test::openGate();
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+        ::chmod(sb.native().c_str(), 0777);
+    }
+    void TearDown() override
+    {
+        ktuINIFileUtils::closeFile();
+        // Let the sandbox go, whatever a row left read-only.
+        for (const auto& entry : fs::recursive_directory_iterator(sb.native())) {
+            if (entry.is_directory()) ::chmod(entry.path().c_str(), 0777);
+        }
+    }
+    void make(const std::string& relative, const std::string& content, uid_t owner, mode_t mode)
+    {
+        sb.writeFile(relative, content);
+        ASSERT_EQ(::chown(sb.native(relative).c_str(), owner, owner), 0);
+        ASSERT_EQ(::chmod(sb.native(relative).c_str(), mode), 0);
+    }
+    Sandbox sb;
+};
+
+TEST_F(IniWriteTest, WhoMayWriteAndWhatTheFileKeeps)
+{
+    enum Inode { Same, Replaced };
+    struct Row {
+        const char* name;
+        std::function<void(IniWriteTest&)> setUp;  // makes "f/app.ini" (folder "f" is there)
+        uid_t writer;
+        long answer;
+        const std::string& content;
+        uid_t owner;
+        mode_t mode;
+        Inode inode;
+    };
+    const Row rows[] = {
+        {"own file", [](IniWriteTest& t) { t.make("f/app.ini", kOld, kRoot, 0640); }, kRoot, 1, kNew, kRoot, 0640,
+         Replaced},
+        {"read-only file, root", [](IniWriteTest& t) { t.make("f/app.ini", kOld, kRoot, 0444); }, kRoot, -2, kOld,
+         kRoot, 0444, Same},
+        {"read-only file, its unprivileged owner",
+         [](IniWriteTest& t) { t.make("f/app.ini", kOld, kNobody, 0464); }, kNobody, -2, kOld, kNobody, 0464, Same},
+        {"another user's file, root", [](IniWriteTest& t) { t.make("f/app.ini", kOld, kNobody, 0600); }, kRoot, 1,
+         kNew, kNobody, 0600, Replaced},
+        {"root's file that everyone may write, unprivileged",
+         [](IniWriteTest& t) { t.make("f/app.ini", kOld, kRoot, 0666); }, kNobody, 1, kNew, kRoot, 0666, Same},
+        {"root's file that only root may write, unprivileged",
+         [](IniWriteTest& t) { t.make("f/app.ini", kOld, kRoot, 0644); }, kNobody, -2, kOld, kRoot, 0644, Same},
+        {"own file in a folder that refuses new files",
+         [](IniWriteTest& t) {
+             t.make("f/app.ini", kOld, kNobody, 0644);
+             ::chmod(t.sb.native("f").c_str(), 0555);
+         },
+         kNobody, 1, kNew, kNobody, 0644, Same},
+        {"hard-linked file",
+         [](IniWriteTest& t) {
+             t.make("f/app.ini", kOld, kRoot, 0644);
+             fs::create_hard_link(t.sb.native("f/app.ini"), t.sb.native("f/other.ini"));
+         },
+         kRoot, 1, kNew, kRoot, 0644, Same},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(sb.native("f"));
+        sb.makeFolder("f");
+        ::chmod(sb.native("f").c_str(), 0777);
+        row.setUp(*this);
+        fs::path file = sb.native("f/app.ini");
+        FileState before = stateOf(file);
+        EXPECT_EQ(writeAs(row.writer, sb.path("f/app.ini")), row.answer);
+        EXPECT_EQ(sb.readFile("f/app.ini"), row.content);
+        FileState after = stateOf(file);
+        EXPECT_EQ(after.owner, row.owner);
+        EXPECT_EQ(after.mode, row.mode);
+        EXPECT_EQ(after.inode == before.inode, row.inode == Same);
+        if (before.links > 1) EXPECT_EQ(sb.readFile("f/other.ini"), kNew);
+        EXPECT_FALSE(fs::exists(sb.native("f/.~ktu-ini.tmp")));
+        ::chmod(sb.native("f").c_str(), 0777);
+    }
+}
+
+TEST_F(IniWriteTest, ExtendedAttributesGroupAndLongNamesStay)
+{
+    make("app.ini", kOld, kNobody, 0640);
+    ASSERT_EQ(::chown(sb.native("app.ini").c_str(), kNobody, 100), 0);
+    bool xattrs = ::setxattr(sb.native("app.ini").c_str(), "user.origin", "camera", 6, 0) == 0;
+    EXPECT_EQ(writeAs(kRoot, sb.path("app.ini")), 1);
+    struct stat info {};
+    ASSERT_EQ(::stat(sb.native("app.ini").c_str(), &info), 0);
+    EXPECT_EQ(info.st_gid, 100u);
+    if (xattrs) {
+        char value[16] = "";
+        EXPECT_EQ(::getxattr(sb.native("app.ini").c_str(), "user.origin", value, sizeof value), 6);
+        EXPECT_STREQ(value, "camera");
+    }
+
+    // Every file name up to the system's 255 bytes (in a new file and in an
+    // existing one), as root and as another user.
+    for (std::size_t length = 240; length <= 255; ++length) {
+        std::string name = std::string(length - 4, 'n') + ".ini";
+        uid_t writer = length % 2 == 0 ? kRoot : kNobody;
+        EXPECT_EQ(writeAs(writer, sb.path(name)), 1) << length;
+        EXPECT_EQ(sb.readFile(name), "[S]\r\nk=new\r\n") << length;
+        make(name, kOld, writer, 0644);
+        EXPECT_EQ(writeAs(writer, sb.path(name)), 1) << length;
+        EXPECT_EQ(sb.readFile(name), kNew) << length;
+        EXPECT_EQ(stateOf(sb.native(name)).owner, writer);
+    }
+
+    // A native path makes its folders as the drive form does (with the drive
+    // map set, as the sandbox sets it).
+    std::string native = sb.native("made/here/app.ini").string();
+    EXPECT_EQ(writeAs(kNobody, native), 1);
+    EXPECT_EQ(sb.readFile("made/here/app.ini"), "[S]\r\nk=new\r\n");
+    EXPECT_EQ(stateOf(sb.native("made/here")).owner, kNobody);
+}
+
+// A writer killed at a random moment leaves the file with the content of
+// one whole write: the old or the new, never a part of one.
+TEST_F(IniWriteTest, KilledWriterLeavesOldOrNewContent)
+{
+    std::string filler = "[Fill]\r\n";
+    for (int i = 0; i < 4000; ++i) filler += "key" + std::to_string(i) + "=" + std::string(40, 'f') + "\r\n";
+    auto contentWith = [&filler](const std::string& value) { return "[S]\r\nv=" + value + "\r\n" + filler; };
+    auto valueOf = [](unsigned i) { return std::string(i % 37, 'x') + std::to_string(i); };
+    sb.writeFile("app.ini", contentWith("start"));
+    std::string path = sb.path("app.ini");
+    std::mt19937 random(12345);
+    for (int round = 0; round < 200; ++round) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ktuINIFileUtils::openFile(path.c_str());
+            for (unsigned i = 0;; ++i) ktuINIFileUtils::setTagValue("S", "v", valueOf(i).c_str());
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 6000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        std::string content = sb.readFile("app.ini");
+        std::size_t end = content.find("\r\n", 7);
+        ASSERT_NE(end, std::string::npos) << "round " << round;
+        ASSERT_TRUE(content == contentWith(content.substr(7, end - 7)))
+            << "round " << round << ": a torn file of " << content.size() << " bytes";
+    }
+    ASSERT_EQ(ktuINIFileUtils::openFile(path.c_str()), 1);
+    EXPECT_EQ(ktuINIFileUtils::setTagValue("S", "v", "last"), 1);
+    EXPECT_EQ(sb.readFile("app.ini"), contentWith("last"));
+    EXPECT_FALSE(fs::exists(sb.native(".~ktu-ini.tmp")));  // a killed writer's temporary file is gone
+}
+
+}  // namespace
+
+#endif
