@@ -283,9 +283,13 @@ TEST_F(IniFileTest, OpenMakesTheFoldersOfDriveAndNativePathsOfEveryLength)
             ASSERT_EQ(path.size(), length);
             long expected = length <= 259 ? 1 : 0;
             ASSERT_EQ(ktuINIFileUtils::openFile(path.c_str()), expected);
+            bool made = expected == 1;
+#if defined(_WIN32)
+            made = made && head.size() + level.size() < 248;  // the longest folder path CreateDirectoryA makes
+#endif
             std::error_code ec;  // a name over the system's 255 bytes is never a folder
-            EXPECT_EQ(fs::is_directory(sb.native(level), ec), expected == 1);
-            if (expected == 1) {
+            EXPECT_EQ(fs::is_directory(sb.native(level), ec), made);
+            if (made) {
                 EXPECT_EQ(ktuINIFileUtils::setTagValue("S", "k", "v"), 1);
                 EXPECT_TRUE(sb.exists(level + "/a.ini"));
             }

@@ -46,23 +46,28 @@ FileState stateOf(const fs::path& file)
     return FileState{info.st_uid, info.st_mode & 07777, info.st_ino, info.st_nlink};
 }
 
-// openFile and setTagValue("S", "k", "new") as `user`: in a child that drops
-// root's privileges for another user, or here for root.
-long writeAs(uid_t user, const std::string& path)
+// `operation` as `user`: in a child that drops root's privileges for
+// another user, or here for root. Its answer, or -99 when the child failed.
+long runAs(uid_t user, const std::function<long()>& operation)
 {
-    auto write = [&path]() {
-        long opened = ktuINIFileUtils::openFile(path.c_str());
-        return opened != 1 ? 100 + opened : ktuINIFileUtils::setTagValue("S", "k", "new");
-    };
-    if (user == kRoot) return write();
+    if (user == kRoot) return operation();
     pid_t child = ::fork();
     if (child == 0) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0) ::_exit(99);
-        ::_exit(static_cast<int>(write() + 10));
+        ::_exit(static_cast<int>(operation() + 10));
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) - 10 : -99;
+}
+
+// openFile and setTagValue("S", "k", "new") as `user`.
+long writeAs(uid_t user, const std::string& path)
+{
+    return runAs(user, [&path]() {
+        long opened = ktuINIFileUtils::openFile(path.c_str());
+        return opened != 1 ? 100 + opened : ktuINIFileUtils::setTagValue("S", "k", "new");
+    });
 }
 
 class IniWriteTest : public ::testing::Test {
@@ -146,6 +151,22 @@ TEST_F(IniWriteTest, WhoMayWriteAndWhatTheFileKeeps)
         if (before.links > 1) EXPECT_EQ(sb.readFile("f/other.ini"), kNew);
         EXPECT_FALSE(fs::exists(sb.native("f/.~ktu-ini.tmp")));
         ::chmod(sb.native("f").c_str(), 0777);
+    }
+}
+
+// Emptying a read-only file is refused too, to root and to its owner.
+TEST_F(IniWriteTest, ReadOnlyFilesAreNotEmptied)
+{
+    for (uid_t user : {kRoot, kNobody}) {
+        make("app.ini", kOld, user, 0444);
+        std::string path = sb.path("app.ini");
+        long answer = runAs(user, [&path]() {
+            return ktuINIFileUtils::openFile(path.c_str()) == 1 ? ktuINIFileUtils::clearFileContent() : 100;
+        });
+        EXPECT_EQ(answer, -1) << user;
+        EXPECT_EQ(sb.readFile("app.ini"), kOld) << user;
+        ::chmod(sb.native("app.ini").c_str(), 0644);
+        fs::remove(sb.native("app.ini"));
     }
 }
 
