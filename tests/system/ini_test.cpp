@@ -283,13 +283,16 @@ TEST_F(IniFileTest, OpenMakesTheFoldersOfDriveAndNativePathsOfEveryLength)
             ASSERT_EQ(path.size(), length);
             long expected = length <= 259 ? 1 : 0;
             ASSERT_EQ(ktuINIFileUtils::openFile(path.c_str()), expected);
-            bool made = expected == 1;
-#if defined(_WIN32)
-            made = made && head.size() + level.size() < 248;  // the longest folder path CreateDirectoryA makes
-#endif
             std::error_code ec;  // a name over the system's 255 bytes is never a folder
-            EXPECT_EQ(fs::is_directory(sb.native(level), ec), made);
-            if (made) {
+            bool made = fs::is_directory(sb.native(level), ec);
+#if defined(_WIN32)
+            // Windows makes folders of paths up to 247 characters only (Wine has no such limit).
+            if (head.size() + level.size() < 248)
+#endif
+            {
+                EXPECT_EQ(made, expected == 1);
+            }
+            if (made && expected == 1) {
                 EXPECT_EQ(ktuINIFileUtils::setTagValue("S", "k", "v"), 1);
                 EXPECT_TRUE(sb.exists(level + "/a.ini"));
             }
