@@ -3,6 +3,7 @@
 // gated, do their work.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include "ktuINIFileUtils.h"
 #include "ktuProcessUtils.h"
 #include "ktuRegistryUtils.h"
+#include "ktuTime.h"
 #include "ktuTestSupport.h"
 #include "systemTestSupport.h"
 
@@ -20,6 +22,15 @@ using ktu::test::Sandbox;
 
 // The number of the first check that fails, 0 when all hold. Runs in a
 // fresh copy of the program, where no handshake has been made.
+// Sets a stamp's two fields, which lie after its virtual table pointer
+// (seconds, then milliseconds): no operation sets them before the handshake.
+void setStamp(ktuTime& stamp, int32_t seconds, uint32_t milliseconds)
+{
+    char* fields = reinterpret_cast<char*>(&stamp) + sizeof(void*);
+    std::memcpy(fields, &seconds, sizeof seconds);
+    std::memcpy(fields + sizeof seconds, &milliseconds, sizeof milliseconds);
+}
+
 int checksBeforeTheHandshake()
 {
     Sandbox sb;
@@ -73,15 +84,27 @@ int checksBeforeTheHandshake()
     ktuRegistryUtils::getWindowRectFromString(&rect, "10,300,200,20");
     if (rect.left != 10 || rect.right != 300 || rect.bottom != 200 || rect.top != 20) return 12;
 
+    // Copying a stamp is not gated; assigning one reads the gated getters,
+    // so the target's fields become 0.
+    ktuTime stamp;
+    setStamp(stamp, 1234, 567);
+    ktuTime copy(stamp);
+    ktuTime target;
+    setStamp(target, 99, 99);
+    target = stamp;
+
     // openFile before the handshake left no current file behind.
     ktu::test::openGate();
     if (ktuINIFileUtils::setTagValue("S", "k", "new") != -2 || sb.readFile("app.ini") != content) return 13;
+    if (copy.getSeconds() != 1234 || copy.getMilliSeconds() != 567) return 14;
+    if (target.getSeconds() != 0 || target.getMilliSeconds() != 0) return 15;
     return 0;
 }
 
 TEST(SystemGate, GatedOperationsDoNothingAndTheRegistryWorks)
 {
-    // 1-5 INI, 6 buffers, 7-8 processes, 9-12 registry, 13 the current INI file.
+    // 1-5 INI, 6 buffers, 7-8 processes, 9-12 registry, 13 the current INI
+    // file, 14-15 stamps copied and assigned.
     EXPECT_EXIT(std::exit(checksBeforeTheHandshake()), ::testing::ExitedWithCode(0), "");
 }
 
