@@ -95,80 +95,63 @@ public:
     Sandbox sb;
 };
 
+// Every row: "f/app.ini" holding kOld, with the owner (its group the same
+// number) and mode given, in folder "f" of the mode given; then setTagValue
+// (or clearFileContent) as `writer`. Whatever the answer, the file keeps its
+// owner and mode.
 TEST_F(IniWriteTest, WhoMayWriteAndWhatTheFileKeeps)
 {
     enum Inode { Same, Replaced };
     struct Row {
         const char* name;
-        std::function<void(IniWriteTest&)> setUp;  // makes "f/app.ini" (folder "f" is there)
+        uid_t owner;
+        mode_t mode, folderMode;
+        bool hardLinked, clear;
         uid_t writer;
         long answer;
         const std::string& content;
-        uid_t owner;
-        mode_t mode;
         Inode inode;
     };
     const Row rows[] = {
-        {"own file", [](IniWriteTest& t) { t.make("f/app.ini", kOld, kRoot, 0640); }, kRoot, 1, kNew, kRoot, 0640,
-         Replaced},
-        {"read-only file, root", [](IniWriteTest& t) { t.make("f/app.ini", kOld, kRoot, 0444); }, kRoot, -2, kOld,
-         kRoot, 0444, Same},
-        {"read-only file, its unprivileged owner",
-         [](IniWriteTest& t) { t.make("f/app.ini", kOld, kNobody, 0464); }, kNobody, -2, kOld, kNobody, 0464, Same},
-        {"another user's file, root", [](IniWriteTest& t) { t.make("f/app.ini", kOld, kNobody, 0600); }, kRoot, 1,
-         kNew, kNobody, 0600, Replaced},
-        {"root's file that everyone may write, unprivileged",
-         [](IniWriteTest& t) { t.make("f/app.ini", kOld, kRoot, 0666); }, kNobody, 1, kNew, kRoot, 0666, Same},
-        {"root's file that only root may write, unprivileged",
-         [](IniWriteTest& t) { t.make("f/app.ini", kOld, kRoot, 0644); }, kNobody, -2, kOld, kRoot, 0644, Same},
-        {"own file in a folder that refuses new files",
-         [](IniWriteTest& t) {
-             t.make("f/app.ini", kOld, kNobody, 0644);
-             ::chmod(t.sb.native("f").c_str(), 0555);
-         },
-         kNobody, 1, kNew, kNobody, 0644, Same},
-        {"hard-linked file",
-         [](IniWriteTest& t) {
-             t.make("f/app.ini", kOld, kRoot, 0644);
-             fs::create_hard_link(t.sb.native("f/app.ini"), t.sb.native("f/other.ini"));
-         },
-         kRoot, 1, kNew, kRoot, 0644, Same},
+        {"own file", kRoot, 0640, 0777, false, false, kRoot, 1, kNew, Replaced},
+        {"read-only file, root", kRoot, 0444, 0777, false, false, kRoot, -2, kOld, Same},
+        {"read-only file, its unprivileged owner", kNobody, 0464, 0777, false, false, kNobody, -2, kOld, Same},
+        {"read-only file emptied, root", kRoot, 0444, 0777, false, true, kRoot, -1, kOld, Same},
+        {"read-only file emptied, its owner", kNobody, 0444, 0777, false, true, kNobody, -1, kOld, Same},
+        {"another user's file, root", kNobody, 0600, 0777, false, false, kRoot, 1, kNew, Replaced},
+        {"root's file that everyone may write, unprivileged", kRoot, 0666, 0777, false, false, kNobody, 1, kNew, Same},
+        {"root's file that only root may write, unprivileged", kRoot, 0644, 0777, false, false, kNobody, -2, kOld,
+         Same},
+        {"own file in a folder that refuses new files", kNobody, 0644, 0555, false, false, kNobody, 1, kNew, Same},
+        {"hard-linked file", kRoot, 0644, 0777, true, false, kRoot, 1, kNew, Same},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         fs::remove_all(sb.native("f"));
         sb.makeFolder("f");
-        ::chmod(sb.native("f").c_str(), 0777);
-        row.setUp(*this);
+        make("f/app.ini", kOld, row.owner, row.mode);
+        if (row.hardLinked) fs::create_hard_link(sb.native("f/app.ini"), sb.native("f/other.ini"));
+        ::chmod(sb.native("f").c_str(), row.folderMode);
         fs::path file = sb.native("f/app.ini");
+        std::string path = sb.path("f/app.ini");
         FileState before = stateOf(file);
-        EXPECT_EQ(writeAs(row.writer, sb.path("f/app.ini")), row.answer);
+        EXPECT_EQ(runAs(row.writer, [&]() {
+                      long opened = ktuINIFileUtils::openFile(path.c_str());
+                      if (opened != 1) return 100 + opened;
+                      return row.clear ? ktuINIFileUtils::clearFileContent()
+                                       : ktuINIFileUtils::setTagValue("S", "k", "new");
+                  }),
+                  row.answer);
         EXPECT_EQ(sb.readFile("f/app.ini"), row.content);
         FileState after = stateOf(file);
         EXPECT_EQ(after.owner, row.owner);
         EXPECT_EQ(after.mode, row.mode);
         EXPECT_EQ(after.inode == before.inode, row.inode == Same);
-        if (before.links > 1) {
+        if (row.hardLinked) {
             EXPECT_EQ(sb.readFile("f/other.ini"), kNew);
         }
         EXPECT_FALSE(fs::exists(sb.native("f/.~ktu-ini.tmp")));
         ::chmod(sb.native("f").c_str(), 0777);
-    }
-}
-
-// Emptying a read-only file is refused too, to root and to its owner.
-TEST_F(IniWriteTest, ReadOnlyFilesAreNotEmptied)
-{
-    for (uid_t user : {kRoot, kNobody}) {
-        make("app.ini", kOld, user, 0444);
-        std::string path = sb.path("app.ini");
-        long answer = runAs(user, [&path]() {
-            return ktuINIFileUtils::openFile(path.c_str()) == 1 ? ktuINIFileUtils::clearFileContent() : 100;
-        });
-        EXPECT_EQ(answer, -1) << user;
-        EXPECT_EQ(sb.readFile("app.ini"), kOld) << user;
-        ::chmod(sb.native("app.ini").c_str(), 0644);
-        fs::remove(sb.native("app.ini"));
     }
 }
 
