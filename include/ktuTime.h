@@ -19,9 +19,14 @@ public:
     // then milliseconds := the millisecond part of the local time.
     void setCurrentTime();
 
-    // Moves the stamp back by `seconds`, stopping at 0; `seconds` counts as
-    // a signed 32-bit number (so a value from 2^31 up moves it forward, held
-    // at the largest 32-bit value). Milliseconds stay.
+    /// Moves the stamp back by `seconds`, stopping at 0: when the stamp's
+    /// seconds are at most `seconds` taken as a signed 32-bit number, they
+    /// become 0; otherwise they become seconds - `seconds` in 32-bit
+    /// two's-complement arithmetic. So a count from 2^31 up (a negative
+    /// number) moves the stamp forward, and a move past the largest 32-bit
+    /// value wraps round to a negative one. Milliseconds stay. Does nothing
+    /// before the handshake; a fault is logged ("ktuTime::resetSeconds()",
+    /// module "Common") and passed on to the caller.
     void resetSeconds(unsigned int seconds);
 
     unsigned int getMilliSeconds() const;

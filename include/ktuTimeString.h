@@ -10,12 +10,16 @@ public:
     ktuTimeString& operator=(const ktuTimeString&);
     virtual ~ktuTimeString();
 
-    // Writes `time` into `out` (25 bytes) in the layout `format` selects:
-    //   0 YY-MM-DD   1 MM-DD-YY   2 DD-MM-YY   (YY = year - 2000, two digits)
-    //   3 YYYY-MM-D  4 YYYY-MM-D::hh:_m  (minute padded with a blank)
-    //   5 YYYY-MM-D::hh:mm:ss  6 YYYY-MM-D::hh:mm:ss:mmm
-    // Any other `format` writes nothing. Fields are not range-checked; a text
-    // that would not fit 24 characters (fields far out of range) is not
-    // written at all.
+    /// Writes `time` into `out` in the layout `format` selects:
+    ///   0 YY-MM-DD   1 MM-DD-YY   2 DD-MM-YY   (YY = year - 2000, at least
+    ///   two digits)  3 YYYY-MM-D  4 YYYY-MM-D::hh:_m (minute padded with a
+    ///   blank)  5 YYYY-MM-D::hh:mm:ss  6 YYYY-MM-D::hh:mm:ss:mmm
+    /// Any other `format` writes nothing. The fields are not range-checked:
+    /// each is written as the number it holds. For dates of the years 1000
+    /// to 9999 the longest text has 24 characters (`out` must hold 25 bytes);
+    /// for any SYSTEMTIME at all (every field up to 65535) it has 42
+    /// characters, so `out` must hold 43 bytes. Does nothing before the
+    /// handshake; a fault (a null `out`) is logged
+    /// ("ktuTimeString::getTimeString", module "KSUtilityClasses").
     static void getTimeString(SYSTEMTIME time, int format, char* out);
 };

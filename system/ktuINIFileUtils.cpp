@@ -5,20 +5,121 @@
 
 #include "ktuFilePathUtils.h"
 #include "ktuGuard.h"
+#include "ktuIniPath.h"
 #include "ktuPlatform.h"
 #include "ktuText.h"
 
 namespace {
 
 constexpr std::size_t kPathSize = 260;
-constexpr std::size_t kPartSize = 256;
+constexpr std::size_t kPartSize = ktu::kIniPartSize;
 constexpr uint32_t kValueSize = 500;
 constexpr const char* kZeroDefault = "0";
 
 // The process-wide current file; empty when none is open.
 char g_currentFile[kPathSize] = "";
 
+// The parts of a path as the split sees them: the folder runs up to and
+// including the last separator, the extension from the last '.' after it.
+struct PartLengths {
+    std::size_t folder;
+    std::size_t name;
+    std::size_t ext;
+};
+
+PartLengths partLengths(const char* rest)
+{
+    std::size_t length = std::strlen(rest);
+    std::size_t folder = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (ktu::isSeparator(rest[i])) {
+            folder = i + 1;
+        }
+    }
+    const char* tail = rest + folder;
+    const char* dot = std::strrchr(tail, '.');
+    std::size_t tailLength = length - folder;
+    std::size_t name = dot != nullptr ? static_cast<std::size_t>(dot - tail) : tailLength;
+    return PartLengths{folder, name, tailLength - name};
+}
+
+// True when every part, and the folder and file name made of them, fit the
+// 256-byte buffers of the split. `drive` is the length of the drive (0 or 2).
+bool partsFit(const PartLengths& parts, std::size_t drive)
+{
+    constexpr std::size_t kLongest = kPartSize - 1;
+    std::size_t folderText = parts.folder > 0 ? drive + parts.folder - 1 : drive;
+    return parts.folder <= kLongest && parts.name <= kLongest && parts.ext <= kLongest && folderText <= kLongest &&
+           parts.name + parts.ext <= kLongest;
+}
+
+// Makes every missing level of a folder given without a drive ("/srv/x"),
+// under the rule that createAllFolders applies to drive-form folders: a
+// folder holding a refused character (a '.', for one) makes nothing.
+void makeRootedFolders(const char* folder)
+{
+    if (!ktuFilePathUtils::checkForSpecialCharacters(folder)) {
+        return;
+    }
+    auto& fs = ktu::platform::ops().fs;
+    std::size_t length = std::strlen(folder);
+    char level[kPartSize];
+    for (std::size_t end = 1; end <= length; ++end) {
+        if (end < length && !ktu::isSeparator(folder[end])) {
+            continue;
+        }
+        if (ktu::isSeparator(folder[end - 1])) {
+            continue;  // a repeated or trailing separator names no new level
+        }
+        std::memcpy(level, folder, end);
+        level[end] = '\0';
+        uint32_t attributes = fs.getAttributes(level);
+        if (attributes != ktu::platform::kInvalidAttributes && (attributes & ktu::platform::kAttrDirectory) != 0) {
+            continue;
+        }
+        fs.createDir(level);
+    }
+}
+
 }  // namespace
+
+bool ktu::splitIniPath(const char* path, char* folder, char* fileName)
+{
+    if (path == nullptr || folder == nullptr || fileName == nullptr ||
+        boundedLength(path, kPathSize - 1) >= kPathSize) {
+        return false;
+    }
+    bool hasDrive = path[0] != '\0' && path[1] == ':';
+    if (hasDrive) {
+        if (!partsFit(partLengths(path + 2), 2)) {
+            return false;
+        }
+        char base[kPathSize] = "";
+        char name[kPathSize] = "";
+        long status = 0;
+        ktuFilePathUtils::getFileNameAndBasePathFromFullPath(path, base, name, &status);
+        if (status != 100 || boundedLength(base, kPartSize) >= kPartSize ||
+            boundedLength(name, kPartSize) >= kPartSize) {
+            return false;
+        }
+        std::memcpy(folder, base, std::strlen(base) + 1);
+        std::memcpy(fileName, name, std::strlen(name) + 1);
+        return true;
+    }
+    if (!isSeparator(path[0])) {
+        return false;  // relative: no folder to make
+    }
+    PartLengths parts = partLengths(path);
+    if (!partsFit(parts, 0) || parts.name == 0 || parts.ext == 1) {
+        return false;  // too long, no file name, or a lone '.' as extension
+    }
+    std::size_t nameLength = parts.name + parts.ext;
+    std::memcpy(folder, path, parts.folder - 1);
+    folder[parts.folder - 1] = '\0';
+    std::memcpy(fileName, path + parts.folder, nameLength);
+    fileName[nameLength] = '\0';
+    return true;
+}
 
 ktuINIFileUtils::ktuINIFileUtils()
 {
@@ -48,12 +149,12 @@ long ktuINIFileUtils::openFile(const char* path)
         }
         char folder[kPartSize] = "";
         char fileName[kPartSize] = "";
-        long status = 0;
-        ktuFilePathUtils::getFileNameAndBasePathFromFullPath(g_currentFile, folder, fileName, &status);
-        if (status < 0) {
-            folder[0] = '\0';  // the split failed
+        if (!ktu::splitIniPath(g_currentFile, folder, fileName) || folder[0] == '\0') {
+            return 1;  // the split failed, or there is no folder to make
         }
-        if (folder[0] != '\0') {
+        if (ktu::isSeparator(folder[0])) {
+            makeRootedFolders(folder);
+        } else {
             long code = 0;
             ktuFilePathUtils::createAllFolders(folder, false, &code);
         }

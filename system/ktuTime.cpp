@@ -70,7 +70,9 @@ void ktuTime::resetSeconds(unsigned int seconds)
         if (seconds_ <= back) {
             seconds_ = 0;
         } else {
-            seconds_ = clampToInt32(static_cast<int64_t>(seconds_) - back);
+            // 32-bit two's-complement subtraction: a "negative" count moves
+            // the stamp forward, and past the top it wraps round.
+            seconds_ = static_cast<int32_t>(static_cast<uint32_t>(seconds_) - static_cast<uint32_t>(back));
         }
     });
 }
@@ -105,8 +107,7 @@ void ktuTimeString::getTimeString(SYSTEMTIME time, int format, char* out)
         return;
     }
     ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuTimeString::getTimeString"), [&] {
-        constexpr std::size_t kOutSize = 25;  // the longest text of valid dates, 24 characters
-        char text[80];
+        char text[80];  // the longest text, of layout 6 with every field 65535, has 42 characters
         int y = time.wYear, mo = time.wMonth, d = time.wDay;
         int h = time.wHour, mi = time.wMinute, s = time.wSecond, ms = time.wMilliseconds;
         int n = -1;
@@ -123,8 +124,8 @@ void ktuTimeString::getTimeString(SYSTEMTIME time, int format, char* out)
         default: return;  // no such layout: nothing is written
         }
         ktu::require(out);
-        if (n < 0 || static_cast<std::size_t>(n) >= kOutSize) {
-            return;  // fields far out of range: the text would not fit
+        if (n < 0) {
+            return;
         }
         std::memcpy(out, text, static_cast<std::size_t>(n) + 1);
     });

@@ -2,19 +2,24 @@
 //
 // The list is the numeric entries of /proc in ascending order. A process's
 // name is the file name of its executable (/proc/<pid>/exe, without the
-// " (deleted)" that marks a replaced program), or, when that link may not be
-// read (another user's process, a kernel thread), its command name
-// (/proc/<pid>/comm, at most 15 characters). A process that has ended but was
-// not yet collected by its parent (a zombie) has no program any more; it
-// reads like a process whose name cannot be read.
+// " (deleted)" that marks a replaced program). When that link may not be
+// read (another user's process seen by an unprivileged caller, a kernel
+// thread) the name cannot be read, as on Windows, where such a process
+// cannot be opened for reading either; the caller then sees "<unknown>".
+// Nothing else stands in for it: the command name (/proc/<pid>/comm) is cut
+// at 15 characters and may be changed by the process itself, and argv[0] is
+// whatever its parent chose, so neither is the program's file name. A
+// process that has ended but was not yet collected by its parent (a zombie)
+// has no program any more; its name cannot be read either.
 //
 // Opening for termination asks the system whether a signal may be sent; a
 // process that may not be signalled cannot be opened that way. Where the
 // kernel offers process descriptors, the handle holds one, so that a handle
-// keeps naming its process even if the number is reused. Termination is
-// SIGKILL, which ends the process at once as TerminateProcess does; its exit
-// status is then "killed by signal 9", since one process cannot choose
-// another's exit code on POSIX systems.
+// keeps naming its process even if the number is reused. Termination of
+// another process is SIGKILL, which ends it at once as TerminateProcess
+// does; its exit status is then "killed by signal 9", since one process
+// cannot choose another's exit code on POSIX systems. A process that
+// terminates itself ends at once with the exit code asked for (_exit).
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -143,11 +148,6 @@ bool mainModuleName(ProcessHandle handle, char* buffer, uint32_t size)
             path.erase(path.size() - deleted.size());
         }
         name = path.substr(path.rfind('/') + 1);
-    } else {
-        name = readProcText(process->pid, "comm");
-        if (!name.empty() && name.back() == '\n') {
-            name.pop_back();
-        }
     }
     if (name.empty() || name.size() >= size) {
         return false;
@@ -156,11 +156,14 @@ bool mainModuleName(ProcessHandle handle, char* buffer, uint32_t size)
     return true;
 }
 
-bool terminate(ProcessHandle handle, uint32_t /*exitCode*/)
+bool terminate(ProcessHandle handle, uint32_t exitCode)
 {
     Process* process = static_cast<Process*>(handle);
     if (process == nullptr || (process->access & 0x0001u) == 0) {
         return false;
+    }
+    if (process->pid == ::getpid()) {
+        ::_exit(static_cast<int>(exitCode));  // at once, no clean-up, as TerminateProcess ends its caller
     }
     return sendKill(*process);
 }

@@ -12,24 +12,45 @@
 // in a listing of keys (though a ";name=value" line can still be asked for by
 // name, as on Windows).
 //
-// Writing: the file is read, changed in memory and replaced whole (a
-// temporary file in the same folder, flushed to disk, renamed over the old
-// one), so a reader sees either the old file or the new one, never a torn
-// one. Writers in one folder take turns (an exclusive lock on the folder), so
-// two processes changing one file at once both keep their change. Every line
-// the change does not concern is written back byte for byte, with its line
-// end; new lines take the line end of the file's first line (CR LF in a new
-// file, as Windows writes them). A new key goes after the last non-blank line
-// of its section; a new section goes to the end of the file.
+// Writing: a file whose owner may not write it (the read-only attribute) is
+// refused, to root too, as Windows refuses its read-only files to
+// administrators; otherwise the system's own check of opening it for writing
+// decides. The file is read, changed in memory and written back whole, in
+// one of two ways:
+// - Replaced (the usual way): a temporary file in the same folder gets the
+//   old file's owner, group, extended attributes and mode, then the new
+//   text; it is flushed to disk and renamed over the old file, and the folder
+//   is flushed. A reader sees the old file or the new one, and a writer
+//   killed at any moment leaves the old content or the new, never a torn
+//   file (at worst a stray temporary ".~ktu-ini.tmp", which the next write in
+//   that folder removes). The file gets a new inode number.
+// - In place, when replacing would change the file itself: a file with
+//   further hard links (every name must see the change), a file in a folder
+//   that refuses new files or the rename (read-only or sticky folders), and a
+//   file whose owner, group, mode or extended attributes this caller cannot
+//   give a new file. The inode and every link stay. Only the bytes from the
+//   first change on are rewritten, after room on the disk has been reserved;
+//   a failed write puts the old bytes back. A writer killed during the write
+//   itself, or a crash before the data reach the disk, can leave the new
+//   text up to some point followed by the old text after it.
+// A new file is written under the temporary name and renamed into place, so
+// it appears whole or not at all; it has the caller's owner and the usual
+// mode (0666 less the umask). Writers in one folder take turns (an exclusive
+// lock on the folder; on the file itself when the folder cannot be opened),
+// so two processes changing one file at once both keep their change. Every
+// line the change does not concern is written back byte for byte, with its
+// line end; new lines take the line end of the file's first line (CR LF in a
+// new file, as Windows writes them). A new key goes after the last non-blank
+// line of its section; a new section goes to the end of the file.
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -262,42 +283,25 @@ std::string folderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Replaces `path` by a file holding `text`: a temporary file beside it,
-// flushed, given the old file's permissions, then renamed over it.
-bool replaceFile(const std::string& path, const std::string& text)
+// The whole content of an open file, read from its start.
+bool readAll(int fd, std::string& text)
 {
-    static std::atomic<unsigned> counter{0};
-    std::string folder = folderOf(path);
-    std::size_t slash = path.rfind('/');
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + "/." + base + ".ktu-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
+    text.clear();
+    char chunk[8192];
+    for (off_t at = 0;;) {
+        ssize_t n = ::pread(fd, chunk, sizeof chunk, at);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
             return false;
         }
+        if (n == 0) {
+            return true;
+        }
+        text.append(chunk, static_cast<std::size_t>(n));
+        at += n;
     }
-    if (fd < 0) {
-        return false;
-    }
-    struct stat old;
-    if (::stat(path.c_str(), &old) == 0) {
-        ::fchmod(fd, old.st_mode & 07777);
-    }
-    bool written = writeAll(fd, text) && ::fsync(fd) == 0;
-    written = (::close(fd) == 0) && written;
-    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);  // makes the rename itself durable
-        ::close(dir);
-    }
-    return true;
 }
 
 // Holds the folder's writer lock for its lifetime.
@@ -320,10 +324,184 @@ public:
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
     bool held() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
 
 private:
     int fd_ = -1;
 };
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes now; false when the close reports a failure (a write that did
+    // not reach the disk).
+    bool close()
+    {
+        int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// The temporary file of a replacement. One name per folder is enough: every
+// replacement in the folder happens under the folder's lock, so a file of
+// this name found by a writer holding the lock was left by a writer that was
+// killed, and is removed. The name is short, so that it fits beside a file
+// name of any length.
+constexpr const char* kTempName = ".~ktu-ini.tmp";
+
+std::string tempPathIn(const std::string& folder)
+{
+    return (folder == "/" ? std::string() : folder) + "/" + kTempName;
+}
+
+std::vector<std::string> xattrNames(int fd)
+{
+    std::vector<std::string> names;
+    ssize_t size = ::flistxattr(fd, nullptr, 0);
+    if (size <= 0) {
+        return names;
+    }
+    std::vector<char> list(static_cast<std::size_t>(size));
+    size = ::flistxattr(fd, list.data(), list.size());
+    for (ssize_t at = 0; size > 0 && at < size;) {
+        std::string name(list.data() + at);
+        at += static_cast<ssize_t>(name.size()) + 1;
+        names.push_back(name);
+    }
+    return names;
+}
+
+// Gives `to` the extended attributes of `from` (and no others): access
+// control lists, labels, the user's own attributes. False when one cannot
+// be carried over.
+bool copyXattrs(int from, int to)
+{
+    std::vector<std::string> wanted = xattrNames(from);
+    for (const std::string& name : xattrNames(to)) {
+        bool keep = false;
+        for (const std::string& each : wanted) {
+            keep = keep || each == name;
+        }
+        if (!keep && ::fremovexattr(to, name.c_str()) != 0) {
+            return false;
+        }
+    }
+    for (const std::string& name : wanted) {
+        ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
+        if (size < 0) {
+            return false;
+        }
+        std::vector<char> value(static_cast<std::size_t>(size) + 1);
+        size = ::fgetxattr(from, name.c_str(), value.data(), value.size());
+        if (size < 0 || ::fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(size), 0) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+enum class Replace { Done, Failed, NotPossible };
+
+// Replaces the file at `path` (open as `old`, described by `info`) by one
+// holding `text`, under the folder lock `lock`: a temporary file beside it
+// gets the old file's owner, group, extended attributes and mode and the new
+// text, is flushed, and is renamed over the old one. NotPossible (nothing
+// changed) when the folder refuses the temporary file or the rename, or the
+// file's identity cannot be carried over; Failed when the text could not be
+// written.
+Replace replaceFile(const std::string& path, const std::string& text, const FolderLock& lock, int old,
+                    const struct stat& info)
+{
+    std::string temp = tempPathIn(folderOf(path));
+    ::unlink(temp.c_str());  // left by a writer that was killed
+    Descriptor fd(::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (fd.get() < 0) {
+        return Replace::NotPossible;
+    }
+    Replace outcome = Replace::NotPossible;
+    struct stat made;
+    if (::fchown(fd.get(), info.st_uid, info.st_gid) == 0 && copyXattrs(old, fd.get()) &&
+        ::fchmod(fd.get(), info.st_mode & 07777) == 0 && ::fstat(fd.get(), &made) == 0 &&
+        made.st_uid == info.st_uid && made.st_gid == info.st_gid && made.st_mode == info.st_mode) {
+        outcome = Replace::Failed;
+        if (writeAll(fd.get(), text) && ::fsync(fd.get()) == 0 && fd.close()) {
+            if (::rename(temp.c_str(), path.c_str()) == 0) {
+                ::fsync(lock.fd());  // makes the rename itself durable
+                return Replace::Done;
+            }
+            outcome = (errno == EPERM || errno == EACCES) ? Replace::NotPossible : Replace::Failed;
+        }
+    }
+    ::unlink(temp.c_str());
+    return outcome;
+}
+
+// Writes `text` over the file's `old` content in place: only from the first
+// byte that changes, after making sure the disk has room for it. When the
+// write fails part way, the old bytes are put back as far as possible.
+bool writeInPlace(int fd, const std::string& old, const std::string& text)
+{
+    std::size_t same = 0;
+    while (same < old.size() && same < text.size() && old[same] == text[same]) {
+        ++same;
+    }
+    if (text.size() > old.size() &&
+        ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(text.size())) != 0 && errno == ENOSPC) {
+        return false;
+    }
+    auto writeFrom = [fd](const std::string& content, std::size_t from) {
+        while (from < content.size()) {
+            ssize_t n = ::pwrite(fd, content.data() + from, content.size() - from, static_cast<off_t>(from));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                return false;
+            }
+            from += static_cast<std::size_t>(n);
+        }
+        return ::ftruncate(fd, static_cast<off_t>(content.size())) == 0;
+    };
+    if (writeFrom(text, same) && ::fsync(fd) == 0) {
+        return true;
+    }
+    writeFrom(old, same);
+    ::fsync(fd);
+    return false;
+}
+
+// A new file: written under a temporary name and renamed into place, so that
+// it appears whole or not at all. Its owner and mode are the caller's, as
+// for any new file.
+bool createFile(const std::string& path, const std::string& text, const FolderLock& lock)
+{
+    std::string temp = tempPathIn(folderOf(path));
+    ::unlink(temp.c_str());
+    Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.get() < 0) {
+        return false;
+    }
+    if (writeAll(fd.get(), text) && ::fsync(fd.get()) == 0 && fd.close() &&
+        ::rename(temp.c_str(), path.c_str()) == 0) {
+        ::fsync(lock.fd());
+        return true;
+    }
+    ::unlink(temp.c_str());
+    return false;
+}
 
 // ---------------------------------------------------------------------------
 // Reading
@@ -552,20 +730,49 @@ bool writeString(const char* section, const char* key, const char* value, const 
         native = resolved;  // write through a symbolic link, not over it
     }
     FolderLock lock(folderOf(native));
+    struct stat info;
+    if (::stat(native.c_str(), &info) != 0) {
+        if (errno != ENOENT || !lock.held()) {
+            return false;  // no such folder, or one that cannot be used
+        }
+        std::vector<Line> lines;
+        if (!applyChange(lines, trim(section), key, value)) {
+            return true;  // a deletion: nothing to make
+        }
+        return createFile(native, joinLines(lines), lock);
+    }
+    // A file whose owner may not write it carries the read-only attribute:
+    // refused as Windows refuses it, to administrators too. Otherwise the
+    // system decides whether this caller may write it.
+    if (!S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0) {
+        return false;
+    }
+    Descriptor fd(::open(native.c_str(), O_RDWR | O_CLOEXEC));
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
     if (!lock.held()) {
-        return false;  // the folder does not exist (or cannot be opened)
+        while (::flock(fd.get(), LOCK_EX) != 0 && errno == EINTR) {
+        }
     }
     std::string text;
-    bool exists = readWhole(native, text);
-    struct stat info;
-    if (!exists && ::stat(native.c_str(), &info) == 0) {
-        return false;  // there, but not a readable file
+    if (!readAll(fd.get(), text)) {
+        return false;
     }
-    std::vector<Line> lines = exists ? parseText(text) : std::vector<Line>();
+    std::vector<Line> lines = parseText(text);
     if (!applyChange(lines, trim(section), key, value)) {
         return true;  // nothing to change
     }
-    return replaceFile(native, joinLines(lines));
+    std::string changed = joinLines(lines);
+    // A file with further hard links is written in place, so that every name
+    // sees the change; so is one whose folder refuses the replacement.
+    if (lock.held() && info.st_nlink == 1) {
+        Replace outcome = replaceFile(native, changed, lock, fd.get(), info);
+        if (outcome != Replace::NotPossible) {
+            return outcome == Replace::Done;
+        }
+    }
+    return writeInPlace(fd.get(), text, changed);
 }
 
 bool createEmptyFile(const char* file)
@@ -573,6 +780,10 @@ bool createEmptyFile(const char* file)
     std::string native;
     if (!nativePath(file, native)) {
         return false;
+    }
+    struct stat info;
+    if (::stat(native.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0) {
+        return false;  // read-only, as on Windows (to administrators too)
     }
     int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, 0666);
     if (fd < 0) {

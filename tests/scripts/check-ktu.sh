@@ -8,6 +8,12 @@ trap 'rm -rf "$work"' EXIT
 [ "$("$ktu" version)" = "4.02" ]
 "$ktu" log --dir "$work/logs" Common "hello from ktu"
 grep -qE '^[0-9]{2}/[0-9]{2}/[0-9]{4} - [0-9]{2}:[0-9]{2}::[0-9]{2}\.[0-9]{3} : Common-hello from ktu$' "$work/logs/output.log"
+# An INI file named by a native path gets its folders, with or without a drive map.
+for drives in "" "C=$work;D=/mnt"; do
+  ini="$work/ini${#drives}/nested/app.ini"
+  KTU_DRIVES=$drives "$ktu" ini set "$ini" Camera Fps 25
+  [ "$(KTU_DRIVES=$drives "$ktu" ini get "$ini" camera FPS)" = "25" ]
+done
 for bad in "nosuchcommand" "log onlyone" "log --level x Common t" "version extra"; do
   set +e
   # shellcheck disable=SC2086

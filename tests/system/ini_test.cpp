@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <iterator>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "ktuINIFileUtils.h"
+#include "ktuIniPath.h"
 #include "ktuPlatform.h"
 #include "ktuTestSupport.h"
 #include "systemTestSupport.h"
@@ -220,6 +222,81 @@ TEST_F(IniFileTest, DefaultsEmptyValuesLongValuesAndFaults)
     EXPECT_EQ(ktu::test::desktopLogTexts().back(), "KSUtilityClasses-ktuINIFileUtils::getTagValue");
     EXPECT_EQ(ktuINIFileUtils::getTagValue("Camera", "Fps", nullptr, fallback), 0);
     EXPECT_EQ(ktuINIFileUtils::getTagValue("Camera", "e", nullptr, fallback), -2);  // nothing read: `out` unused
+}
+
+// The split of openFile over every path length from 240 to 270: each part
+// lands in a buffer of exactly 256 bytes (so that a write past one is seen
+// by the address sanitizer), and a path whose folder or file name would not
+// fit is refused with nothing written.
+TEST(IniPathSplit, EveryLengthFrom240To270)
+{
+    struct Shape {
+        const char* name;
+        std::string head, middle, tail;  // path = head + k * middle-char + tail
+        std::size_t longest;             // the longest path that splits
+        std::string folderHead;          // the folder: folderHead, followed by the k characters when it grows
+        bool folderGrows;
+    };
+    const Shape shapes[] = {
+        // "C:/" + f...f + "/a": the folder text is the path less "/a".
+        {"drive, long folder", "C:/", "f", "/a", 257, "C:/", true},
+        // "C:\" + n...n + ".ini": the file name is the path less "C:\".
+        {"drive, long name", "C:\\", "n", ".ini", 258, "C:", false},
+        {"native, long folder", "/", "f", "/a", 256, "/", true},
+        {"native, long name", "/", "n", ".ini", 256, "", false},  // no folder to make
+    };
+    for (const Shape& shape : shapes) {
+        for (std::size_t length = 240; length <= 270; ++length) {
+            std::size_t k = length - shape.head.size() - shape.tail.size();
+            std::string path = shape.head + std::string(k, shape.middle[0]) + shape.tail;
+            SCOPED_TRACE(std::string(shape.name) + ", " + std::to_string(length) + " characters");
+            std::unique_ptr<char[]> folder(new char[ktu::kIniPartSize]);
+            std::unique_ptr<char[]> fileName(new char[ktu::kIniPartSize]);
+            std::memset(folder.get(), '#', ktu::kIniPartSize);
+            std::memset(fileName.get(), '#', ktu::kIniPartSize);
+            bool split = ktu::splitIniPath(path.c_str(), folder.get(), fileName.get());
+            ASSERT_EQ(split, length <= shape.longest);
+            if (!split) {
+                EXPECT_EQ(std::string(folder.get(), ktu::kIniPartSize), std::string(ktu::kIniPartSize, '#'));
+                EXPECT_EQ(std::string(fileName.get(), ktu::kIniPartSize), std::string(ktu::kIniPartSize, '#'));
+                continue;
+            }
+            std::string expectedFolder = shape.folderHead + (shape.folderGrows ? std::string(k, 'f') : "");
+            std::string expectedName = shape.folderGrows ? "a" : std::string(k, 'n') + ".ini";
+            EXPECT_EQ(std::string(folder.get()), expectedFolder);
+            EXPECT_EQ(std::string(fileName.get()), expectedName);
+        }
+    }
+}
+
+TEST_F(IniFileTest, OpenMakesTheFoldersOfDriveAndNativePathsOfEveryLength)
+{
+    std::string sandboxNative = sb.native().string();
+    for (bool native : {false, true}) {
+        std::string head = (native ? sandboxNative : sb.path()) + "/";
+        for (std::size_t length = 240; length <= 270; ++length) {
+            if (length < head.size() + 8) continue;
+            std::string level = std::to_string(length) + std::string(length - head.size() - 6 - 3, 'f');
+            std::string path = head + level + "/a.ini";
+            SCOPED_TRACE(path.size());
+            ASSERT_EQ(path.size(), length);
+            long expected = length <= 259 ? 1 : 0;
+            ASSERT_EQ(ktuINIFileUtils::openFile(path.c_str()), expected);
+            std::error_code ec;  // a name over the system's 255 bytes is never a folder
+            bool made = fs::is_directory(sb.native(level), ec);
+#if defined(_WIN32)
+            // Windows makes folders of paths up to 247 characters only (Wine has no such limit).
+            if (head.size() + level.size() < 248)
+#endif
+            {
+                EXPECT_EQ(made, expected == 1);
+            }
+            if (made && expected == 1) {
+                EXPECT_EQ(ktuINIFileUtils::setTagValue("S", "k", "v"), 1);
+                EXPECT_TRUE(sb.exists(level + "/a.ini"));
+            }
+        }
+    }
 }
 
 #if !defined(_WIN32)

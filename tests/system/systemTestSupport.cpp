@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "ktuPlatform.h"
+#include "ktuProcessUtils.h"
 #include "ktuTestSupport.h"
 
 #if defined(_WIN32)
@@ -27,6 +28,9 @@ namespace {
 constexpr const char* kDesktopKey = "SOFTWARE\\Microsoft\\WINDOWS\\CurrentVersion\\Explorer\\Shell folders";
 constexpr const char* kDesktopValue = "Common Desktop";
 constexpr const char* kSleeperVariable = "KTU_TEST_SLEEPER";
+#if !defined(_WIN32)
+constexpr const char* kEndSelfVariable = "KTU_TEST_END_SELF";
+#endif
 
 #if defined(_WIN32)
 int64_t processId() { return static_cast<int64_t>(::GetCurrentProcessId()); }
@@ -42,6 +46,13 @@ class SystemEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
+        // Started to end itself by name (the process tests): it must not
+        // come back from that call.
+        if (const char* name = std::getenv(kEndSelfVariable)) {
+            openGate();
+            ktuProcessUtils::killAllRunningProcess(name);
+            std::_Exit(3);
+        }
         if (const char* inherited = std::getenv("KTU_TEST_SYSTEM_ROOT")) {
             root_ = inherited;
             return;

