@@ -98,7 +98,16 @@ bool ktuFilePathUtils::checkOrCreateFolder(const char* baseFolder, const char* f
             return false;
         }
         ktu::forEachEntry([&](const char* name) {
-            if (fs.getAttributes(name) != ktu::platform::kAttrDirectory || std::strcmp(name, folderName) != 0) {
+            if (std::strcmp(name, folderName) != 0) {
+                return;
+            }
+            // Only a plain folder is found. To recreate, a link to a folder
+            // that stands at the name is removed as well (the link alone),
+            // so that a plain empty folder takes its place and nothing that
+            // the link led to is touched.
+            uint32_t attributes = fs.getAttributes(name);
+            bool folderLink = attributes == (ktu::platform::kAttrDirectory | ktu::platform::kAttrReparsePoint);
+            if (attributes != ktu::platform::kAttrDirectory && !(recreate && folderLink)) {
                 return;
             }
             if (!recreate) {

@@ -137,12 +137,12 @@ uint32_t finalPath(const char* path, char* buffer, uint32_t size)
     const char* text = stack;
     std::size_t length = got;
     char unc[sizeof stack];
-    if (std::strncmp(text, "\\?\UNC\", 8) == 0) {
-        unc[0] = '\';
+    if (std::strncmp(text, "\\\\?\\UNC\\", 8) == 0) {
+        unc[0] = '\\';
         std::memcpy(unc + 1, text + 7, length - 7 + 1);
         text = unc;
         length -= 6;
-    } else if (std::strncmp(text, "\\?\", 4) == 0) {
+    } else if (std::strncmp(text, "\\\\?\\", 4) == 0) {
         text += 4;
         length -= 4;
     }

@@ -5,6 +5,7 @@
 // success and makes nothing), and on Windows itself making one needs a
 // privilege that test machines rarely grant.
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -148,18 +149,31 @@ TEST_F(Links, RemovingATreeRemovesItsLinksAlone)
 
 TEST_F(Links, RecreatingAFolderNeverFollowsALink)
 {
-    // The link is no folder (16 + 1024): it is not recreated, and a folder of
-    // its name cannot be made beside it.
-    EXPECT_FALSE(P::checkOrCreateFolder(p("tree").c_str(), "linkDir", true));
-    EXPECT_TRUE(fs::is_symlink(sb.native("tree/linkDir")));
-    // A chain recreates its first existing level, the tree: its links go
-    // alone, and the link's name then becomes a plain new folder.
+    // A link is no folder (16 + 1024): it is not found, and a folder of its
+    // name cannot be made beside it.
+    EXPECT_FALSE(P::checkOrCreateFolder(p("tree").c_str(), "linkDir", false));
+    EXPECT_FALSE(P::checkOrCreateFolder(p("tree").c_str(), "linkFile", true));
+    EXPECT_TRUE(fs::is_symlink(sb.native("tree/linkDir")) && fs::is_symlink(sb.native("tree/linkFile")));
+    // Recreated, a link to a folder gives way to a plain empty folder.
+    EXPECT_TRUE(P::checkOrCreateFolder(p("tree/sub/up").c_str(), true));
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(sb.native("tree/sub/up"))));
+    EXPECT_TRUE(fs::is_empty(sb.native("tree/sub/up")));
+    // So does a link that is the first existing level of a chain (the tree
+    // is drive U: here): the deeper levels are made in the new folder, not
+    // in the link's target.
+    std::string drives = std::getenv("KTU_DRIVES");
+    setenv("KTU_DRIVES", (drives + ";U=" + sb.native("tree").string()).c_str(), 1);
     long status = 7;
-    P::createAllFolders(p("tree/linkDir").c_str(), true, &status);
+    P::createAllFolders("U:/linkDir/inner", true, &status);
+    setenv("KTU_DRIVES", drives.c_str(), 1);
     EXPECT_EQ(status, 7);
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(sb.native("tree/linkDir"))));
-    EXPECT_TRUE(fs::is_empty(sb.native("tree/linkDir")));
-    EXPECT_FALSE(present("tree/plain.txt") || present("tree/linkFile"));
+    EXPECT_TRUE(fs::is_empty(sb.native("tree/linkDir/inner")));
+    // A chain whose first existing level is the tree empties it: its links
+    // go alone.
+    P::createAllFolders(p("tree").c_str(), true, &status);
+    EXPECT_EQ(status, 7);
+    EXPECT_TRUE(fs::is_directory(sb.native("tree")) && fs::is_empty(sb.native("tree")));
 }
 
 TEST_F(Links, DeletingFilesDeletesLinksAndKeepsSubFolders)
