@@ -57,7 +57,13 @@ bool ktuFilePathUtils::copyFileExcludingLine(const char* filePath, const char* l
             return false;  // a folder (or a link to one) has no lines: no copy is made
         }
         source.reset(fs.openStream(filePath, "rt", ktu::platform::ShareMode::DenyWrite));
-        copy.reset(fs.openStream(copyPath.c_str(), "at", ktu::platform::ShareMode::Any));
+        // A link standing at the copy's name is not written through: the copy
+        // then counts as one that cannot be opened.
+        uint32_t copyAttributes = fs.getAttributes(copyPath.c_str());
+        if (copyAttributes == ktu::platform::kInvalidAttributes ||
+            (copyAttributes & ktu::platform::kAttrReparsePoint) == 0) {
+            copy.reset(fs.openStream(copyPath.c_str(), "at", ktu::platform::ShareMode::Any));
+        }
         if (source) {
             std::string text;
             bool more = true;

@@ -46,10 +46,15 @@ public:
     static bool createNewFolder(const char* baseFolder, const char* folderName);
     /// Finds or makes base/name (recreating it empty when `recreate`). Leaves
     /// the current directory at `baseFolder`. A link of that name is no
-    /// folder: it is neither found nor recreated, and the answer is false.
+    /// folder: it is not found, a folder cannot be made beside it, and the
+    /// answer is false; but when recreating, a link to a folder is removed
+    /// (the link alone) and a plain empty folder takes its place.
     static bool checkOrCreateFolder(const char* baseFolder, const char* folderName, bool recreate);
     static bool checkOrCreateFolder(const char* folderPath, bool recreate);
-    // Makes every level of `folderPath`; writes `status` only on failure.
+    /// Makes every level of `folderPath`; writes `status` only on failure.
+    /// Each level is handled by checkOrCreateFolder: a level that is a link
+    /// fails (-102) unless recreating, when a link to a folder gives way to a
+    /// plain folder; deeper levels are then made where the path leads.
     static void createAllFolders(const char* folderPath, bool recreate, long* status);
     /// Removes `folder` with everything in it; `holdingFolder` is made current
     /// before each level removes itself. Links inside are removed as files,
@@ -107,14 +112,16 @@ public:
     static void convertToRelativePath(const char* baseFolder, const char* targetPath, char* relativePath, long* status);
 
     // ---- File operations ----------------------------------------------
-    // Appends to "<folder>/temp<name>" the source's lines, leaving out the
-    // lines equal to `line` and the empty ones; true when any was left out
-    // (a final line break counts as one empty line). Lines are read whole,
-    // whatever their length; "\r\n" and "\n" both end a line, and the copy
-    // is written with the platform's text line breaks. The source is open so
-    // that others may read it but not write it. The current folder is not
-    // changed. A folder (or a link to one) as source answers false and no
-    // copy is made.
+    /// Appends to "<folder>/temp<name>" the source's lines, leaving out the
+    /// lines equal to `line` and the empty ones; true when any was left out
+    /// (a final line break counts as one empty line). Lines are read whole,
+    /// whatever their length; "\r\n" and "\n" both end a line, and the copy
+    /// is written with the platform's text line breaks. The source is open so
+    /// that others may read it but not write it. The current folder is not
+    /// changed. A folder (or a link to one) as source answers false and no
+    /// copy is made. A source that is a link to a file is read through it; a
+    /// link standing at the copy's name is never written through (the lines
+    /// are compared all the same, and nothing is written).
     static bool copyFileExcludingLine(const char* filePath, const char* line);
     /// Copies the file to `newName` in its folder (never over an existing
     /// file), then deletes the original. A missing file shows "Invalid File

@@ -212,6 +212,13 @@ TEST_F(Links, SingleFileOperationsTakeTheLink)
         EXPECT_FALSE(P::copyFileExcludingLine(p(folder).c_str(), "x")) << folder;
     }
     EXPECT_FALSE(present("again/tempsub") || present("again/templinkDir"));
+    // Read through a link to a file; a link at the copy's name is not
+    // written through.
+    fs::create_symlink(sb.native("outsideFile.txt"), sb.native("again/templinkFile"));
+    EXPECT_FALSE(P::copyFileExcludingLine(p("again/linkFile").c_str(), "x"));
+    fs::remove(sb.native("again/templinkFile"));
+    EXPECT_FALSE(P::copyFileExcludingLine(p("again/linkFile").c_str(), "x"));
+    EXPECT_EQ(sb.readFile("again/templinkFile"), "file\n");
 }
 
 TEST_F(Links, CopyingATreeNeverFollowsAFolderLink)
