@@ -52,8 +52,18 @@ bool ktuFilePathUtils::copyFileExcludingLine(const char* filePath, const char* l
         }
         std::string copyPath = std::string(split.basePath) + "/temp" + split.fileName;
         auto& fs = ktu::platform::ops().fs;
+        uint32_t attributes = fs.getAttributes(filePath);
+        if (attributes != ktu::platform::kInvalidAttributes && (attributes & ktu::platform::kAttrDirectory) != 0) {
+            return false;  // a folder (or a link to one) has no lines: no copy is made
+        }
         source.reset(fs.openStream(filePath, "rt", ktu::platform::ShareMode::DenyWrite));
-        copy.reset(fs.openStream(copyPath.c_str(), "at", ktu::platform::ShareMode::Any));
+        // A link standing at the copy's name is not written through: the copy
+        // then counts as one that cannot be opened.
+        uint32_t copyAttributes = fs.getAttributes(copyPath.c_str());
+        if (copyAttributes == ktu::platform::kInvalidAttributes ||
+            (copyAttributes & ktu::platform::kAttrReparsePoint) == 0) {
+            copy.reset(fs.openStream(copyPath.c_str(), "at", ktu::platform::ShareMode::Any));
+        }
         if (source) {
             std::string text;
             bool more = true;
@@ -129,6 +139,9 @@ bool ktuFilePathUtils::deleteFile(const char* filePath)
             } closer{handle};
             fs.setAttributes(entry.name, ktu::platform::kAttrArchive);
             result = fs.deleteFile(entry.name);
+            if (!result && (entry.attributes & ktu::platform::kAttrReparsePoint) != 0) {
+                result = fs.removeDir(entry.name);  // a link to a folder: the link alone
+            }
         }
         return result;
     }, [&] { return result; });

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ktuClassShape.h"
 #include "ktuFilePathUtils.h"
 #include "ktuFolderWalk.h"
 #include "ktuGuard.h"
+#include "ktuPathChars.h"
 #include "ktuPlatform.h"
 #include "ktuText.h"
 
@@ -58,12 +60,10 @@ bool ktuFilePathUtils::checkForSpecialCharacters(const char* text)
     if (!ktu::gateOpen() || text == nullptr) {
         return false;
     }
-    for (const char* refused = kRefused; *refused != '\0'; ++refused) {
-        if (std::strchr(text, *refused) != nullptr) {
-            return false;
-        }
-    }
-    return true;
+    // The second byte of a double-byte character is part of its character,
+    // not a refused one.
+    auto refused = [](char c) { return c != '\0' && std::strchr(kRefused, c) != nullptr; };
+    return ktu::lastChar(text, std::strlen(text), refused) == ktu::npos;
 }
 
 bool ktuFilePathUtils::createNewFolder(const char* baseFolder, const char* folderName)
@@ -98,7 +98,16 @@ bool ktuFilePathUtils::checkOrCreateFolder(const char* baseFolder, const char* f
             return false;
         }
         ktu::forEachEntry([&](const char* name) {
-            if (fs.getAttributes(name) != ktu::platform::kAttrDirectory || std::strcmp(name, folderName) != 0) {
+            if (std::strcmp(name, folderName) != 0) {
+                return;
+            }
+            // Only a plain folder is found. To recreate, a link to a folder
+            // that stands at the name is removed as well (the link alone),
+            // so that a plain empty folder takes its place and nothing that
+            // the link led to is touched.
+            uint32_t attributes = fs.getAttributes(name);
+            bool folderLink = attributes == (ktu::platform::kAttrDirectory | ktu::platform::kAttrReparsePoint);
+            if (attributes != ktu::platform::kAttrDirectory && !(recreate && folderLink)) {
                 return;
             }
             if (!recreate) {
@@ -132,11 +141,9 @@ bool ktuFilePathUtils::checkOrCreateFolder(const char* folderPath, bool recreate
             return false;
         }
         long split = -1;
-        for (long i = static_cast<long>(length) - 2; i >= 0; --i) {
-            if (ktu::isSeparator(folderPath[i])) {
-                split = i;
-                break;
-            }
+        if (length >= 2) {
+            std::size_t found = ktu::lastChar(folderPath, length - 1, ktu::isSeparator);
+            split = found == ktu::npos ? -1 : static_cast<long>(found);
         }
         if (split <= 0) {
             return checkForLocalDrive(folderPath);
@@ -177,16 +184,17 @@ void ktuFilePathUtils::createAllFolders(const char* folderPath, bool recreate, l
             *status = -106;
             return;
         }
+        std::vector<std::size_t> boundaries;
+        ktu::forEachChar(folderPath, length, [&](std::size_t i) {
+            if (ktu::charBytes(folderPath + i) == 1 && ktu::isSeparator(folderPath[i])) {
+                boundaries.push_back(i);
+            }
+            return true;
+        });
+        boundaries.push_back(length);
         char level[kChainBuffer];
-        bool first = true;
-        for (std::size_t i = 0; i <= length; ++i) {
-            if (i < length && !ktu::isSeparator(folderPath[i])) {
-                continue;
-            }
-            if (first) {
-                first = false;
-                continue;
-            }
+        for (std::size_t b = 1; b < boundaries.size(); ++b) {
+            std::size_t i = boundaries[b];
             std::memcpy(level, folderPath, i);
             level[i] = '\0';
             if (!checkOrCreateFolder(level, recreate)) {
@@ -209,10 +217,18 @@ bool ktuFilePathUtils::deleteFolder(const char* folder, const char* holdingFolde
         ktu::require(folder);
         ktu::require(holdingFolder);
         auto& fs = ktu::platform::ops().fs;
+        uint32_t attributes = fs.getAttributes(folder);
+        if (attributes != ktu::platform::kInvalidAttributes && (attributes & ktu::platform::kAttrReparsePoint) != 0) {
+            // A link named as the folder goes alone; its target is not entered.
+            fs.setCurrentDir(holdingFolder);
+            return fs.deleteFile(folder) || fs.removeDir(folder);
+        }
         if (!fs.setCurrentDir(folder)) {
             return false;
         }
         ktu::forEachEntry([&](const char* name) {
+            // A link reads 16 + 1024 or 32 + 1024: it is removed as a file,
+            // the link alone (a link to a folder by the folder removal).
             std::string joined = ktu::joinPath(folder, name);
             if (fs.getAttributes(name) == ktu::platform::kAttrDirectory) {
                 deleteFolder(joined.c_str(), holdingFolder);

@@ -6,6 +6,7 @@
 #include "ktuFilePathInternal.h"
 #include "ktuFilePathUtils.h"
 #include "ktuGuard.h"
+#include "ktuPathChars.h"
 #include "ktuPathSplit.h"
 #include "ktuPlatform.h"
 #include "ktuText.h"
@@ -89,7 +90,7 @@ bool ktuFilePathUtils::checkFileExistance(const char* folder, const char* fileNa
         return false;
     }
     std::memcpy(copy, folder, length + 1);
-    if (!ktu::isSeparator(copy[length - 1])) {
+    if (ktu::lastChar(copy, length, ktu::isSeparator, length - 1) == ktu::npos) {
         copy[length] = '/';
         copy[length + 1] = '\0';
     }
@@ -131,10 +132,5 @@ bool ktuFilePathUtils::checkFileExt(const char* fileName)
     if (!ktu::gateOpen() || fileName == nullptr) {
         return false;
     }
-    for (std::size_t i = std::strlen(fileName); i > 1; --i) {
-        if (fileName[i - 1] == '.') {
-            return true;
-        }
-    }
-    return false;
+    return ktu::lastChar(fileName, std::strlen(fileName), [](char c) { return c == '.'; }, 1) != ktu::npos;
 }

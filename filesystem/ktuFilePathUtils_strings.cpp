@@ -1,30 +1,40 @@
 // Path strings: names and extensions, separators, parents, and conversions
 // between full paths and paths relative to a base folder. Nothing here
-// touches the file system.
+// touches the file system. Every scan steps over whole characters, so the
+// second byte of a double-byte character is never changed or taken for a
+// separator or a dot (ktuPathChars.h).
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "ktuFilePathUtils.h"
 #include "ktuGuard.h"
+#include "ktuPathChars.h"
 #include "ktuPathSplit.h"
 #include "ktuPlatform.h"
 #include "ktuText.h"
 
 namespace {
 
-constexpr std::size_t kPathBuffer = 260;      // results: up to 259 characters
+constexpr std::size_t kPathBuffer = 260;      // path inputs: up to 259 characters
 constexpr std::size_t kConvertBuffer = 256;   // conversion inputs: up to 255
 constexpr std::size_t kExtBuffer = 256;       // extensions: up to 255
 constexpr const char kNotApplicable[] = "NA";
 
+// Every single-byte '\\' becomes '/'.
+void backToForward(char* text, std::size_t length)
+{
+    ktu::forEachChar(text, length, [&](std::size_t i) {
+        if (text[i] == '\\' && ktu::charBytes(text + i) == 1) {
+            text[i] = '/';
+        }
+        return true;
+    });
+}
+
 void backToForward(std::string& text)
 {
-    for (char& c : text) {
-        if (c == '\\') {
-            c = '/';
-        }
-    }
+    backToForward(&text[0], text.size());
 }
 
 // Every run of '/' becomes one '/'; the same result as removing the second of
@@ -32,11 +42,17 @@ void backToForward(std::string& text)
 std::size_t collapseSlashes(char* text)
 {
     std::size_t out = 0;
-    for (std::size_t in = 0; text[in] != '\0'; ++in) {
-        if (text[in] == '/' && out > 0 && text[out - 1] == '/') {
-            continue;
+    bool afterSlash = false;
+    for (std::size_t in = 0; text[in] != '\0';) {
+        std::size_t bytes = ktu::charBytes(text + in);
+        bool slash = bytes == 1 && text[in] == '/';
+        if (!(slash && afterSlash)) {
+            for (std::size_t k = 0; k < bytes; ++k) {
+                text[out++] = text[in + k];
+            }
         }
-        text[out++] = text[in];
+        afterSlash = slash;
+        in += bytes;
     }
     text[out] = '\0';
     return out;
@@ -56,18 +72,31 @@ std::string normalised(const char* path)
     return text;
 }
 
+bool isSlash(char c)
+{
+    return c == '/';
+}
+
+bool holdsSlash(const std::string& path)
+{
+    return ktu::lastChar(path.c_str(), path.size(), isSlash) != ktu::npos;
+}
+
 // Everything before the last '/', or nothing.
 std::string parentOf(const std::string& path)
 {
-    std::size_t cut = path.rfind('/');
-    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+    std::size_t cut = ktu::lastChar(path.c_str(), path.size(), isSlash);
+    return cut == ktu::npos ? std::string() : path.substr(0, cut);
 }
 
 std::string lowered(std::string text)
 {
-    for (char& c : text) {
-        c = ktu::asciiLower(c);
-    }
+    ktu::forEachChar(text.c_str(), text.size(), [&](std::size_t i) {
+        if (ktu::charBytes(text.c_str() + i) == 1) {
+            text[i] = ktu::asciiLower(text[i]);
+        }
+        return true;
+    });
     return text;
 }
 
@@ -93,12 +122,11 @@ void ktuFilePathUtils::getFileNameAndExt(const char* fileName, char* name, char*
         ktu::require(name);
         ktu::require(ext);
         std::size_t length = ktu::boundedLength(fileName, kPathBuffer - 1);
-        std::size_t dot = length;
-        for (std::size_t i = length; i > 1; --i) {
-            if (fileName[i - 1] == '.') {
-                dot = i - 1;
-                break;
-            }
+        std::size_t dot = length > kPathBuffer - 1
+                              ? ktu::npos
+                              : ktu::lastChar(fileName, length, [](char c) { return c == '.'; }, 1);
+        if (dot == ktu::npos) {
+            dot = length;
         }
         std::size_t extLength = dot < length ? length - dot - 1 : 0;
         if (length > kPathBuffer - 1 || extLength > kExtBuffer - 1) {
@@ -121,11 +149,7 @@ void ktuFilePathUtils::convertBackSlashToForward(char* path)
     if (!ktu::gateOpen() || path == nullptr) {
         return;
     }
-    for (char* c = path; *c != '\0'; ++c) {
-        if (*c == '\\') {
-            *c = '/';
-        }
-    }
+    backToForward(path, std::strlen(path));
 }
 
 void ktuFilePathUtils::converForwardSlashToDoubleBackSlash(char* path)
@@ -141,16 +165,15 @@ void ktuFilePathUtils::converForwardSlashToDoubleBackSlash(char* path)
             }
             std::string grown;
             grown.reserve(2 * length + 1);
-            for (const char* c = path; *c != '\0'; ++c) {
-                if (*c == '/') {
+            ktu::forEachChar(path, length, [&](std::size_t i) {
+                std::size_t bytes = ktu::charBytes(path + i);
+                if (bytes == 1 && path[i] == '/') {
                     grown += "\\\\";
                 } else {
-                    grown += *c;
+                    grown.append(path + i, bytes);
                 }
-            }
-            if (grown.size() > kPathBuffer - 1) {
-                return;
-            }
+                return true;
+            });
             writeResult(path, grown);
         });
 }
@@ -252,9 +275,11 @@ void ktuFilePathUtils::convertToAbsolutePath(const char* baseFolder, const char*
         bool stepped = false;
         bool applicable = true;
         for (;;) {
-            if (base.find('/') == std::string::npos) {
+            if (!holdsSlash(base)) {
                 // At the drive: only a bare name without a dot may follow.
-                applicable = base.find(':') != std::string::npos && rest.find_first_of("./") == std::string::npos;
+                applicable = ktu::lastChar(base.c_str(), base.size(), [](char c) { return c == ':'; }) != ktu::npos &&
+                             ktu::lastChar(rest.c_str(), rest.size(), [](char c) { return c == '.' || c == '/'; }) ==
+                                 ktu::npos;
                 break;
             }
             if (startsWith(rest, "../")) {
@@ -268,7 +293,7 @@ void ktuFilePathUtils::convertToAbsolutePath(const char* baseFolder, const char*
             stepped = true;
         }
         std::string result = base + '/' + rest;
-        if (!stepped || !applicable || result.size() > kPathBuffer - 1) {
+        if (!stepped || !applicable) {
             writeResult(fullPath, kNotApplicable);
             *status = -105;
             return;
@@ -328,10 +353,6 @@ void ktuFilePathUtils::convertToRelativePath(const char* baseFolder, const char*
         std::size_t tailStart = lowBase.size() + 1;
         if (tailStart < target.size()) {
             result += target.substr(tailStart);
-        }
-        if (result.size() > kPathBuffer - 1) {
-            refuse();
-            return;
         }
         writeResult(relativePath, result);
     }, [&] {

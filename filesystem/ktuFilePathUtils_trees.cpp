@@ -1,5 +1,6 @@
 // Folder trees: deleting a folder's files, copying a tree, testing for an
 // empty folder. All three walk the current folder's entries by bare name.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "ktuFilePathUtils.h"
 #include "ktuFolderWalk.h"
 #include "ktuGuard.h"
+#include "ktuPathChars.h"
 #include "ktuPlatform.h"
 #include "ktuText.h"
 
@@ -16,44 +18,144 @@ namespace {
 using ktu::kPathBuffer;
 constexpr auto kCopySite = ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::copyFolder()");
 
-// A path in the form used to compare two of them: '/' separators, no runs
-// of them, no trailing one, letters A-Z lowered (as Windows compares names).
-std::string comparable(const std::string& path)
+using Place = std::vector<std::string>;
+
+// The names of a path, split at its separators (empty names dropped).
+Place namesOf(const std::string& path)
 {
-    std::string out;
-    for (char c : path) {
-        c = c == '\\' ? '/' : ktu::asciiLower(c);
-        if (c == '/' && !out.empty() && out.back() == '/') {
+    Place names;
+    std::string name;
+    ktu::forEachChar(path.c_str(), path.size(), [&](std::size_t i) {
+        std::size_t bytes = ktu::charBytes(path.c_str() + i);
+        if (bytes == 1 && ktu::isSeparator(path[i])) {
+            if (!name.empty()) {
+                names.push_back(name);
+            }
+            name.clear();
+        } else {
+            name.append(path, i, bytes);
+        }
+        return true;
+    });
+    if (!name.empty()) {
+        names.push_back(name);
+    }
+    return names;
+}
+
+// The final path of `path` (every link, "." and ".." resolved by the
+// system); false when it leads to no existing entry.
+bool finalPathOf(const std::string& path, std::string& out)
+{
+    auto& fs = ktu::platform::ops().fs;
+    std::vector<char> buffer(kPathBuffer);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        uint32_t got = fs.finalPath(path.c_str(), buffer.data(), static_cast<uint32_t>(buffer.size()));
+        if (got == 0) {
+            return false;
+        }
+        if (got < buffer.size()) {
+            out.assign(buffer.data(), got);
+            return true;
+        }
+        buffer.resize(got + 1);
+    }
+    return false;
+}
+
+// Where a folder is, as a list of names that two spellings of one folder
+// share: the final path of the longest leading part of `path` that exists,
+// followed by the names of the rest, whose "." and ".." are applied to it
+// (a relative path starts at the current folder). Names are lowered where
+// the file system ignores letter case. False when not even the current
+// folder can be resolved.
+bool placeOf(const std::string& path, Place& place)
+{
+    std::string head = path;
+    std::vector<std::string> rest;
+    std::string resolved;
+    while (!finalPathOf(head, resolved)) {
+        std::size_t end = head.size();
+        while (end > 0 && ktu::lastChar(head.c_str(), end, ktu::isSeparator, end - 1) != ktu::npos) {
+            --end;  // separators at the end
+        }
+        std::size_t cut = ktu::lastChar(head.c_str(), end, ktu::isSeparator);
+        if (cut == ktu::npos) {
+            if (head == ".") {
+                return false;
+            }
+            rest.insert(rest.begin(), head.substr(0, end));  // relative to the current folder
+            head = ".";
             continue;
         }
-        out += c;
+        rest.insert(rest.begin(), head.substr(cut + 1, end - cut - 1));
+        head.resize(cut + 1);  // "C:/" and "/" keep their separator: the root
+        if (cut > 0 && !(cut == 2 && head[1] == ':')) {
+            head.resize(cut);
+        }
     }
-    if (out.size() > 1 && out.back() == '/') {
-        out.pop_back();
+    place = namesOf(resolved);
+    for (const std::string& name : rest) {
+        if (name == "..") {
+            if (place.size() > 1) {
+                place.pop_back();
+            }
+        } else if (!name.empty() && name != ".") {
+            place.push_back(name);
+        }
     }
-    return out;
+    if (ktu::platform::ops().fs.namesIgnoreCase()) {
+        for (std::string& name : place) {
+            ktu::forEachChar(name.c_str(), name.size(), [&](std::size_t i) {
+                if (ktu::charBytes(name.c_str() + i) == 1) {
+                    name[i] = ktu::asciiLower(name[i]);
+                }
+                return true;
+            });
+        }
+    }
+    return true;
 }
 
-bool withinOrSame(const std::string& inner, const std::string& outer)
+// True when `inner` is `outer` or lies below it.
+bool withinOrSame(const Place& inner, const Place& outer)
 {
-    return inner.compare(0, outer.size(), outer) == 0 &&
-           (inner.size() == outer.size() || inner[outer.size()] == '/' || outer.back() == '/');
+    return inner.size() >= outer.size() && std::equal(outer.begin(), outer.end(), inner.begin());
 }
 
-bool copyTree(const std::string& destination, const std::string& source, const std::string& excluded);
+// True when copying `source` to `destination` would copy a folder into
+// itself or remove the source while clearing the destination: one of them
+// is, or holds, the other, however the two are spelled. A source that does
+// not exist cannot be harmed.
+bool overlapping(const char* destination, const char* source)
+{
+    std::string resolved;
+    if (!finalPathOf(source, resolved)) {
+        return false;
+    }
+    Place from;
+    Place to;
+    if (!placeOf(source, from) || !placeOf(destination, to)) {
+        return true;  // cannot be told apart: refused
+    }
+    return withinOrSame(to, from) || withinOrSame(from, to);
+}
+
+bool copyTree(const std::string& destination, const std::string& source);
 
 // One level of the copy under its own guard: a fault inside a sub-folder is
 // logged there and the walk of its parent goes on.
-void copyLevel(const std::string& destination, const std::string& source, const std::string& excluded)
+void copyLevel(const std::string& destination, const std::string& source)
 {
-    ktu::guarded(kCopySite, [&] { return copyTree(destination, source, excluded); }, false);
+    ktu::guarded(kCopySite, [&] { return copyTree(destination, source); }, false);
 }
 
-bool copyTree(const std::string& destination, const std::string& source, const std::string& excluded)
+bool copyTree(const std::string& destination, const std::string& source)
 {
     auto& fs = ktu::platform::ops().fs;
     std::string saved = ktu::currentFolder();
-    if (fs.setCurrentDir(destination.c_str())) {
+    if (fs.getAttributes(destination.c_str()) != ktu::platform::kInvalidAttributes) {
+        // A link standing for the destination goes alone (see deleteFolder).
         ktuFilePathUtils::deleteFolder(destination.c_str(), saved.c_str());
     }
     fs.createDir(destination.c_str());
@@ -70,12 +172,13 @@ bool copyTree(const std::string& destination, const std::string& source, const s
         if (from.size() > kPathBuffer - 1 || to.size() > kPathBuffer - 1) {
             return;  // beyond the longest path the copy handles: left out
         }
-        if (fs.getAttributes(name) == ktu::platform::kAttrDirectory) {
-            if (comparable(from) != excluded) {
-                copyLevel(to, from, excluded);
-            }
+        uint32_t attributes = fs.getAttributes(name);
+        if (attributes == ktu::platform::kAttrDirectory) {
+            copyLevel(to, from);
             fs.setCurrentDir(source.c_str());
-        } else {
+        } else if (attributes != ktu::platform::kInvalidAttributes) {
+            // A link to a folder fails here as any folder does; a link to a
+            // file gives a plain file with the content it leads to.
             fs.copyFile(from.c_str(), to.c_str(), false);
         }
     });
@@ -119,16 +222,13 @@ bool ktuFilePathUtils::copyFolder(const char* destinationFolder, const char* sou
             ktu::boundedLength(sourceFolder, kPathBuffer - 1) > kPathBuffer - 1) {
             return false;
         }
-        // Copying a folder onto itself would remove the source before the
-        // copy; a destination inside the source is left out of the walk, so
-        // the copy never reaches its own entries.
-        std::string destination = comparable(destinationFolder);
-        std::string source = comparable(sourceFolder);
-        if (destination == source) {
+        // Clearing a destination that is or holds the source would remove
+        // the source; a destination inside the source would be copied into
+        // itself. Both are refused before anything is touched.
+        if (overlapping(destinationFolder, sourceFolder)) {
             return false;
         }
-        std::string excluded = withinOrSame(destination, source) ? destination : std::string();
-        return copyTree(destinationFolder, sourceFolder, excluded);
+        return copyTree(destinationFolder, sourceFolder);
     }, false);
 }
 

@@ -4,13 +4,14 @@
 // folder runs from there up to and including the last '/' or '\'; the
 // extension starts at the last '.' of what follows the folder (dot
 // included); the file name lies between. Each part is cut at 255 characters.
-// Texts are taken byte by byte: in UTF-8 and the other multi-byte encodings
-// the library meets, no byte of a multi-byte character equals '/', '\' or '.'.
+// The scan steps over whole characters (ktuPathChars.h): the second byte of a
+// double-byte character is never taken for a separator or a dot.
 #pragma once
 
 #include <cstddef>
 #include <cstring>
 
+#include "ktuPathChars.h"
 #include "ktuText.h"
 
 namespace ktu {
@@ -40,22 +41,19 @@ inline void copyCut(char* to, const char* from, std::size_t length)
 inline void splitPath(const char* path, PathParts& parts)
 {
     const char* rest = path;
-    if (rest[0] != '\0' && rest[1] == ':') {
+    if (rest[0] != '\0' && charBytes(rest) == 1 && rest[1] == ':') {
         detail::copyCut(parts.drive, rest, 2);
         rest += 2;
     } else {
         parts.drive[0] = '\0';
     }
-    const char* afterFolder = rest;
-    for (const char* c = rest; *c != '\0'; ++c) {
-        if (isSeparator(*c)) {
-            afterFolder = c + 1;
-        }
-    }
+    std::size_t restLength = std::strlen(rest);
+    std::size_t separator = lastChar(rest, restLength, isSeparator);
+    const char* afterFolder = separator == npos ? rest : rest + separator + 1;
     detail::copyCut(parts.folder, rest, static_cast<std::size_t>(afterFolder - rest));
-    const char* dot = std::strrchr(afterFolder, '.');
     std::size_t tailLength = std::strlen(afterFolder);
-    std::size_t nameLength = dot != nullptr ? static_cast<std::size_t>(dot - afterFolder) : tailLength;
+    std::size_t dot = lastChar(afterFolder, tailLength, [](char c) { return c == '.'; });
+    std::size_t nameLength = dot != npos ? dot : tailLength;
     detail::copyCut(parts.name, afterFolder, nameLength);
     detail::copyCut(parts.ext, afterFolder + nameLength, tailLength - nameLength);
 }

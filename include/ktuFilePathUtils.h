@@ -9,6 +9,24 @@
 //   -106 refused character after the drive.
 // Arguments longer than an operation's working buffer are refused with the
 // operation's failure value; nothing is ever written beyond a buffer.
+//
+// Texts are in the system code page. In a double-byte code page (932, 936,
+// 949, 950 on Windows) every scan steps over whole characters: the second
+// byte of a character, 0x5C among them, is never taken for a separator, a
+// dot or a refused character. On Linux paths are UTF-8, whose multi-byte
+// characters consist of bytes of 0x80 and above only, so no such byte can be
+// mistaken for '/', '\' or '.'.
+//
+// Links. A symbolic link (on Windows also a junction or another reparse
+// point) is an entry of its own: its attribute value carries the
+// reparse-point bit 1024 (16 + 1024 for a link to a folder, 32 + 1024 for a
+// link to a file or a dangling link), so the "exactly 16" folder test never
+// takes it for a folder. The operations that walk folders never enter a
+// link and never change what it leads to: removing a link removes the link
+// alone, and setting its attributes never reaches its target (on Linux a
+// link has no mode of its own: clearing its attributes changes nothing, and
+// making it read-only fails). A link named in the middle of a path the
+// caller gives is followed like any other part of that path.
 #pragma once
 #include "ktuExport.h"
 
@@ -26,20 +44,29 @@ public:
     static bool checkForSpecialCharacters(const char* text);
     // Creates base/name; false when it exists already or cannot be made.
     static bool createNewFolder(const char* baseFolder, const char* folderName);
-    // Finds or makes base/name (recreating it empty when `recreate`). Leaves
-    // the current directory at `baseFolder`.
+    /// Finds or makes base/name (recreating it empty when `recreate`). Leaves
+    /// the current directory at `baseFolder`. A link of that name is no
+    /// folder: it is not found, a folder cannot be made beside it, and the
+    /// answer is false; but when recreating, a link to a folder is removed
+    /// (the link alone) and a plain empty folder takes its place.
     static bool checkOrCreateFolder(const char* baseFolder, const char* folderName, bool recreate);
     static bool checkOrCreateFolder(const char* folderPath, bool recreate);
-    // Makes every level of `folderPath`; writes `status` only on failure.
+    /// Makes every level of `folderPath`; writes `status` only on failure.
+    /// Each level is handled by checkOrCreateFolder: a level that is a link
+    /// fails (-102) unless recreating, when a link to a folder gives way to a
+    /// plain folder; deeper levels are then made where the path leads.
     static void createAllFolders(const char* folderPath, bool recreate, long* status);
-    // Removes `folder` with everything in it; `holdingFolder` is made current
-    // before each level removes itself.
+    /// Removes `folder` with everything in it; `holdingFolder` is made current
+    /// before each level removes itself. Links inside are removed as files,
+    /// the link alone; when `folder` itself is a link (a separator at its end
+    /// or not), the link alone is removed and the answer is whether it went.
     static bool deleteFolder(const char* folder, const char* holdingFolder);
 
     // ---- Path strings -------------------------------------------------
-    // Pure functions of their text, the same on every platform. Results are
-    // bounded by the library's 260-byte path buffers: output buffers of 260
-    // bytes always suffice, and a result that would not fit is refused.
+    // Pure functions of their text, the same on every platform. Inputs are
+    // bounded by the working buffers (259 characters, 255 for the
+    // conversions); results are as long as those inputs make them, and the
+    // caller's buffer must hold them as each operation says.
 
     // Splits at the last '.' after the first character: "clip.2007.bmp" gives
     // "clip.2007" and "bmp". A name without such a dot gives the whole name
@@ -48,9 +75,10 @@ public:
     // empty strings. A caught fault is logged and passed on to the caller.
     static void getFileNameAndExt(const char* fileName, char* name, char* ext);
     static void convertBackSlashToForward(char* path);
-    // Every '/' becomes two '\' characters. The text is grown only
-    // when the result fits 259 characters; otherwise it is left unchanged. A
-    // caught fault is logged and passed on to the caller.
+    /// Every '/' becomes two '\' characters: the buffer must hold the text
+    /// grown by one character for every '/' (up to 518 characters). A text
+    /// longer than 259 characters is left unchanged. A caught fault is logged
+    /// and passed on to the caller.
     static void converForwardSlashToDoubleBackSlash(char* path);
     // Runs of '/' become one '/'; '\' is not touched. Works in place on
     // texts of any length.
@@ -68,49 +96,68 @@ public:
     // characters or a required extension longer than 254 is refused (false,
     // nothing changed, no message).
     static bool checkRequiredFileExtension(const char* fileName, char* requiredExt);
-    // Applies a relative path that begins with "./" or "../" to a base
-    // folder: status 100 and the full path, else "NA" and -105. Inputs longer
-    // than 255 characters and results longer than 259 give "NA" and -105.
+    /// Applies a relative path that begins with "./" or "../" to a base
+    /// folder: status 100 and the full path, else "NA" and -105. The output
+    /// must hold the two inputs' lengths plus one character (up to 511).
+    /// Inputs longer than 255 characters give "NA" and -105.
     static void convertToAbsolutePath(const char* baseFolder, const char* relativePath, char* fullPath, long* status);
-    // The target relative to the base ("./x", "../x", "../../x"), letter case
-    // ignored in the comparison and kept in the result; no status is written
-    // on success. The base matches only at a folder boundary of the target:
-    // base "C:/a" and target "C:/ab/x" give "../ab/x". When the two have no
-    // leading folder in common (another drive, say), when an input is longer
-    // than 255 characters, or when the result would pass 259 characters, the
-    // output is "NA" and the status -105.
+    /// The target relative to the base ("./x", "../x", "../../x"), letter case
+    /// ignored in the comparison and kept in the result; no status is written
+    /// on success. The base matches only at a folder boundary of the target:
+    /// base "C:/a" and target "C:/ab/x" give "../ab/x". When the two have no
+    /// leading folder in common (another drive, say), or when an input is
+    /// longer than 255 characters, the output is "NA" and the status -105.
+    /// The output must hold three characters for every folder climbed plus
+    /// the tail (up to 633 characters).
     static void convertToRelativePath(const char* baseFolder, const char* targetPath, char* relativePath, long* status);
 
     // ---- File operations ----------------------------------------------
-    // Appends to "<folder>/temp<name>" the source's lines, leaving out the
-    // lines equal to `line` and the empty ones; true when any was left out
-    // (a final line break counts as one empty line). Lines are read whole,
-    // whatever their length; "\r\n" and "\n" both end a line, and the copy
-    // is written with the platform's text line breaks. The source is open so
-    // that others may read it but not write it. The current folder is not
-    // changed.
+    /// Appends to "<folder>/temp<name>" the source's lines, leaving out the
+    /// lines equal to `line` and the empty ones; true when any was left out
+    /// (a final line break counts as one empty line). Lines are read whole,
+    /// whatever their length; "\r\n" and "\n" both end a line, and the copy
+    /// is written with the platform's text line breaks. The source is open so
+    /// that others may read it but not write it. The current folder is not
+    /// changed. A folder (or a link to one) as source answers false and no
+    /// copy is made. A source that is a link to a file is read through it; a
+    /// link standing at the copy's name is never written through (the lines
+    /// are compared all the same, and nothing is written).
     static bool copyFileExcludingLine(const char* filePath, const char* line);
-    // Copies the file to `newName` in its folder (never over an existing
-    // file), then deletes the original. A missing file shows "Invalid File
-    // Path". Leaves the current folder at the file's folder once the copy
-    // was made. A new path longer than 259 characters is refused.
+    /// Copies the file to `newName` in its folder (never over an existing
+    /// file), then deletes the original. A missing file shows "Invalid File
+    /// Path". Leaves the current folder at the file's folder once the copy
+    /// was made. A new path longer than 259 characters is refused. A link to
+    /// a file becomes a plain file holding what it led to, and the link goes;
+    /// a link to a folder and a dangling link cannot be copied (false).
     static bool renameFile(const char* filePath, const char* newName);
-    // Deletes the first entry that the name (or pattern) finds in its folder,
-    // after clearing its attributes (read-only files go too). Leaves the
-    // current folder at the file's folder once it could be entered.
+    /// Deletes the first entry that the name (or pattern) finds in its folder,
+    /// after clearing its attributes (read-only files go too). Leaves the
+    /// current folder at the file's folder once it could be entered. A link
+    /// (to a file, to a folder, or dangling) is removed itself; its target
+    /// stays as it was.
     static bool deleteFile(const char* filePath);
 
     // ---- Folder trees -------------------------------------------------
-    // Deletes the files directly in `folder`; sub-folders stay. Answers false
-    // in every case; leaves the current folder at `folder`.
+    // Deletes the files directly in `folder`; sub-folders stay. Links count
+    // as files: each goes alone, whatever it leads to. Answers false in every
+    // case; leaves the current folder at `folder`.
     static bool deleteFilesInFolder(const char* folder);
-    // Makes the destination a fresh copy of the source's tree (whatever the
-    // destination held before is removed). Answers false in every case and
-    // restores the current folder. A destination that names the source
-    // itself is refused before anything is touched; a destination inside the
-    // source is passed over by the walk, so the copy never copies itself.
-    // Folders longer than 259 characters are refused, and entries whose
-    // joined paths would pass 259 characters are left out.
+    /// Makes the destination a fresh copy of the source's tree (whatever the
+    /// destination held before is removed). Answers false in every case and
+    /// restores the current folder.
+    /// The two are compared as the folders they lead to, not as texts (drive
+    /// form or native, "." and "..", repeated or mixed separators, letter case
+    /// where the file system ignores it, links, drive-map entries): when the
+    /// destination is the source, lies inside it, or holds it (so that
+    /// clearing it would remove the source), nothing is touched. A source
+    /// that does not exist cannot be harmed and is not compared.
+    /// Links in the source: a link to a folder is never entered and is left
+    /// out of the copy (so a link to an ancestor cannot make the copy nest);
+    /// a link to a file becomes a plain file holding what it leads to; a
+    /// dangling link is left out. A destination that is itself a link is
+    /// removed (the link alone) and made a folder.
+    /// Folders longer than 259 characters are refused, and entries whose
+    /// joined paths would pass 259 characters are left out.
     static bool copyFolder(const char* destinationFolder, const char* sourceFolder);
     // True when the folder holds nothing besides "." and "..", or cannot be
     // entered or listed. Leaves the current folder at `folder` when it could
@@ -136,7 +183,8 @@ public:
     // longer than 259 characters is refused with -100 (and a log line).
     static void getFileNameAndBasePathFromFullPath(const char* fullPath, char* basePath, char* fileName,
                                                    long* status);
-    // True when the file (or folder, or a match of a '*'/'?' pattern) exists.
+    /// True when the file (or folder, or a match of a '*'/'?' pattern) exists.
+    /// A link counts as an entry, a dangling one too.
     static bool checkFileExistence(const char* fullPath);
     // True when `fileName` (a name or pattern) finds an entry in `folder`.
     // The current folder is restored before it returns; when it cannot be

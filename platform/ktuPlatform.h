@@ -33,6 +33,11 @@ constexpr uint32_t kAttrHidden = 0x02;
 constexpr uint32_t kAttrSystem = 0x04;
 constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrArchive = 0x20;
+// A symbolic link, junction or other reparse point. Such an entry is one of
+// its own: it reads 16 + 1024 when it leads to a folder and 32 + 1024
+// otherwise (a dangling link included), so the "exactly 16" folder test never
+// enters it.
+constexpr uint32_t kAttrReparsePoint = 0x400;
 constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 constexpr std::size_t kMaxPath = 260;
@@ -60,12 +65,32 @@ struct FileSystemOps {
     FindHandle (*findFirst)(const char* pattern, FindEntry* entry);
     bool (*findNext)(FindHandle handle, FindEntry* entry);
     void (*findClose)(FindHandle handle);
+    // The attributes of the entry itself (GetFileAttributesA): a link is
+    // not followed (see kAttrReparsePoint); separators at the end of the
+    // path are passed over, so "x/link/" names the link too.
     uint32_t (*getAttributes)(const char* path);
+    // SetFileAttributesA on the entry itself, never on a link's target.
     bool (*setAttributes)(const char* path, uint32_t attributes);
     bool (*createDir)(const char* path);
+    // RemoveDirectoryA: an empty folder, or a link to a folder (the link
+    // alone goes; its target is not looked at).
     bool (*removeDir)(const char* path);
+    // DeleteFileA: a file, or a link to a file (the link alone goes).
     bool (*deleteFile)(const char* path);
+    // CopyFileA: the source is read through a link; the copy is a plain file.
     bool (*copyFile)(const char* from, const char* to, bool failIfExists);
+    // The folder or file that `path` leads to, every link and "." or ".."
+    // resolved (realpath, GetFinalPathNameByHandleA), in the system's own
+    // form: returns its length, 0 when the path does not lead to an existing
+    // entry, or the size needed when `size` is too small.
+    uint32_t (*finalPath)(const char* path, char* buffer, uint32_t size);
+    // True when `c` is the first byte of a double-byte character in the
+    // active code page (IsDBCSLeadByte); such a character's second byte is
+    // never a separator or a dot. Always false on POSIX systems: their paths
+    // are UTF-8, where every byte of a multi-byte character is 0x80 or above.
+    bool (*isLeadByte)(unsigned char c);
+    // True when the file system compares names without regard to letter case.
+    bool (*namesIgnoreCase)();
     // Writes the logical drive roots ("C:\\\0D:\\\0\0") into `buffer`
     // (GetLogicalDriveStringsA); returns the length written, 0 on failure.
     uint32_t (*logicalDriveStrings)(char* buffer, uint32_t size);

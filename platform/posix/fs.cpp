@@ -7,6 +7,22 @@
 // gives the owner write permission back. Like Windows, a read-only file
 // cannot be deleted until its read-only bit is cleared.
 //
+// Symbolic links are entries of their own, as Windows reports its links:
+// 16 + 1024 for a link to a folder, 32 + 1024 for a link to anything else
+// (a dangling link included), never read-only. Attributes are read with
+// lstat, so nothing that asks about an entry is led into a link's target.
+// A link has no mode of its own on Linux (chmod would change the target):
+// setting a value without the read-only bit on a link succeeds and changes
+// nothing; asking for read-only fails and changes nothing. Removal takes the
+// link alone: deleteFile removes any link, removeDir a link to a folder (as
+// RemoveDirectoryA does), and neither looks at the target. Separators at the
+// end of a path are passed over by these entries, so "x/link/" is the link
+// and never its target.
+//
+// Paths are UTF-8 (or another encoding whose multi-byte characters use only
+// bytes of 0x80 and above), so no byte of a multi-byte character can be
+// taken for '/', '\' or '.': isLeadByte is always false.
+//
 // Streams honour the Windows share modes between the openers that use this
 // seam (see openStream).
 //
@@ -22,6 +38,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -42,6 +59,39 @@ uint32_t attributesOf(const struct stat& st)
         value |= kAttrReadOnly;
     }
     return value;
+}
+
+// The native form of a path that names one entry: drive form translated,
+// separators at its end removed (the root stays "/"). An ending separator
+// would make the system follow a link that the path names.
+bool entryPath(const char* path, std::string& native)
+{
+    if (!toNativePath(path, native) || native.empty()) {
+        return false;
+    }
+    while (native.size() > 1 && native.back() == '/') {
+        native.pop_back();
+    }
+    return true;
+}
+
+bool isFolderLink(const std::string& native)
+{
+    struct stat target;
+    return ::stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+}
+
+// The attributes of the entry itself; kInvalidAttributes when there is none.
+uint32_t entryAttributes(const std::string& native)
+{
+    struct stat st;
+    if (::lstat(native.c_str(), &st) != 0) {
+        return kInvalidAttributes;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return (isFolderLink(native) ? kAttrDirectory : kAttrArchive) | kAttrReparsePoint;
+    }
+    return attributesOf(st);
 }
 
 bool setCurrentDir(const char* path)
@@ -127,13 +177,12 @@ bool fillEntry(const std::string& folder, const char* name, FindEntry* entry)
     if (length >= sizeof(entry->name)) {
         return false;  // longer than a Windows path component can be
     }
-    std::string full = folder + "/" + name;
-    struct stat st;
-    if (::stat(full.c_str(), &st) != 0 && ::lstat(full.c_str(), &st) != 0) {
-        return false;
+    uint32_t attributes = entryAttributes(folder + "/" + name);
+    if (attributes == kInvalidAttributes) {
+        return false;  // gone since the folder was read
     }
     std::memcpy(entry->name, name, length + 1);
-    entry->attributes = attributesOf(st);
+    entry->attributes = attributes;
     return true;
 }
 
@@ -200,19 +249,18 @@ void findClose(FindHandle handle)
 uint32_t getAttributes(const char* path)
 {
     std::string native;
-    struct stat st;
-    if (!toNativePath(path, native) || native.empty() || ::stat(native.c_str(), &st) != 0) {
-        return kInvalidAttributes;
-    }
-    return attributesOf(st);
+    return entryPath(path, native) ? entryAttributes(native) : kInvalidAttributes;
 }
 
 bool setAttributes(const char* path, uint32_t attributes)
 {
     std::string native;
     struct stat st;
-    if (!toNativePath(path, native) || native.empty() || ::stat(native.c_str(), &st) != 0) {
+    if (!entryPath(path, native) || ::lstat(native.c_str(), &st) != 0) {
         return false;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return (attributes & kAttrReadOnly) == 0;  // a link has no mode of its own
     }
     mode_t mode = st.st_mode & 07777;
     if (attributes & kAttrReadOnly) {
@@ -232,14 +280,25 @@ bool createDir(const char* path)
 bool removeDir(const char* path)
 {
     std::string native;
-    return toNativePath(path, native) && !native.empty() && ::rmdir(native.c_str()) == 0;
+    struct stat st;
+    if (!entryPath(path, native) || ::lstat(native.c_str(), &st) != 0) {
+        return false;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        if (!isFolderLink(native)) {
+            errno = ENOTDIR;
+            return false;
+        }
+        return ::unlink(native.c_str()) == 0;
+    }
+    return ::rmdir(native.c_str()) == 0;
 }
 
 bool deleteFile(const char* path)
 {
     std::string native;
     struct stat st;
-    if (!toNativePath(path, native) || native.empty() || ::lstat(native.c_str(), &st) != 0) {
+    if (!entryPath(path, native) || ::lstat(native.c_str(), &st) != 0) {
         return false;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -259,7 +318,9 @@ bool copyFile(const char* from, const char* to, bool failIfExists)
     if (!toNativePath(from, source) || !toNativePath(to, target) || source.empty() || target.empty()) {
         return false;
     }
-    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not held up by a pipe or device that a link may lead to: only a regular
+    // file is copied.
+    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (in < 0) {
         return false;
     }
@@ -269,11 +330,12 @@ bool copyFile(const char* from, const char* to, bool failIfExists)
         return false;
     }
     struct stat existing;
-    if (!failIfExists && ::stat(target.c_str(), &existing) == 0 && (existing.st_mode & S_IWUSR) == 0) {
+    if (!failIfExists && ::lstat(target.c_str(), &existing) == 0 && (existing.st_mode & S_IWUSR) == 0) {
         ::close(in);
         return false;  // Windows refuses to overwrite a read-only file
     }
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+    // Never written through a link that stands where the copy goes.
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (failIfExists ? O_EXCL : O_TRUNC);
     int out = ::open(target.c_str(), flags, st.st_mode & 0777);
     if (out < 0) {
         ::close(in);
@@ -312,6 +374,37 @@ bool copyFile(const char* from, const char* to, bool failIfExists)
     ok = (::close(out) == 0) && ok;
     ::close(in);
     return ok;
+}
+
+uint32_t finalPath(const char* path, char* buffer, uint32_t size)
+{
+    std::string native;
+    if (!toNativePath(path, native) || native.empty()) {
+        return 0;
+    }
+    char* resolved = ::realpath(native.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return 0;
+    }
+    std::size_t length = std::strlen(resolved);
+    uint32_t answer = static_cast<uint32_t>(length);
+    if (buffer == nullptr || length + 1 > size) {
+        answer = static_cast<uint32_t>(length + 1);
+    } else {
+        std::memcpy(buffer, resolved, length + 1);
+    }
+    std::free(resolved);
+    return answer;
+}
+
+bool isLeadByte(unsigned char)
+{
+    return false;
+}
+
+bool namesIgnoreCase()
+{
+    return false;
 }
 
 uint32_t logicalDriveStrings(char* buffer, uint32_t size)
@@ -403,6 +496,12 @@ std::FILE* openStream(const char* path, const char* mode, ShareMode share)
     if (fd < 0) {
         return nullptr;
     }
+    struct stat opened;
+    if (::fstat(fd, &opened) == 0 && S_ISDIR(opened.st_mode)) {
+        ::close(fd);
+        errno = EACCES;  // a folder is no stream, as on Windows
+        return nullptr;
+    }
     if ((writes && markedByOthers(fd, kDenyWriteMark)) ||
         (share == ShareMode::DenyWrite && markedByOthers(fd, kWriterMark))) {
         ::close(fd);
@@ -442,6 +541,9 @@ FileSystemOps makeFileSystemOps()
     table.removeDir = removeDir;
     table.deleteFile = deleteFile;
     table.copyFile = copyFile;
+    table.finalPath = finalPath;
+    table.isLeadByte = isLeadByte;
+    table.namesIgnoreCase = namesIgnoreCase;
     table.logicalDriveStrings = logicalDriveStrings;
     table.openStream = openStream;
     return table;

@@ -1,6 +1,9 @@
 // Files and folders on Windows: each entry is the kernel32 "A" function of
 // the same purpose, called with the caller's path as given ('/' and '\' are
-// both separators to Windows). Attribute values are the system's own.
+// both separators to Windows). Attribute values are the system's own; links
+// and junctions carry FILE_ATTRIBUTE_REPARSE_POINT (1024). DeleteFileA and
+// RemoveDirectoryA remove a link itself; SetFileAttributesA is kept away
+// from links (see setAttributes).
 #include <share.h>
 
 #include <cstring>
@@ -70,9 +73,28 @@ uint32_t getAttributes(const char* path)
     return path != nullptr ? ::GetFileAttributesA(path) : kInvalidAttributes;
 }
 
+// A reparse point gets its attributes through a handle to the entry itself
+// (FILE_FLAG_OPEN_REPARSE_POINT), so that a link's target is never changed.
 bool setAttributes(const char* path, uint32_t attributes)
 {
-    return path != nullptr && ::SetFileAttributesA(path, attributes) != 0;
+    if (path == nullptr) {
+        return false;
+    }
+    DWORD current = ::GetFileAttributesA(path);
+    if (current == INVALID_FILE_ATTRIBUTES || (current & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return ::SetFileAttributesA(path, attributes) != 0;
+    }
+    HANDLE entry = ::CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                 nullptr);
+    if (entry == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FILE_BASIC_INFO info{};
+    info.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+    bool done = ::SetFileInformationByHandle(entry, FileBasicInfo, &info, sizeof info) != 0;
+    ::CloseHandle(entry);
+    return done;
 }
 
 bool createDir(const char* path)
@@ -93,6 +115,52 @@ bool deleteFile(const char* path)
 bool copyFile(const char* from, const char* to, bool failIfExists)
 {
     return from != nullptr && to != nullptr && ::CopyFileA(from, to, failIfExists ? TRUE : FALSE) != 0;
+}
+
+uint32_t finalPath(const char* path, char* buffer, uint32_t size)
+{
+    if (path == nullptr) {
+        return 0;
+    }
+    HANDLE entry = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (entry == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    char stack[1024];
+    DWORD got = ::GetFinalPathNameByHandleA(entry, stack, sizeof stack, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    ::CloseHandle(entry);
+    if (got == 0 || got >= sizeof stack) {
+        return 0;
+    }
+    // "\\?\C:\x" becomes "C:\x", "\\?\UNC\srv\x" becomes "\\srv\x".
+    const char* text = stack;
+    std::size_t length = got;
+    char unc[sizeof stack];
+    if (std::strncmp(text, "\\\\?\\UNC\\", 8) == 0) {
+        unc[0] = '\\';
+        std::memcpy(unc + 1, text + 7, length - 7 + 1);
+        text = unc;
+        length -= 6;
+    } else if (std::strncmp(text, "\\\\?\\", 4) == 0) {
+        text += 4;
+        length -= 4;
+    }
+    if (buffer == nullptr || length + 1 > size) {
+        return static_cast<uint32_t>(length + 1);
+    }
+    std::memcpy(buffer, text, length + 1);
+    return static_cast<uint32_t>(length);
+}
+
+bool isLeadByte(unsigned char c)
+{
+    return ::IsDBCSLeadByte(c) != 0;
+}
+
+bool namesIgnoreCase()
+{
+    return true;
 }
 
 uint32_t logicalDriveStrings(char* buffer, uint32_t size)
@@ -129,6 +197,9 @@ FileSystemOps makeFileSystemOps()
     table.removeDir = removeDir;
     table.deleteFile = deleteFile;
     table.copyFile = copyFile;
+    table.finalPath = finalPath;
+    table.isLeadByte = isLeadByte;
+    table.namesIgnoreCase = namesIgnoreCase;
     table.logicalDriveStrings = logicalDriveStrings;
     table.openStream = openStream;
     return table;

@@ -1,5 +1,7 @@
 // Existence tests, single files and folder trees, against a sandbox folder.
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -190,10 +192,6 @@ TEST_F(Files, FolderTrees)
     EXPECT_EQ(sb.exists("dst/ro"), !readOnlyFolders);  // not a plain folder: copied as a file, which fails
     EXPECT_FALSE(P::copyFolder(p("dst").c_str(), p("nosrc").c_str()));
     EXPECT_TRUE(fs::is_empty(sb.native("dst")));
-    EXPECT_FALSE(P::copyFolder(p("src/").c_str(), p("src").c_str()));  // onto itself: refused
-    EXPECT_TRUE(sb.exists("src/a.txt"));
-    EXPECT_FALSE(P::copyFolder(p("src/copy").c_str(), p("src").c_str()));  // into itself: left out
-    EXPECT_TRUE(sb.exists("src/copy/deep/er/b.txt") && !sb.exists("src/copy/copy"));
     EXPECT_TRUE(inElsewhere());
 
     fs::remove(sb.native("f/sub/in.txt"));
@@ -205,6 +203,77 @@ TEST_F(Files, FolderTrees)
         EXPECT_EQ(P::isEmptyDirectory(p(c.folder).c_str()), c.empty) << c.folder;
     }
     EXPECT_TRUE(currentFolderIs(sb.native("f/roFull")));
+}
+
+// The folders below `root`, relative, in order.
+std::vector<std::string> treeOf(const fs::path& root)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        names.push_back(fs::relative(entry.path(), root).generic_string() + "=" +
+                        (entry.is_regular_file() ? std::to_string(entry.file_size()) : "dir"));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// However a destination is spelled, copying a folder onto itself, into
+// itself or over a folder that holds it is refused and changes nothing.
+TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
+{
+    sb.writeFile("w/src/a.txt", "a");
+    sb.writeFile("w/src/sub/b.txt", "bb");
+    sb.makeFolder("w/other");
+    const auto original = treeOf(sb.native("w"));
+    const auto source = treeOf(sb.native("w/src"));
+    ASSERT_EQ(source.size(), 3u);
+    fs::current_path(sb.native("w/other"));
+    std::string native = sb.native("w/src").string();
+    std::vector<std::string> refused = {
+        p("w/src"), p("w/src/"), p("w/src/."), p("w/src/sub/.."), p("w/other/../src"), p("w//src\\"),
+        p("w\\src"), "../src", "./../src", native,
+        p("w/src/copy"), p("w/src/sub/new/deeper"), p("w/src/sub/../copy"), "../src/copy", native + "/copy",
+        p("w/other/../src/new/../copy"),
+        p("w"), sb.path(),  // clearing these would remove the source
+    };
+#if defined(_WIN32)
+    refused.insert(refused.end(), {p("W/SRC"), p("w/Src/copy"), p("W")});  // names ignore case
+#else
+    // A link that leads to the source, and a drive of the drive map whose
+    // root is the source's parent.
+    fs::create_directory_symlink(sb.native("w/src"), sb.native("w/alias"));
+    std::string drives = std::getenv("KTU_DRIVES");
+    setenv("KTU_DRIVES", (drives + ";U=" + sb.native("w").string()).c_str(), 1);
+    refused.insert(refused.end(), {p("w/alias"), p("w/alias/copy"), "U:/src", "U:\\src\\copy", "U:/", "U:"});
+#endif
+    for (const auto& destination : refused) {
+        EXPECT_FALSE(P::copyFolder(destination.c_str(), p("w/src").c_str()));
+        EXPECT_EQ(treeOf(sb.native("w/src")), source)
+            << destination;
+        EXPECT_TRUE(currentFolderIs(sb.native("w/other"))) << destination;
+    }
+#if !defined(_WIN32)
+    // Named through the link, the source is the same folder too.
+    EXPECT_FALSE(P::copyFolder(p("w/src/copy").c_str(), p("w/alias").c_str()));
+    EXPECT_FALSE(P::copyFolder("U:/src/copy", p("w/alias/").c_str()));
+    setenv("KTU_DRIVES", drives.c_str(), 1);
+    fs::remove(sb.native("w/alias"));
+#endif
+    EXPECT_EQ(treeOf(sb.native("w")), original);
+
+    // Beside the source, whatever the spelling, the copy is made.
+    std::vector<std::string> copies = {p("w/copy1"), p("w/other/../copy2"), p("w/src/../copy3"), p("w/srcopy")};
+#if !defined(_WIN32)
+    copies.push_back(p("w/SRC"));  // another folder where names keep their case
+#endif
+    for (const auto& destination : copies) {
+        EXPECT_FALSE(P::copyFolder(destination.c_str(), p("w/src").c_str()));
+    }
+    auto copied = treeOf(sb.native("w"));
+    for (const char* made : {"copy1/sub/b.txt=2", "copy2/sub/b.txt=2", "copy3/a.txt=1", "srcopy/sub/b.txt=2"}) {
+        EXPECT_TRUE(std::count(copied.begin(), copied.end(), made) == 1) << made;
+    }
+    EXPECT_EQ(treeOf(sb.native("w/src")), source);
 }
 
 ktu::platform::FindHandle throwingFind(const char*, ktu::platform::FindEntry*)

@@ -8,8 +8,10 @@
 
 namespace {
 
-// Room for any result: the operations refuse results beyond 259 characters.
-constexpr std::size_t kResult = 260;
+// Room for any result: a split gives at most 259 characters, a conversion of
+// two 255-character inputs at most 633 (three for every folder climbed plus
+// the tail).
+constexpr std::size_t kResult = 1024;
 
 int printStatus(long status)
 {

@@ -1,0 +1,247 @@
+// Links met by the operations that walk or change folders: every operation
+// handles a link as an entry of its own, and nothing that a link leads to
+// outside the tree is ever changed. Real links need a POSIX file system: a
+// Windows program under Wine cannot make them (CreateSymbolicLinkA answers
+// success and makes nothing), and on Windows itself making one needs a
+// privilege that test machines rarely grant.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "KSUtilityClasses.h"
+#include "ktuTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using P = ktuFilePathUtils;
+
+#if defined(_WIN32)
+
+TEST(Links, NeedAPosixFileSystem)
+{
+    GTEST_SKIP() << "links are tested on Linux: Wine makes none from a Windows program";
+}
+
+#else
+
+// Everything below a folder as it is on disk: kind, mode and content of every
+// entry, links not followed.
+using Snapshot = std::map<std::string, std::string>;
+
+Snapshot snapshot(const fs::path& root)
+{
+    Snapshot taken;
+    auto describe = [&](const fs::path& path) {
+        fs::file_status status = fs::symlink_status(path);
+        std::string text = std::to_string(static_cast<int>(status.type())) + " " +
+                           std::to_string(static_cast<unsigned>(status.permissions()));
+        if (fs::is_symlink(status)) {
+            text += " -> " + fs::read_symlink(path).string();
+        } else if (fs::is_regular_file(status)) {
+            std::ifstream in(path, std::ios::binary);
+            text += " " + std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        taken[fs::relative(path, root.parent_path()).string()] = text;
+    };
+    describe(root);
+    if (fs::is_directory(fs::symlink_status(root))) {
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            describe(entry.path());
+        }
+    }
+    return taken;
+}
+
+// tree/ holds a plain file, a sub-folder, a link to a folder outside, a link
+// to a file outside, a dangling link, a link back to the tree itself and a
+// hard link to a file outside. The outside folder and file are read-only,
+// so that any change of their mode shows.
+class Links : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ktu::test::openGate();
+        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+        sb.writeFile("outside/inner/deep.txt", "deep");
+        sb.writeFile("outside/o.txt", "outside");
+        sb.writeFile("outside/hard.txt", "hard");
+        sb.writeFile("outsideFile.txt", "file");
+        fs::permissions(sb.native("outside/o.txt"), fs::perms::owner_read | fs::perms::group_read);
+        fs::permissions(sb.native("outside/inner"), fs::perms::owner_read | fs::perms::owner_exec);
+        fs::permissions(sb.native("outsideFile.txt"), fs::perms::owner_read);
+        fs::permissions(sb.native("outside/hard.txt"), fs::perms::owner_read | fs::perms::owner_write);
+        sb.makeFolder("hold");
+        buildTree("tree");
+        before_ = outside();
+    }
+    void TearDown() override { EXPECT_EQ(outside(), before_) << "something outside the tree changed"; }
+
+    void buildTree(const std::string& tree)
+    {
+        sb.writeFile(tree + "/plain.txt", "plain");
+        sb.writeFile(tree + "/sub/s.txt", "s");
+        fs::create_directory_symlink(sb.native("outside"), sb.native(tree + "/linkDir"));
+        fs::create_symlink(sb.native("outsideFile.txt"), sb.native(tree + "/linkFile"));
+        fs::create_symlink(sb.native("nowhere"), sb.native(tree + "/dangling"));
+        fs::create_directory_symlink("../..", sb.native(tree + "/sub/up"));  // the sandbox itself
+        fs::create_hard_link(sb.native("outside/hard.txt"), sb.native(tree + "/hard"));
+    }
+    Snapshot outside()
+    {
+        Snapshot both = snapshot(sb.native("outside"));
+        both.merge(snapshot(sb.native("outsideFile.txt")));
+        return both;
+    }
+    std::string p(const std::string& relative) { return sb.path(relative); }
+    bool present(const std::string& relative) { return fs::exists(fs::symlink_status(sb.native(relative))); }
+
+    ktu::test::Sandbox sb;
+    Snapshot before_;
+};
+
+TEST_F(Links, ReadAsEntriesOfTheirOwn)
+{
+    auto& system = ktu::platform::ops().fs;
+    struct Case {
+        const char* entry;
+        uint32_t attributes;
+    } cases[] = {{"tree/linkDir", 16 + 1024},   {"tree/linkDir/", 16 + 1024}, {"tree/linkFile", 32 + 1024},
+                 {"tree/dangling", 32 + 1024},  {"tree/sub/up", 16 + 1024},   {"tree/hard", 32},
+                 {"tree/linkDir/o.txt", 33}};  // a path through a link reaches the target's entries
+    for (const auto& c : cases) {
+        EXPECT_EQ(system.getAttributes(p(c.entry).c_str()), c.attributes) << c.entry;
+    }
+    // A link has no mode of its own: clearing succeeds, read-only is refused,
+    // and the target keeps its mode either way.
+    EXPECT_TRUE(system.setAttributes(p("tree/linkFile").c_str(), 32));
+    EXPECT_FALSE(system.setAttributes(p("tree/linkFile").c_str(), 33));
+    EXPECT_TRUE(system.setAttributes(p("tree/linkDir").c_str(), 32));
+    EXPECT_TRUE(system.setAttributes(p("tree/dangling").c_str(), 32));
+
+    // The existence tests see every link, the dangling one too, and reach
+    // through a link named in the middle of a path.
+    for (const char* entry : {"tree/linkDir", "tree/linkFile", "tree/dangling", "tree/linkDir/o.txt"}) {
+        EXPECT_TRUE(P::checkFileExistence(p(entry).c_str())) << entry;
+    }
+    EXPECT_FALSE(P::isEmptyDirectory(p("tree/linkDir").c_str()));
+}
+
+TEST_F(Links, RemovingATreeRemovesItsLinksAlone)
+{
+    EXPECT_TRUE(P::deleteFolder(p("tree").c_str(), p("hold").c_str()));
+    EXPECT_FALSE(present("tree"));
+    EXPECT_EQ(sb.readFile("outside/hard.txt"), "hard");
+
+    // A link named as the folder to remove goes alone, with or without a
+    // separator at its end.
+    buildTree("tree");
+    EXPECT_TRUE(P::deleteFolder(p("tree/linkDir/").c_str(), p("hold").c_str()));
+    EXPECT_TRUE(P::deleteFolder(p("tree/sub/up").c_str(), p("hold").c_str()));
+    EXPECT_TRUE(P::deleteFolder(p("tree/dangling").c_str(), p("hold").c_str()));
+    EXPECT_FALSE(present("tree/linkDir") || present("tree/sub/up") || present("tree/dangling"));
+    EXPECT_TRUE(ktu::test::currentFolderIs(sb.native("hold")));
+}
+
+TEST_F(Links, RecreatingAFolderNeverFollowsALink)
+{
+    // A link is no folder (16 + 1024): it is not found, and a folder of its
+    // name cannot be made beside it.
+    EXPECT_FALSE(P::checkOrCreateFolder(p("tree").c_str(), "linkDir", false));
+    EXPECT_FALSE(P::checkOrCreateFolder(p("tree").c_str(), "linkFile", true));
+    EXPECT_TRUE(fs::is_symlink(sb.native("tree/linkDir")) && fs::is_symlink(sb.native("tree/linkFile")));
+    // Recreated, a link to a folder gives way to a plain empty folder.
+    EXPECT_TRUE(P::checkOrCreateFolder(p("tree/sub/up").c_str(), true));
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(sb.native("tree/sub/up"))));
+    EXPECT_TRUE(fs::is_empty(sb.native("tree/sub/up")));
+    // So does a link that is the first existing level of a chain (the tree
+    // is drive U: here): the deeper levels are made in the new folder, not
+    // in the link's target.
+    std::string drives = std::getenv("KTU_DRIVES");
+    setenv("KTU_DRIVES", (drives + ";U=" + sb.native("tree").string()).c_str(), 1);
+    long status = 7;
+    P::createAllFolders("U:/linkDir/inner", true, &status);
+    setenv("KTU_DRIVES", drives.c_str(), 1);
+    EXPECT_EQ(status, 7);
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(sb.native("tree/linkDir"))));
+    EXPECT_TRUE(fs::is_empty(sb.native("tree/linkDir/inner")));
+    // A chain whose first existing level is the tree empties it: its links
+    // go alone.
+    P::createAllFolders(p("tree").c_str(), true, &status);
+    EXPECT_EQ(status, 7);
+    EXPECT_TRUE(fs::is_directory(sb.native("tree")) && fs::is_empty(sb.native("tree")));
+}
+
+TEST_F(Links, DeletingFilesDeletesLinksAndKeepsSubFolders)
+{
+    EXPECT_FALSE(P::deleteFilesInFolder(p("tree").c_str()));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(sb.native("tree"))) {
+        left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"sub"});
+    EXPECT_TRUE(fs::is_symlink(sb.native("tree/sub/up")));
+}
+
+TEST_F(Links, SingleFileOperationsTakeTheLink)
+{
+    ktu::test::MessageBoxRecorder boxes;
+    // Renaming copies what the link leads to into a plain file and removes
+    // the link; a link to a folder or a dangling link cannot be copied.
+    EXPECT_TRUE(P::renameFile(p("tree/linkFile").c_str(), "renamed.txt"));
+    EXPECT_FALSE(present("tree/linkFile"));
+    EXPECT_FALSE(fs::is_symlink(sb.native("tree/renamed.txt")));
+    EXPECT_EQ(sb.readFile("tree/renamed.txt"), "file");
+    EXPECT_FALSE(P::renameFile(p("tree/linkDir").c_str(), "x"));
+    EXPECT_FALSE(P::renameFile(p("tree/dangling").c_str(), "y"));
+    EXPECT_TRUE(fs::is_symlink(sb.native("tree/linkDir")) && fs::is_symlink(sb.native("tree/dangling")));
+    EXPECT_TRUE(boxes.calls().empty());
+
+    for (const char* entry : {"tree/linkDir", "tree/dangling", "tree/sub/up", "tree/hard"}) {
+        EXPECT_TRUE(P::deleteFile(p(entry).c_str())) << entry;
+        EXPECT_FALSE(present(entry)) << entry;
+    }
+
+    // A folder, or a link to one, has no lines: no copy is made.
+    buildTree("again");
+    for (const char* folder : {"again/sub", "again/linkDir"}) {
+        EXPECT_FALSE(P::copyFileExcludingLine(p(folder).c_str(), "x")) << folder;
+    }
+    EXPECT_FALSE(present("again/tempsub") || present("again/templinkDir"));
+    // Read through a link to a file; a link at the copy's name is not
+    // written through.
+    fs::create_symlink(sb.native("outsideFile.txt"), sb.native("again/templinkFile"));
+    EXPECT_FALSE(P::copyFileExcludingLine(p("again/linkFile").c_str(), "x"));
+    fs::remove(sb.native("again/templinkFile"));
+    EXPECT_FALSE(P::copyFileExcludingLine(p("again/linkFile").c_str(), "x"));
+    EXPECT_EQ(sb.readFile("again/templinkFile"), "file\n");
+}
+
+TEST_F(Links, CopyingATreeNeverFollowsAFolderLink)
+{
+    EXPECT_FALSE(P::copyFolder(p("copy").c_str(), p("tree").c_str()));
+    std::vector<std::string> copied;
+    for (const auto& entry : fs::recursive_directory_iterator(sb.native("copy"))) {
+        EXPECT_FALSE(fs::is_symlink(entry.symlink_status())) << entry.path();
+        copied.push_back(fs::relative(entry.path(), sb.native("copy")).string());
+    }
+    std::sort(copied.begin(), copied.end());
+    // A link to a file becomes a plain file with its content; links to
+    // folders and dangling links are left out, so nothing nests.
+    EXPECT_EQ(copied, (std::vector<std::string>{"hard", "linkFile", "plain.txt", "sub", "sub/s.txt"}));
+    EXPECT_EQ(sb.readFile("copy/linkFile"), "file");
+
+    // A destination that is a link is replaced by a folder; its target stays.
+    fs::create_directory_symlink(sb.native("outside"), sb.native("linkedCopy"));
+    EXPECT_FALSE(P::copyFolder(p("linkedCopy").c_str(), p("tree/sub").c_str()));
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(sb.native("linkedCopy"))));
+    EXPECT_EQ(sb.readFile("linkedCopy/s.txt"), "s");
+}
+
+#endif
+
+}  // namespace
