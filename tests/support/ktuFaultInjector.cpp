@@ -16,7 +16,7 @@ using namespace ktu::platform;
 #define KTU_FAILABLE_ENTRIES(X)                                                                                   \
     X(fs, setCurrentDir) X(fs, getCurrentDir) X(fs, findFirst) X(fs, findNext) X(fs, getAttributes)             \
     X(fs, setAttributes) X(fs, createDir) X(fs, removeDir) X(fs, deleteFile) X(fs, copyFile)                     \
-    X(fs, logicalDriveStrings) X(fs, openStream)                                                                 \
+    X(fs, logicalDriveStrings) X(fs, openStream) X(fs, finalPath)                                               \
     X(ui, messageBox) X(ui, fallbackDesktopDir) X(ui, pickFile)                                                  \
     X(registry, readMachineString) X(registry, openKey) X(registry, createKey) X(registry, queryValue)           \
     X(registry, setStringValue) X(registry, deleteKey)                                                           \
@@ -34,7 +34,7 @@ using namespace ktu::platform;
     X(picture, describeBitmap) X(picture, deleteBitmap) X(picture, copyPixelRows) X(picture, clientRect)
 
 #define KTU_PASS_THROUGH_ENTRIES(X)                                                                             \
-    X(fs, findClose) X(clock, localTime) X(clock, unixTime) X(ui, exitProcess) X(registry, closeKey)           \
+    X(fs, isLeadByte) X(fs, namesIgnoreCase) X(fs, findClose) X(clock, localTime) X(clock, unixTime) X(ui, exitProcess) X(registry, closeKey)           \
     X(process, close) X(socket, cleanup) X(socket, addressText) X(serial, lastError) X(serial, errorText)       \
     X(picture, localFree) X(picture, globalUnlock) X(picture, globalFree) X(picture, releaseStream)
 
@@ -84,6 +84,7 @@ struct Failure {
 constexpr int kWinsockNotReady = 10091;  // WSASYSNOTREADY
 
 KTU_FAILS(fs, getCurrentDir, Instead, 0u)
+KTU_FAILS(fs, finalPath, Instead, 0u)
 KTU_FAILS(fs, getAttributes, Instead, kInvalidAttributes)
 KTU_FAILS(fs, logicalDriveStrings, Instead, 0u)
 KTU_FAILS(ui, messageBox, Instead, 0)
