@@ -1,5 +1,5 @@
-// The head or the tail of a byte buffer, copied into a cleared buffer of
-// fixed size.
+/// The head or the tail of a byte buffer, copied into a cleared buffer of
+/// fixed size.
 #pragma once
 #include "ktuExport.h"
 
@@ -10,14 +10,14 @@ public:
     ktuBufferUtils& operator=(const ktuBufferUtils&);
     virtual ~ktuBufferUtils();
 
-    // Clears all `destinationSize` bytes of `pDestination`, then copies the
-    // first n = min(sourceSize, destinationSize) bytes of `pSource` to its
-    // start. Returns n; 0 (and nothing touched) for a null pointer or before
-    // the handshake.
+    /// Clears all `destinationSize` bytes of `pDestination`, then copies the
+    /// first n = min(sourceSize, destinationSize) bytes of `pSource` to its
+    /// start. Returns n; 0 (and nothing touched) for a null pointer or before
+    /// the handshake.
     static unsigned int getStartingBytes(unsigned char* pSource, unsigned int sourceSize,
                                          unsigned char* pDestination, unsigned int destinationSize);
 
-    // The same with the last n bytes of `pSource`, in their order.
+    /// The same with the last n bytes of `pSource`, in their order.
     static unsigned int getEndBytes(unsigned char* pSource, unsigned int sourceSize, unsigned char* pDestination,
                                     unsigned int destinationSize);
 };

@@ -1,14 +1,14 @@
-// Paths, files and folders.
-//
-// Paths are narrow, zero-terminated strings; '/' and '\' are both accepted as
-// separators, and every path the class builds joins with '/'. Operations that
-// report a path status write it through their last `long*`:
-//   100 success, -100 fault caught, -101 no (logical) drive, -102 folder does
-//   not start with a separator / a level of a chain failed, -103 no file name,
-//   -104 lone '.' extension, -105 relative path cannot be applied,
-//   -106 refused character after the drive.
-// Arguments longer than an operation's working buffer are refused with the
-// operation's failure value; nothing is ever written beyond a buffer.
+/// Paths, files and folders.
+///
+/// Paths are narrow, zero-terminated strings; '/' and '\' are both accepted as
+/// separators, and every path the class builds joins with '/'. Operations that
+/// report a path status write it through their last `long*`:
+///   100 success, -100 fault caught, -101 no (logical) drive, -102 folder does
+///   not start with a separator / a level of a chain failed, -103 no file name,
+///   -104 lone '.' extension, -105 relative path cannot be applied,
+///   -106 refused character after the drive.
+/// Arguments longer than an operation's working buffer are refused with the
+/// operation's failure value; nothing is ever written beyond a buffer.
 #pragma once
 #include "ktuExport.h"
 
@@ -19,133 +19,133 @@ public:
     ktuFilePathUtils& operator=(const ktuFilePathUtils&);
     virtual ~ktuFilePathUtils();
 
-    // ---- Folder creation and removal ----------------------------------
-    // True when `drive` ("C:", "c:" or "C:\") is one of the logical drives.
+    /// ---- Folder creation and removal ----------------------------------
+    /// True when `drive` ("C:", "c:" or "C:\") is one of the logical drives.
     static bool checkForLocalDrive(const char* drive);
-    // True when none of the 29 refused characters occurs in `text`.
+    /// True when none of the 29 refused characters occurs in `text`.
     static bool checkForSpecialCharacters(const char* text);
-    // Creates base/name; false when it exists already or cannot be made.
+    /// Creates base/name; false when it exists already or cannot be made.
     static bool createNewFolder(const char* baseFolder, const char* folderName);
-    // Finds or makes base/name (recreating it empty when `recreate`). Leaves
-    // the current directory at `baseFolder`.
+    /// Finds or makes base/name (recreating it empty when `recreate`). Leaves
+    /// the current directory at `baseFolder`.
     static bool checkOrCreateFolder(const char* baseFolder, const char* folderName, bool recreate);
     static bool checkOrCreateFolder(const char* folderPath, bool recreate);
-    // Makes every level of `folderPath`; writes `status` only on failure.
+    /// Makes every level of `folderPath`; writes `status` only on failure.
     static void createAllFolders(const char* folderPath, bool recreate, long* status);
-    // Removes `folder` with everything in it; `holdingFolder` is made current
-    // before each level removes itself.
+    /// Removes `folder` with everything in it; `holdingFolder` is made current
+    /// before each level removes itself.
     static bool deleteFolder(const char* folder, const char* holdingFolder);
 
-    // ---- Path strings -------------------------------------------------
-    // Pure functions of their text, the same on every platform. Results are
-    // bounded by the library's 260-byte path buffers: output buffers of 260
-    // bytes always suffice, and a result that would not fit is refused.
+    /// ---- Path strings -------------------------------------------------
+    /// Pure functions of their text, the same on every platform. Results are
+    /// bounded by the library's 260-byte path buffers: output buffers of 260
+    /// bytes always suffice, and a result that would not fit is refused.
 
-    // Splits at the last '.' after the first character: "clip.2007.bmp" gives
-    // "clip.2007" and "bmp". A name without such a dot gives the whole name
-    // and an empty extension. `name` must hold 260 bytes, `ext` 256; a name
-    // longer than 259 characters (or an extension longer than 255) gives two
-    // empty strings. A caught fault is logged and passed on to the caller.
+    /// Splits at the last '.' after the first character: "clip.2007.bmp" gives
+    /// "clip.2007" and "bmp". A name without such a dot gives the whole name
+    /// and an empty extension. `name` must hold 260 bytes, `ext` 256; a name
+    /// longer than 259 characters (or an extension longer than 255) gives two
+    /// empty strings. A caught fault is logged and passed on to the caller.
     static void getFileNameAndExt(const char* fileName, char* name, char* ext);
     static void convertBackSlashToForward(char* path);
-    // Every '/' becomes two '\' characters. The text is grown only
-    // when the result fits 259 characters; otherwise it is left unchanged. A
-    // caught fault is logged and passed on to the caller.
+    /// Every '/' becomes two '\' characters. The text is grown only
+    /// when the result fits 259 characters; otherwise it is left unchanged. A
+    /// caught fault is logged and passed on to the caller.
     static void converForwardSlashToDoubleBackSlash(char* path);
-    // Runs of '/' become one '/'; '\' is not touched. Works in place on
-    // texts of any length.
+    /// Runs of '/' become one '/'; '\' is not touched. Works in place on
+    /// texts of any length.
     static void removeContinuousSlashes(char* path);
-    // Everything before the last '/' ('\' is not a separator here); empty
-    // when there is none, and for a path longer than 259 characters.
+    /// Everything before the last '/' ('\' is not a separator here); empty
+    /// when there is none, and for a path longer than 259 characters.
     static void getParentDirectory(char* path, char* parent);
-    // Drive, folder (with its trailing separator), name and extension (with
-    // its dot), each cut at 255 characters; each output holds 256 bytes.
-    // Answers false in every case.
+    /// Drive, folder (with its trailing separator), name and extension (with
+    /// its dot), each cut at 255 characters; each output holds 256 bytes.
+    /// Answers false in every case.
     static bool filePathSplit(const char* path, char* drive, char* folder, char* fileName, char* ext);
-    // A name without extension: `requiredExt` becomes ".ext" (the suffix to
-    // append), true. The required extension (byte for byte): it becomes "",
-    // true. Another extension: a message box, false. A name longer than 259
-    // characters or a required extension longer than 254 is refused (false,
-    // nothing changed, no message).
+    /// A name without extension: `requiredExt` becomes ".ext" (the suffix to
+    /// append), true. The required extension (byte for byte): it becomes "",
+    /// true. Another extension: a message box, false. A name longer than 259
+    /// characters or a required extension longer than 254 is refused (false,
+    /// nothing changed, no message).
     static bool checkRequiredFileExtension(const char* fileName, char* requiredExt);
-    // Applies a relative path that begins with "./" or "../" to a base
-    // folder: status 100 and the full path, else "NA" and -105. Inputs longer
-    // than 255 characters and results longer than 259 give "NA" and -105.
+    /// Applies a relative path that begins with "./" or "../" to a base
+    /// folder: status 100 and the full path, else "NA" and -105. Inputs longer
+    /// than 255 characters and results longer than 259 give "NA" and -105.
     static void convertToAbsolutePath(const char* baseFolder, const char* relativePath, char* fullPath, long* status);
-    // The target relative to the base ("./x", "../x", "../../x"), letter case
-    // ignored in the comparison and kept in the result; no status is written
-    // on success. The base matches only at a folder boundary of the target:
-    // base "C:/a" and target "C:/ab/x" give "../ab/x". When the two have no
-    // leading folder in common (another drive, say), when an input is longer
-    // than 255 characters, or when the result would pass 259 characters, the
-    // output is "NA" and the status -105.
+    /// The target relative to the base ("./x", "../x", "../../x"), letter case
+    /// ignored in the comparison and kept in the result; no status is written
+    /// on success. The base matches only at a folder boundary of the target:
+    /// base "C:/a" and target "C:/ab/x" give "../ab/x". When the two have no
+    /// leading folder in common (another drive, say), when an input is longer
+    /// than 255 characters, or when the result would pass 259 characters, the
+    /// output is "NA" and the status -105.
     static void convertToRelativePath(const char* baseFolder, const char* targetPath, char* relativePath, long* status);
 
-    // ---- File operations ----------------------------------------------
-    // Appends to "<folder>/temp<name>" the source's lines, leaving out the
-    // lines equal to `line` and the empty ones; true when any was left out
-    // (a final line break counts as one empty line). Lines are read whole,
-    // whatever their length; "\r\n" and "\n" both end a line, and the copy
-    // is written with the platform's text line breaks. The source is open so
-    // that others may read it but not write it. The current folder is not
-    // changed.
+    /// ---- File operations ----------------------------------------------
+    /// Appends to "<folder>/temp<name>" the source's lines, leaving out the
+    /// lines equal to `line` and the empty ones; true when any was left out
+    /// (a final line break counts as one empty line). Lines are read whole,
+    /// whatever their length; "\r\n" and "\n" both end a line, and the copy
+    /// is written with the platform's text line breaks. The source is open so
+    /// that others may read it but not write it. The current folder is not
+    /// changed.
     static bool copyFileExcludingLine(const char* filePath, const char* line);
-    // Copies the file to `newName` in its folder (never over an existing
-    // file), then deletes the original. A missing file shows "Invalid File
-    // Path". Leaves the current folder at the file's folder once the copy
-    // was made. A new path longer than 259 characters is refused.
+    /// Copies the file to `newName` in its folder (never over an existing
+    /// file), then deletes the original. A missing file shows "Invalid File
+    /// Path". Leaves the current folder at the file's folder once the copy
+    /// was made. A new path longer than 259 characters is refused.
     static bool renameFile(const char* filePath, const char* newName);
-    // Deletes the first entry that the name (or pattern) finds in its folder,
-    // after clearing its attributes (read-only files go too). Leaves the
-    // current folder at the file's folder once it could be entered.
+    /// Deletes the first entry that the name (or pattern) finds in its folder,
+    /// after clearing its attributes (read-only files go too). Leaves the
+    /// current folder at the file's folder once it could be entered.
     static bool deleteFile(const char* filePath);
 
-    // ---- Folder trees -------------------------------------------------
-    // Deletes the files directly in `folder`; sub-folders stay. Answers false
-    // in every case; leaves the current folder at `folder`.
+    /// ---- Folder trees -------------------------------------------------
+    /// Deletes the files directly in `folder`; sub-folders stay. Answers false
+    /// in every case; leaves the current folder at `folder`.
     static bool deleteFilesInFolder(const char* folder);
-    // Makes the destination a fresh copy of the source's tree (whatever the
-    // destination held before is removed). Answers false in every case and
-    // restores the current folder. A destination that names the source
-    // itself is refused before anything is touched; a destination inside the
-    // source is passed over by the walk, so the copy never copies itself.
-    // Folders longer than 259 characters are refused, and entries whose
-    // joined paths would pass 259 characters are left out.
+    /// Makes the destination a fresh copy of the source's tree (whatever the
+    /// destination held before is removed). Answers false in every case and
+    /// restores the current folder. A destination that names the source
+    /// itself is refused before anything is touched; a destination inside the
+    /// source is passed over by the walk, so the copy never copies itself.
+    /// Folders longer than 259 characters are refused, and entries whose
+    /// joined paths would pass 259 characters are left out.
     static bool copyFolder(const char* destinationFolder, const char* sourceFolder);
-    // True when the folder holds nothing besides "." and "..", or cannot be
-    // entered or listed. Leaves the current folder at `folder` when it could
-    // be entered.
+    /// True when the folder holds nothing besides "." and "..", or cannot be
+    /// entered or listed. Leaves the current folder at `folder` when it could
+    /// be entered.
     static bool isEmptyDirectory(const char* folder);
 
-    // ---- File dialogs -------------------------------------------------
-    // The system's dialogs for opening and saving (read-only box ticked,
-    // path and file must exist, first filter pair preselected). `fileName`
-    // holds 260 bytes; it is emptied before the dialog opens and receives the
-    // chosen path. On Linux the dialog is the application's picker
-    // (ktuSetFilePickerHandler), else the desktop's chooser (zenity) when a
-    // display is present, else none: false at once. The chosen path comes
-    // back in drive form there ("C:/home/u/a.bmp").
+    /// ---- File dialogs -------------------------------------------------
+    /// The system's dialogs for opening and saving (read-only box ticked,
+    /// path and file must exist, first filter pair preselected). `fileName`
+    /// holds 260 bytes; it is emptied before the dialog opens and receives the
+    /// chosen path. On Linux the dialog is the application's picker
+    /// (ktuSetFilePickerHandler), else the desktop's chooser (zenity) when a
+    /// display is present, else none: false at once. The chosen path comes
+    /// back in drive form there ("C:/home/u/a.bmp").
     static bool getOpenFileName(char* fileName, const char* filter, const char* title, void* owner);
     static bool getSaveFileName(char* fileName, const char* filter, const char* title, const char* defaultExt,
                                 void* owner);
 
-    // ---- Path split and existence checks --------------------------------
-    // Splits "C:/data/in/a.bmp" into "C:/data/in" and "a.bmp" (status 100);
-    // -101 no drive, -102 no leading separator, -103 no name, -104 a lone
-    // '.'; the outputs (260 bytes each) are written only on success. A path
-    // longer than 259 characters is refused with -100 (and a log line).
+    /// ---- Path split and existence checks --------------------------------
+    /// Splits "C:/data/in/a.bmp" into "C:/data/in" and "a.bmp" (status 100);
+    /// -101 no drive, -102 no leading separator, -103 no name, -104 a lone
+    /// '.'; the outputs (260 bytes each) are written only on success. A path
+    /// longer than 259 characters is refused with -100 (and a log line).
     static void getFileNameAndBasePathFromFullPath(const char* fullPath, char* basePath, char* fileName,
                                                    long* status);
-    // True when the file (or folder, or a match of a '*'/'?' pattern) exists.
+    /// True when the file (or folder, or a match of a '*'/'?' pattern) exists.
     static bool checkFileExistence(const char* fullPath);
-    // True when `fileName` (a name or pattern) finds an entry in `folder`.
-    // The current folder is restored before it returns; when it cannot be
-    // read (so could not be restored), the answer is false and nothing is
-    // changed. A folder longer than 258 characters or a name longer than 259
-    // gives false.
+    /// True when `fileName` (a name or pattern) finds an entry in `folder`.
+    /// The current folder is restored before it returns; when it cannot be
+    /// read (so could not be restored), the answer is false and nothing is
+    /// changed. A folder longer than 258 characters or a name longer than 259
+    /// gives false.
     static bool checkFileExistance(const char* folder, const char* fileName);
-    // As checkFileExistence, for names that have an extension only.
+    /// As checkFileExistence, for names that have an extension only.
     static bool checkForFile_Path_Existence(const char* fullPath);
-    // True when the name holds a '.' after its first character.
+    /// True when the name holds a '.' after its first character.
     static bool checkFileExt(const char* fileName);
 };

@@ -1,4 +1,4 @@
-// The log writer: one time-stamped line per call in "output.log" of the log folder.
+/// The log writer: one time-stamped line per call in "output.log" of the log folder.
 #pragma once
 #include "ktuExport.h"
 
@@ -9,17 +9,17 @@ public:
     ktuLogUtils& operator=(const ktuLogUtils&);
     virtual ~ktuLogUtils();
 
-    // Chooses the log folder (made when missing). On success the process's
-    // current directory is `folder`. Folders longer than 255 characters (the
-    // stored folder keeps 256 characters with its trailing '/') are refused.
+    /// Chooses the log folder (made when missing). On success the process's
+    /// current directory is `folder`. Folders longer than 255 characters (the
+    /// stored folder keeps 256 characters with its trailing '/') are refused.
     static bool setLogsDir(const char* folder);
 
-    // Appends "MM/DD/YYYY - hh:mm::ss.mmm : module-text" to output.log, then
-    // level 1 shows an error box and level 2 shows one and ends the process
-    // with exit code 100.
+    /// Appends "MM/DD/YYYY - hh:mm::ss.mmm : module-text" to output.log, then
+    /// level 1 shows an error box and level 2 shows one and ends the process
+    /// with exit code 100.
     static void writeLog(const char* module, const char* text, int level);
 
-    // Appends the same line to `fileName` in the log folder.
+    /// Appends the same line to `fileName` in the log folder.
     static void writeDebugLog(const char* fileName, const char* module, const char* text);
 
     static void enableDisableLogs(bool enable);

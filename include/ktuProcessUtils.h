@@ -1,11 +1,11 @@
-// Running processes found and ended by the file name of their program.
-//
-// A process's name is its program's file name with extension and without
-// folder ("viewer.exe"); names compare whole and without regard to case. A
-// process whose name cannot be read (or that cannot be opened) is named
-// "<unknown>". At most the first 1024 processes of the system's list are
-// examined. On Linux the name is that of the executable file (/proc), and a
-// process ends by SIGKILL, since its exit code cannot be chosen there.
+/// Running processes found and ended by the file name of their program.
+///
+/// A process's name is its program's file name with extension and without
+/// folder ("viewer.exe"); names compare whole and without regard to case. A
+/// process whose name cannot be read (or that cannot be opened) is named
+/// "<unknown>". At most the first 1024 processes of the system's list are
+/// examined. On Linux the name is that of the executable file (/proc), and a
+/// process ends by SIGKILL, since its exit code cannot be chosen there.
 #pragma once
 #include "ktuExport.h"
 
@@ -16,13 +16,13 @@ public:
     ktuProcessUtils& operator=(const ktuProcessUtils&);
     virtual ~ktuProcessUtils();
 
-    // The number of running processes named `name`; 0 when there are none,
-    // when the list cannot be taken, or when `name` is null or longer than
-    // 259 characters (no process can have such a name).
+    /// The number of running processes named `name`; 0 when there are none,
+    /// when the list cannot be taken, or when `name` is null or longer than
+    /// 259 characters (no process can have such a name).
     static int checkIfProcessRunning(const char* name);
 
-    // Ends, with exit code 0, every running process named `name` that may be
-    // opened for termination, the calling process included when its name
-    // matches. A null `name` is a fault (one log line).
+    /// Ends, with exit code 0, every running process named `name` that may be
+    /// opened for termination, the calling process included when its name
+    /// matches. A null `name` is a fault (one log line).
     static void killAllRunningProcess(const char* name);
 };

@@ -1,35 +1,35 @@
-// A time stamp with millisecond resolution: whole seconds of calendar time
-// and the millisecond part of the local clock, read just after them.
+/// A time stamp with millisecond resolution: whole seconds of calendar time
+/// and the millisecond part of the local clock, read just after them.
 #pragma once
 #include "ktuExport.h"
 
 class KTU_API ktuTime {
 public:
-    // Takes the current time once the handshake has been made; before it
-    // the stamp is 0 s 0 ms.
+    /// Takes the current time once the handshake has been made; before it
+    /// the stamp is 0 s 0 ms.
     ktuTime();
     ktuTime(const ktuTime& other);
     virtual ~ktuTime();
 
-    // Copies `other` through its (gated) getters: before the handshake the
-    // stamp becomes 0 s 0 ms.
+    /// Copies `other` through its (gated) getters: before the handshake the
+    /// stamp becomes 0 s 0 ms.
     ktuTime& operator=(const ktuTime& other);
 
-    // seconds := calendar seconds since 1970 (held to the 32-bit range),
-    // then milliseconds := the millisecond part of the local time.
+    /// seconds := calendar seconds since 1970 (held to the 32-bit range),
+    /// then milliseconds := the millisecond part of the local time.
     void setCurrentTime();
 
-    // Moves the stamp back by `seconds`, stopping at 0; `seconds` counts as
-    // a signed 32-bit number (so a value from 2^31 up moves it forward, held
-    // at the largest 32-bit value). Milliseconds stay.
+    /// Moves the stamp back by `seconds`, stopping at 0; `seconds` counts as
+    /// a signed 32-bit number (so a value from 2^31 up moves it forward, held
+    /// at the largest 32-bit value). Milliseconds stay.
     void resetSeconds(unsigned int seconds);
 
     unsigned int getMilliSeconds() const;
     long getSeconds() const;
 
-    // Milliseconds from `other` to this stamp (negative when `other` is
-    // later). A difference beyond the 32-bit range (about 24.8 days) is held
-    // at INT_MAX or INT_MIN.
+    /// Milliseconds from `other` to this stamp (negative when `other` is
+    /// later). A difference beyond the 32-bit range (about 24.8 days) is held
+    /// at INT_MAX or INT_MIN.
     int operator-(ktuTime other);
 
 private:

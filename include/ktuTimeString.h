@@ -1,4 +1,4 @@
-// Dates and times as text in seven fixed layouts.
+/// Dates and times as text in seven fixed layouts.
 #pragma once
 #include "ktuExport.h"
 #include "ktuWinTypes.h"
@@ -10,12 +10,12 @@ public:
     ktuTimeString& operator=(const ktuTimeString&);
     virtual ~ktuTimeString();
 
-    // Writes `time` into `out` (25 bytes) in the layout `format` selects:
-    //   0 YY-MM-DD   1 MM-DD-YY   2 DD-MM-YY   (YY = year - 2000, two digits)
-    //   3 YYYY-MM-D  4 YYYY-MM-D::hh:_m  (minute padded with a blank)
-    //   5 YYYY-MM-D::hh:mm:ss  6 YYYY-MM-D::hh:mm:ss:mmm
-    // Any other `format` writes nothing. Fields are not range-checked; a text
-    // that would not fit 24 characters (fields far out of range) is not
-    // written at all.
+    /// Writes `time` into `out` (25 bytes) in the layout `format` selects:
+    ///   0 YY-MM-DD   1 MM-DD-YY   2 DD-MM-YY   (YY = year - 2000, two digits)
+    ///   3 YYYY-MM-D  4 YYYY-MM-D::hh:_m  (minute padded with a blank)
+    ///   5 YYYY-MM-D::hh:mm:ss  6 YYYY-MM-D::hh:mm:ss:mmm
+    /// Any other `format` writes nothing. Fields are not range-checked; a text
+    /// that would not fit 24 characters (fields far out of range) is not
+    /// written at all.
     static void getTimeString(SYSTEMTIME time, int format, char* out);
 };
