@@ -7,10 +7,17 @@
 #include "ktuExport.h"
 
 struct KTU_API iKSNetworkCallBackDetails {
-    int32_t callBackId;
-    int32_t callBackValue;
+    /// @name Fields
+    /// Values of the applications' own; the library neither sets nor reads
+    /// them.
+    /// @{
+    int32_t callBackId;     ///< value
+    int32_t callBackValue;  ///< value
+    /// @}
 
+    /// Leaves both fields unset.
     iKSNetworkCallBackDetails() = default;
+    /// Copies every field.
     iKSNetworkCallBackDetails(const iKSNetworkCallBackDetails&) = default;
     /// Copies the whole record.
     iKSNetworkCallBackDetails& operator=(const iKSNetworkCallBackDetails& other);

@@ -12,28 +12,35 @@
 #include "ktuExport.h"
 
 struct KTU_API iKSNetworkEventData {
+    /// @name Fields
+    /// The library writes their defaults (ktuKSNetworkInitInfo) and copies
+    /// them, and reads none of them; the names only tell the fields apart.
+    /// @{
     char eventId[32];               ///< text
-    int32_t eventValues[3];
-    uint8_t eventFlag;
+    int32_t eventValues[3];         ///< values
+    uint8_t eventFlag;              ///< flag
     char sourceTexts[2][256];       ///< texts
-    int32_t sourceValue;
+    int32_t sourceValue;            ///< value
     char detailTexts[3][256];       ///< texts
-    int32_t detailValues[15];
-    double measures[3];
-    int32_t measureValue;
-    uint8_t measureFlag;
+    int32_t detailValues[15];       ///< values
+    double measures[3];             ///< values
+    int32_t measureValue;           ///< value
+    uint8_t measureFlag;            ///< flag
     char noteText[256];             ///< text
-    uint8_t extraFlags[5];
-    int32_t extraValues[5];
-    double extraDoubles[5];
+    uint8_t extraFlags[5];          ///< flags
+    int32_t extraValues[5];         ///< values
+    double extraDoubles[5];         ///< values
     char extraTexts[5][256];        ///< texts
     int32_t recordTag;              ///< 36 by default
     char tailTexts[2][256];         ///< texts
-    int32_t firstList[100];
-    int32_t secondList[100];
-    int32_t listValue;
+    int32_t firstList[100];         ///< 100 values
+    int32_t secondList[100];        ///< 100 values
+    int32_t listValue;              ///< value
+    /// @}
 
+    /// Leaves every field unset (use ktuKSNetworkInitInfo for the defaults).
     iKSNetworkEventData() = default;
+    /// Copies every field.
     iKSNetworkEventData(const iKSNetworkEventData&) = default;
     /// Copies the whole record, every byte included.
     iKSNetworkEventData& operator=(const iKSNetworkEventData& other);

@@ -7,10 +7,17 @@
 #include "ktuExport.h"
 
 struct KTU_API iKSNetworkValidEntryObject {
-    int32_t entryId;
-    int32_t entryValue;
+    /// @name Fields
+    /// Values of the applications' own; the library neither sets nor reads
+    /// them.
+    /// @{
+    int32_t entryId;     ///< value
+    int32_t entryValue;  ///< value
+    /// @}
 
+    /// Leaves both fields unset.
     iKSNetworkValidEntryObject() = default;
+    /// Copies both fields.
     iKSNetworkValidEntryObject(const iKSNetworkValidEntryObject&) = default;
     /// Copies the whole record.
     iKSNetworkValidEntryObject& operator=(const iKSNetworkValidEntryObject& other);

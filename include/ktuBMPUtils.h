@@ -6,10 +6,15 @@
 
 class KTU_API ktuBMPUtils {
 public:
+    /// The class holds no data and its members are static; objects exist only
+    /// because every exported class can be made, copied, assigned and destroyed.
+    /// None of these four asks for the version handshake or does anything.
+    /// @{
     ktuBMPUtils();
     ktuBMPUtils(const ktuBMPUtils&);
     ktuBMPUtils& operator=(const ktuBMPUtils&);
     virtual ~ktuBMPUtils();
+    /// @}
 
     /// ---- Resizes into BMP-aligned rasters -----------------------------
     /// Sources are packed rows (3 x width bytes); destinations get BMP-aligned
@@ -24,6 +29,9 @@ public:
     /// side can come out one short (1 x 1 to 93 gives 92 x 92). A 0 x 0 source
     /// gives 0 x 0; a quotient beyond the int range saturates.
     static void getScaledSize(int width, int height, int maxSize, int* scaledWidth, int* scaledHeight);
+    /// Scales so that the larger side becomes about `maxSize` (the size that
+    /// getScaledSize answers); `destination` must hold that many BMP-aligned
+    /// rows.
     static void resizeImageAndReturnData(int width, int height, unsigned char* source, int maxSize,
                                          unsigned char* destination);
     /// Each axis by its own factor: sx = width / newWidth, sy = height /

@@ -5,10 +5,15 @@
 
 class KTU_API ktuBufferUtils {
 public:
+    /// The class holds no data and its members are static; objects exist only
+    /// because every exported class can be made, copied, assigned and destroyed.
+    /// None of these four asks for the version handshake or does anything.
+    /// @{
     ktuBufferUtils();
     ktuBufferUtils(const ktuBufferUtils&);
     ktuBufferUtils& operator=(const ktuBufferUtils&);
     virtual ~ktuBufferUtils();
+    /// @}
 
     /// Clears all `destinationSize` bytes of `pDestination`, then copies the
     /// first n = min(sourceSize, destinationSize) bytes of `pSource` to its

@@ -14,10 +14,15 @@
 
 class KTU_API ktuFilePathUtils {
 public:
+    /// The class holds no data and its members are static; objects exist only
+    /// because every exported class can be made, copied, assigned and destroyed.
+    /// None of these four asks for the version handshake or does anything.
+    /// @{
     ktuFilePathUtils();
     ktuFilePathUtils(const ktuFilePathUtils&);
     ktuFilePathUtils& operator=(const ktuFilePathUtils&);
     virtual ~ktuFilePathUtils();
+    /// @}
 
     /// ---- Folder creation and removal ----------------------------------
     /// True when `drive` ("C:", "c:" or "C:\") is one of the logical drives.
@@ -29,6 +34,11 @@ public:
     /// Finds or makes base/name (recreating it empty when `recreate`). Leaves
     /// the current directory at `baseFolder`.
     static bool checkOrCreateFolder(const char* baseFolder, const char* folderName, bool recreate);
+    /// The same for a whole path: splits `folderPath` at its last separator
+    /// (a trailing one is passed over) and asks the form above for parent and
+    /// leaf. A path with no separator past its first character is answered by
+    /// checkForLocalDrive ("C:" and "C:\" true, "C:/" false). A caught fault is
+    /// logged ("ktuFilePathUtils::checkOrCreateFolder()") and answered true.
     static bool checkOrCreateFolder(const char* folderPath, bool recreate);
     /// Makes every level of `folderPath`; writes `status` only on failure.
     static void createAllFolders(const char* folderPath, bool recreate, long* status);
@@ -47,6 +57,7 @@ public:
     /// longer than 259 characters (or an extension longer than 255) gives two
     /// empty strings. A caught fault is logged and passed on to the caller.
     static void getFileNameAndExt(const char* fileName, char* name, char* ext);
+    /// Every '\' becomes '/', in place; nothing else changes.
     static void convertBackSlashToForward(char* path);
     /// Every '/' becomes two '\' characters. The text is grown only
     /// when the result fits 259 characters; otherwise it is left unchanged. A
@@ -125,9 +136,15 @@ public:
     /// (ktuSetFilePickerHandler), else the desktop's chooser (zenity) when a
     /// display is present, else none: false at once. The chosen path comes
     /// back in drive form there ("C:/home/u/a.bmp").
+    /// True when the user chose a file; cancelling and failing look alike
+    /// (false). `defaultExt` (without dot) is added to a typed name that has
+    /// none. A caught fault is logged ("ktuFilePathUtils::getClipFileName()"
+    /// or "ktuFilePathUtils::getSaveFileName()") and answered false.
+    /// @{
     static bool getOpenFileName(char* fileName, const char* filter, const char* title, void* owner);
     static bool getSaveFileName(char* fileName, const char* filter, const char* title, const char* defaultExt,
                                 void* owner);
+    /// @}
 
     /// ---- Path split and existence checks --------------------------------
     /// Splits "C:/data/in/a.bmp" into "C:/data/in" and "a.bmp" (status 100);

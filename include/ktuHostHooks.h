@@ -26,10 +26,10 @@ typedef struct ktuFilePickRequest {
     int save;                 ///< 0: a dialog for opening, 1: for saving
     void* owner;              ///< owner window, or null
     const char* filter;       ///< may be null: every file is offered
-    unsigned int filterIndex;
+    unsigned int filterIndex; ///< the filter pair to preselect, from 1
     const char* title;        ///< may be null: the dialog's own title
     const char* defaultExt;   ///< may be null
-    unsigned int flags;
+    unsigned int flags;       ///< OFN_* flags, see above
 } ktuFilePickRequest;
 
 /// Answers one file dialog in place of the system: writes the chosen path

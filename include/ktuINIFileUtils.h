@@ -16,10 +16,15 @@
 
 class KTU_API ktuINIFileUtils {
 public:
-    /// Forgets the current file (every object made this way does).
+    /// Forgets the current file (every object made this way does); asks no
+    /// handshake.
     ktuINIFileUtils();
+    /// Copies nothing: the class holds no data (the current file is
+    /// process-wide and stays as it is).
     ktuINIFileUtils(const ktuINIFileUtils&);
+    /// Assigns nothing and returns this object; the current file stays.
     ktuINIFileUtils& operator=(const ktuINIFileUtils&);
+    /// Does nothing; the current file stays.
     virtual ~ktuINIFileUtils();
 
     /// Makes `path` the current file and makes every missing folder above it

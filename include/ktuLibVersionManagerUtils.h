@@ -4,10 +4,15 @@
 
 class KTU_API ktuLibVersionManagerUtils {
 public:
+    /// The class holds no data and its members are static; objects exist only
+    /// because every exported class can be made, copied, assigned and destroyed.
+    /// None of these four asks for the version handshake or does anything.
+    /// @{
     ktuLibVersionManagerUtils();
     ktuLibVersionManagerUtils(const ktuLibVersionManagerUtils&);
     ktuLibVersionManagerUtils& operator=(const ktuLibVersionManagerUtils&);
     virtual ~ktuLibVersionManagerUtils();
+    /// @}
 
     /// Accepts the caller when the whole-number part of its version text equals
     /// the library's (4 for "4.02"). Once accepted, the gate stays open for the

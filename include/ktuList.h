@@ -23,8 +23,12 @@
 class KTU_API ktuList {
 public:
     ktuList();
+    /// Copy and assignment take capacity, mark and auxiliaryValue, with flags
+    /// of their own duplicated from `other`; no handshake is asked.
+    /// @{
     ktuList(const ktuList& other);
     ktuList& operator=(const ktuList& other);
+    /// @}
     virtual ~ktuList();
 
     /// For derived classes to give meaning to (ktuList never calls it).
@@ -37,6 +41,8 @@ public:
 
     /// Called with each new capacity above 0, and before each re-size.
     virtual void allocateElementsMemory(unsigned int numberOfElements) = 0;
+    /// Called before each re-size, for the derived class to release its
+    /// element storage (the destructor does not call it).
     virtual void deAllocateElementsMemory() = 0;
 
     /// Frees the flags, calls deAllocateElementsMemory, then for a capacity
@@ -44,9 +50,13 @@ public:
     /// false. The mark is not touched.
     void setNumberOfElements(unsigned int numberOfElements);
 
+    /// The high-water mark: one more than the highest slot marked valid since
+    /// the last resetList.
     unsigned int getTotalNumberOfUsedElements();
+    /// The capacity: the number of slots.
     unsigned int getTotalNumberElements();
 
+    /// The flag of slot `index`; false for a slot at or beyond the capacity.
     bool getElementValidity(unsigned int index);
     /// Stores the flag; a valid slot at or above the mark raises the mark to
     /// index + 1. Marking a slot invalid never lowers the mark.
@@ -59,11 +69,13 @@ public:
     unsigned int getValidElementsCount();
 
 protected:
+    /// Capacity, mark and auxiliaryValue 0, no flags (frees nothing).
     void initVariables();
+    /// Frees the flags, if any, and forgets them.
     void deAllocateFlagsMemory();
 
-    unsigned int totalNumberOfUsedElements;
-    unsigned int totalNumberElements;
-    int auxiliaryValue;
-    bool* pFlags;
+    unsigned int totalNumberOfUsedElements;  ///< the high-water mark
+    unsigned int totalNumberElements;        ///< the capacity
+    int auxiliaryValue;                      ///< for derived classes; copied, never read
+    bool* pFlags;                            ///< one validity flag per slot, owned by the list
 };

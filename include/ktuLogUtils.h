@@ -4,10 +4,15 @@
 
 class KTU_API ktuLogUtils {
 public:
+    /// The class holds no data and its members are static; objects exist only
+    /// because every exported class can be made, copied, assigned and destroyed.
+    /// None of these four asks for the version handshake or does anything.
+    /// @{
     ktuLogUtils();
     ktuLogUtils(const ktuLogUtils&);
     ktuLogUtils& operator=(const ktuLogUtils&);
     virtual ~ktuLogUtils();
+    /// @}
 
     /// Chooses the log folder (made when missing). On success the process's
     /// current directory is `folder`. Folders longer than 255 characters (the
@@ -22,6 +27,9 @@ public:
     /// Appends the same line to `fileName` in the log folder.
     static void writeDebugLog(const char* fileName, const char* module, const char* text);
 
+    /// Switches logging: while disabled, writeLog and writeDebugLog write no
+    /// line, show no message box and end no process. Logging starts enabled.
+    /// Asks no handshake.
     static void enableDisableLogs(bool enable);
 
 private:

@@ -55,10 +55,10 @@ typedef const RECT* LPCRECT;
 /// bytes from one row to the next (at least 3 * width). The caller owns the
 /// pixels; drawing never writes outside width x height.
 struct ktuSurface {
-    LONG width;
-    LONG height;
-    LONG stride;
-    unsigned char* pixels;
+    LONG width;             ///< pixels in a row
+    LONG height;            ///< rows
+    LONG stride;            ///< bytes from one row to the next
+    unsigned char* pixels;  ///< the top row's first byte
 };
 
 /// A picture decoded from a file image. Created with one reference; Release
@@ -66,8 +66,10 @@ struct ktuSurface {
 struct IPicture {
     /// The picture's extent in HIMETRIC units, from the resolution stored in
     /// the file (96 dots per inch when it stores none).
+    /// @{
     virtual HRESULT get_Width(OLE_XSIZE_HIMETRIC* width) = 0;
     virtual HRESULT get_Height(OLE_YSIZE_HIMETRIC* height) = 0;
+    /// @}
 
     /// Draws the source rectangle (HIMETRIC, origin at the picture's bottom
     /// left corner, y growing upwards) into the destination rectangle x, y,
@@ -81,7 +83,10 @@ struct IPicture {
                            OLE_YPOS_HIMETRIC ySrc, OLE_XSIZE_HIMETRIC cxSrc, OLE_YSIZE_HIMETRIC cySrc,
                            LPCRECT bounds) = 0;
 
+    /// Adds a reference; answers the new count.
     virtual ULONG AddRef() = 0;
+    /// Drops a reference and frees the picture with the last one; answers the
+    /// references left.
     virtual ULONG Release() = 0;
 
 protected:

@@ -11,10 +11,15 @@
 
 class KTU_API ktuProcessUtils {
 public:
+    /// The class holds no data and its members are static; objects exist only
+    /// because every exported class can be made, copied, assigned and destroyed.
+    /// None of these four asks for the version handshake or does anything.
+    /// @{
     ktuProcessUtils();
     ktuProcessUtils(const ktuProcessUtils&);
     ktuProcessUtils& operator=(const ktuProcessUtils&);
     virtual ~ktuProcessUtils();
+    /// @}
 
     /// The number of running processes named `name`; 0 when there are none,
     /// when the list cannot be taken, or when `name` is null or longer than

@@ -8,10 +8,15 @@
 
 class KTU_API ktuRGB24DataUtils {
 public:
+    /// The class holds no data and its members are static; objects exist only
+    /// because every exported class can be made, copied, assigned and destroyed.
+    /// None of these four asks for the version handshake or does anything.
+    /// @{
     ktuRGB24DataUtils();
     ktuRGB24DataUtils(const ktuRGB24DataUtils&);
     ktuRGB24DataUtils& operator=(const ktuRGB24DataUtils&);
     virtual ~ktuRGB24DataUtils();
+    /// @}
 
     /// Copies `source` into `destination` (a distinct buffer of the same size)
     /// with the row order reversed and the first and third byte of every pixel

@@ -14,10 +14,15 @@
 
 class KTU_API ktuRegistryUtils {
 public:
+    /// The class holds no data and its members are static; objects exist only
+    /// because every exported class can be made, copied, assigned and destroyed.
+    /// None of these four asks for the version handshake or does anything.
+    /// @{
     ktuRegistryUtils();
     ktuRegistryUtils(const ktuRegistryUtils&);
     ktuRegistryUtils& operator=(const ktuRegistryUtils&);
     virtual ~ktuRegistryUtils();
+    /// @}
 
     /// Sets the string value `valueName` (null or empty: the key's unnamed
     /// value) of base\`subKey` to `value`, creating the key and every missing
@@ -39,7 +44,7 @@ public:
     /// (no base key), into `out` (512 bytes), as above.
     static bool getStringValueFromRegistryKey(const char* keyPath, char* out);
 
-    /// Deletes base\`subKey` with its values (a key that still has subkeys
+    /// Deletes the key `subKey` below the base key, with its values (a key that still has subkeys
     /// stays). True in every case; a null or empty `subKey` deletes nothing.
     static bool deleteRegistryKey(const char* subKey);
 

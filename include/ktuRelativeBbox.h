@@ -11,37 +11,54 @@ public:
     ktuRelativeBbox();
     /// Copy and assignment take all six values as stored, the cached centers
     /// included, whether or not the handshake was made.
+    /// @{
     ktuRelativeBbox(const ktuRelativeBbox&);
     ktuRelativeBbox& operator=(const ktuRelativeBbox&);
+    /// @}
     virtual ~ktuRelativeBbox();
 
     /// The whole frame: left 0.0, right 1.0, bottom 0.0, top 1.0.
     void resetData();
     /// Stores the edges unchecked, in the order top, bottom, left, right.
     void setDimensions(double topRow, double bottomRow, double leftCol, double rightCol);
+    /// Stores the one edge unchecked and refreshes the centers. Before the
+    /// handshake nothing changes.
+    /// @{
     void setRelativeTopRow(double value);
     void setRelativeBottomRow(double value);
     void setRelativeLeftCol(double value);
     void setRelativeRightCol(double value);
+    /// @}
 
+    /// The stored edge; 0.0 before the handshake. A fault is logged as
+    /// "ktuRelativeBbox::getLeftCol()" (getRightCol, getTopRow, getBottomRow)
+    /// and answered 0.0.
+    /// @{
     double getRelativeLeftCol();
     double getRelativeRightCol();
     double getRelativeTopRow();
     double getRelativeBottomRow();
+    /// @}
     double getRelativeWidth();   ///< right - left
     double getRelativeHeight();  ///< top - bottom
     double getRelativeCenterX(); ///< always from the current edges
+    /// The vertical center, always from the current edges; 0.0 before the
+    /// handshake, 0.5 after a logged fault.
     double getRelativeCenterY();
 
     /// Resize about the center, then shift the box back into the frame. A
     /// request above 1.0 is logged and refused; 0.0 and negative requests are
     /// taken (a negative one leaves the edges crossed).
+    /// @{
     void setRelativeWidth(double width);
     void setRelativeHeight(double height);
+    /// @}
     /// Move the box so that its center is at `x` (`y`), then shift it back into
     /// the frame.
+    /// @{
     void setRelativeCenterX(double x);
     void setRelativeCenterY(double y);
+    /// @}
 
     /// Grows this box in place to the bounding box of both; returns *this. The
     /// cached centers are left as they were.

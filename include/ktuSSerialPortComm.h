@@ -12,10 +12,15 @@
 
 class KTU_API ktuSSerialPortComm {
 public:
+    /// The class holds no data and its members are static; objects exist only
+    /// because every exported class can be made, copied, assigned and destroyed.
+    /// None of these four asks for the version handshake or does anything.
+    /// @{
     ktuSSerialPortComm();
     ktuSSerialPortComm(const ktuSSerialPortComm&);
     ktuSSerialPortComm& operator=(const ktuSSerialPortComm&);
     virtual ~ktuSSerialPortComm();
+    /// @}
 
     /// Opens COM<portNumber> (0 to 255) at one of 110, 300, 600, 1200, 2400,
     /// 4800, 9600, 19200, 38400, 57600 and 115200 baud, with driver queues of

@@ -11,10 +11,15 @@
 
 class KTU_API ktuSocketUtils {
 public:
+    /// The class holds no data and its members are static; objects exist only
+    /// because every exported class can be made, copied, assigned and destroyed.
+    /// None of these four asks for the version handshake or does anything.
+    /// @{
     ktuSocketUtils();
     ktuSocketUtils(const ktuSocketUtils&);
     ktuSocketUtils& operator=(const ktuSocketUtils&);
     virtual ~ktuSocketUtils();
+    /// @}
 
     /// Receives one frame into `pMessageBuffer` (`bufferSize` bytes): first
     /// the header (bytes 0 to sizeFieldEnd), then the rest of the length read

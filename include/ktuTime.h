@@ -8,6 +8,7 @@ public:
     /// Takes the current time once the handshake has been made; before it
     /// the stamp is 0 s 0 ms.
     ktuTime();
+    /// Copies both fields; asks no handshake.
     ktuTime(const ktuTime& other);
     virtual ~ktuTime();
 
@@ -24,7 +25,9 @@ public:
     /// at the largest 32-bit value). Milliseconds stay.
     void resetSeconds(unsigned int seconds);
 
+    /// The millisecond part (0 to 999); 0 before the handshake.
     unsigned int getMilliSeconds() const;
+    /// The whole seconds since 1970; 0 before the handshake.
     long getSeconds() const;
 
     /// Milliseconds from `other` to this stamp (negative when `other` is

@@ -18,8 +18,10 @@ public:
     /// target's previous buffer. Should that allocation fail, the copy has no
     /// buffer until its next setImageSize (the in-place applyChanges then
     /// logs a fault and leaves frames untouched).
+    /// @{
     ktuVideoStreamManipulator(const ktuVideoStreamManipulator&);
     ktuVideoStreamManipulator& operator=(const ktuVideoStreamManipulator&);
+    /// @}
     virtual ~ktuVideoStreamManipulator();
 
     /// Stores the size and replaces the frame buffer by one of width x height

@@ -122,7 +122,7 @@ typedef struct tagBITMAP {
 /// Window handle: on POSIX systems a window is described by its client
 /// rectangle only (what the drawing operations ask of it).
 typedef struct ktuWindow {
-    RECT clientRect;
+    RECT clientRect;  ///< the drawing area, left and top 0
 } *HWND;
 
 /// Drawing surface: a caller-owned 24-bit raster (see ktuSurface in the
