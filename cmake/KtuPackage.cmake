@@ -60,8 +60,9 @@ else()
  INI files and registry settings, a log writer, processes, time stamps, BMP
  files and rasters, a digital zoom for video frames, framed socket messages and
  a serial port.")
-  # A shlibs file lets packages built against this one depend on it.
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+  # A shlibs file (only the runtime package holds a shared library) lets
+  # packages built against this one depend on it.
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libks-tu-utilityclasses-v4-dev)
