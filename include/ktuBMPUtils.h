@@ -1,4 +1,12 @@
 /// BMP files, picture loading and drawing, and the BMP-aligned resizes.
+///
+/// Before the version handshake the members return false (or nothing) at once
+/// and write nothing; CreateBitmapInfoStruct, converImageDataToBMPFotmat and
+/// checkBMPFormat ask no handshake. Faults are logged at level 0 with module
+/// "Common" and the member's name (cropAndSaveImage: module "KSUtilityClasses",
+/// text "iBMPUtils::cropAndSaveImage()"); the resize members pass the fault on
+/// to the caller after logging it. Failures to open, load or write a file are
+/// answered by the result only, not logged.
 #pragma once
 #include "ktuExport.h"
 #include "ktuPicture.h"

@@ -1,5 +1,9 @@
 /// The head or the tail of a byte buffer, copied into a cleared buffer of
 /// fixed size.
+///
+/// Before the version handshake, and for a null pointer, the members answer 0
+/// and leave the destination as it was. A caught fault is logged at level 0
+/// with module "KSUtilityClasses".
 #pragma once
 #include "ktuExport.h"
 

@@ -9,6 +9,23 @@
 ///   -106 refused character after the drive.
 /// Arguments longer than an operation's working buffer are refused with the
 /// operation's failure value; nothing is ever written beyond a buffer.
+///
+/// Before the version handshake every member returns its failure value
+/// (false, or nothing) at once and writes nothing through its pointers, not
+/// even a status code; callers therefore preset status variables.
+///
+/// Path status codes written through `long*`: 100 success; -100 a caught fault;
+/// -101 no drive, or not one of the machine's drives; -102 no leading
+/// separator, or a level of a folder chain neither found nor made; -103 no
+/// file name; -104 a lone '.' as extension; -105 a relative path that cannot
+/// be applied to the base; -106 a refused character after the drive. Caught
+/// faults are logged at level 0 with the member's name (each member's
+/// description says what it answers then).
+///
+/// Several members change the process's current directory (each says where it
+/// is left); call them from one thread at a time. On Linux "C:" is the root of
+/// the file system unless KTU_DRIVES maps drive letters to folders
+/// (docs/platforms.md).
 #pragma once
 #include "ktuExport.h"
 

@@ -17,6 +17,9 @@
 ///   be had) leaves an empty list: capacity 0 and no flags.
 /// - The flag operations ignore a slot at or beyond the capacity:
 ///   getElementValidity answers false, setElementValidity does nothing.
+///
+/// Faults inside the scans and the re-size are logged at level 0 with module
+/// "Common".
 #pragma once
 #include "ktuExport.h"
 

@@ -1,4 +1,15 @@
 /// The log writer: one time-stamped line per call in "output.log" of the log folder.
+///
+/// Before the version handshake every member returns at once: setLogsDir
+/// answers false, no line is written, no message box is shown and the logging
+/// switch keeps its value. A fault inside a member ends it quietly (setLogsDir
+/// then answers false); the log writer never logs its own faults. A null
+/// `module` or `text` writes nothing at any level.
+///
+/// Platforms: the default folder is "Logs" on the common desktop (the registry's
+/// "Common Desktop" value; on Linux $XDG_DESKTOP_DIR, else $HOME/Desktop). The
+/// message boxes of levels 1 and 2 go to the application's handler
+/// (ktuSetMessageBoxHandler) where one is installed.
 #pragma once
 #include "ktuExport.h"
 
@@ -28,8 +39,8 @@ public:
     static void writeDebugLog(const char* fileName, const char* module, const char* text);
 
     /// Switches logging: while disabled, writeLog and writeDebugLog write no
-    /// line, show no message box and end no process. Logging starts enabled.
-    /// Asks no handshake.
+    /// line, show no message box and end no process. Logging starts enabled;
+    /// before the handshake the switch keeps its value.
     static void enableDisableLogs(bool enable);
 
 private:

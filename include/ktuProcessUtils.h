@@ -6,6 +6,11 @@
 /// "<unknown>". At most the first 1024 processes of the system's list are
 /// examined. On Linux the name is that of the executable file (/proc), and a
 /// process ends by SIGKILL, since its exit code cannot be chosen there.
+///
+/// Before the version handshake checkIfProcessRunning answers 0 and
+/// killAllRunningProcess ends nothing. A fault in killAllRunningProcess is
+/// logged as "Failed in ktuProcessUtils::killAllRunningProcess" (module
+/// "KSUtilityClasses", level 0).
 #pragma once
 #include "ktuExport.h"
 

@@ -3,6 +3,12 @@
 /// through `status`: 200 done, -200 a fault was caught, -201 a null raster,
 /// -202 a negative size. Without the handshake they return false and write
 /// nothing.
+///
+/// Raster status codes written through `long*`: 200 done, -200 a caught fault,
+/// -201 a null raster pointer, -202 a negative width, height or size. Before the
+/// version handshake the members answer false and write neither status, sizes
+/// nor rasters. Faults are logged at level 0 with module "Common" and the
+/// member's name.
 #pragma once
 #include "ktuExport.h"
 

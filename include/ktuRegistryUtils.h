@@ -8,6 +8,15 @@
 /// local-machine hive gets the write operations' failure values). On other
 /// systems it is the library's settings store, one SQLite database shared by
 /// every process of the user: see KTU_SETTINGS_DB in docs/platforms.md.
+///
+/// No member waits for the version handshake. The reading members log a caught
+/// fault as "ktuRegistryUtils::getValueFromRegistryKey()" (module "Common",
+/// level 0) and answer false; the others write no log line.
+///
+/// Platforms: on Windows the keys are below HKEY_LOCAL_MACHINE (writes there need
+/// an elevated process on real Windows). On Linux the settings store is one
+/// SQLite file, KTU_SETTINGS_DB, else
+/// $XDG_CONFIG_HOME/KS_TU_UtilityClasses_V4/registry.db.
 #pragma once
 #include "ktuExport.h"
 #include "ktuWinTypes.h"

@@ -1,6 +1,12 @@
 /// A rectangle in fractions of the frame: columns grow to the right, rows grow
 /// upwards (0.0 is the bottom row, 1.0 the top row), so the same box fits
 /// frames of any size.
+///
+/// Faults are logged at level 0 with module "Common": the getters of the edges
+/// and sizes under short names ("ktuRelativeBbox::getLeftCol()",
+/// "ktuRelativeBbox::getWidth()"), the other members under their own. A getter
+/// answers 0.0 before the handshake (each member says what it answers after a
+/// fault).
 #pragma once
 #include "ktuExport.h"
 

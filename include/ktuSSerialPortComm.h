@@ -7,6 +7,10 @@
 /// On Linux and other POSIX systems "COMn" names the device given for it in
 /// the environment variable KTU_SERIAL_PORTS ("COM1=/dev/pts/3;COM2=/dev/ttyUSB0"),
 /// else /dev/ttyS(n-1); COM0 then has no device.
+///
+/// openComPort works before the version handshake; the other members then
+/// answer 0 and touch nothing. On Linux "COMn" is the device that
+/// KTU_SERIAL_PORTS names ("COM1=/dev/pts/3"), else /dev/ttyS(n-1).
 #pragma once
 #include "ktuExport.h"
 

@@ -5,6 +5,13 @@
 /// (the length of the whole frame), the payload, and the 20 characters
 /// "KS_NET_API_MSG_END00". The library never opens, configures or closes the
 /// caller's sockets; it reads the handle through the pointer at each call.
+///
+/// Before the version handshake the socket members answer 0 without calling
+/// any socket function (`*pNoOfBytesRead` unchanged), getIPAddress writes
+/// nothing and the port members answer false. Diagnostic lines (wrong markers,
+/// failed receives, faults) are logged at level 0 with module
+/// "KSUtilityClasses". On Linux a SOCKET is a file descriptor; on Windows the
+/// caller has started Winsock.
 #pragma once
 #include "ktuExport.h"
 #include "ktuWinTypes.h"

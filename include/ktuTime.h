@@ -1,5 +1,9 @@
 /// A time stamp with millisecond resolution: whole seconds of calendar time
 /// and the millisecond part of the local clock, read just after them.
+///
+/// Before the version handshake the getters and operator- answer 0,
+/// resetSeconds and setCurrentTime change nothing, and an assignment sets both
+/// fields to 0. The copy constructor and the destructor ask no handshake.
 #pragma once
 #include "ktuExport.h"
 

@@ -1,4 +1,6 @@
 /// Dates and times as text in seven fixed layouts.
+///
+/// Before the version handshake getTimeString writes nothing.
 #pragma once
 #include "ktuExport.h"
 #include "ktuWinTypes.h"

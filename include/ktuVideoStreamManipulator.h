@@ -2,6 +2,10 @@
 /// the capture rectangle is enlarged by pixel replication to fill the frame.
 /// Frames are packed 24-bit rasters of width x height pixels, the first row in
 /// memory being the bottom of the capture coordinates.
+///
+/// Every member except copying asks for the version handshake first and does
+/// nothing without it; an object made before it starts with no frame buffer.
+/// Faults are logged at level 0 with module "KS_PS_LIB" and the member's name.
 #pragma once
 #include "ktuExport.h"
 #include "ktuRelativeBbox.h"
