@@ -22,7 +22,7 @@ for file in bin/KS_TU_UtilityClasses_V4.dll lib/KS_TU_UtilityClasses_V4.lib bin/
     lib/cmake/KS_TU_UtilityClasses_V4/KS_TU_UtilityClasses_V4Config.cmake; do
   grep -qx "$top/$file" "$work/list" || { echo "check-zip: $width archive lacks $file"; exit 1; }
 done
-if grep -q '\.so\|ktu_tests_\|\.pc$' "$work/list"; then
+if grep -q '\.so\|ktu_tests_\|gtest\|gmock' "$work/list"; then
   echo "check-zip: $width archive holds files that are not for Windows users"; exit 1
 fi
 
