@@ -1,4 +1,4 @@
-// Everything the library exports, in one include.
+/// Everything the library exports, in one include.
 #pragma once
 
 #include "CKSUtilityClasses.h"

@@ -1,8 +1,8 @@
-// One network object as the framework's applications exchange it.
-//
-// A plain record like iKSNetworkEventData: in-place texts and arrays, no
-// owned memory, no virtual functions. The names only tell the fields apart;
-// the widths, the order and the natural alignment fix the layout.
+/// One network object as the framework's applications exchange it.
+///
+/// A plain record like iKSNetworkEventData: in-place texts and arrays, no
+/// owned memory, no virtual functions. The names only tell the fields apart;
+/// the widths, the order and the natural alignment fix the layout.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -10,25 +10,32 @@
 #include "ktuExport.h"
 
 struct KTU_API iKSNetworkObjectData {
-    char objectId[32];              // text
-    int32_t objectValues[19];
-    uint8_t objectFlags[3];
-    char labelText[256];            // text
-    int32_t labelValues[2];
-    uint8_t labelFlag;
-    int32_t labelValue;
-    uint8_t extraFlags[5];
-    int32_t extraValues[5];
-    double extraDoubles[5];
-    char extraTexts[10][256];       // texts
-    int32_t tailValues[7];
-    int32_t firstList[100];
-    int32_t secondList[100];
-    int32_t listValue;
+    /// @name Fields
+    /// The library writes their defaults (ktuKSNetworkInitInfo) and copies
+    /// them, and reads none of them; the names only tell the fields apart.
+    /// @{
+    char objectId[32];              ///< text
+    int32_t objectValues[19];       ///< values
+    uint8_t objectFlags[3];         ///< flags
+    char labelText[256];            ///< text
+    int32_t labelValues[2];         ///< values
+    uint8_t labelFlag;              ///< flag
+    int32_t labelValue;             ///< value
+    uint8_t extraFlags[5];          ///< flags
+    int32_t extraValues[5];         ///< values
+    double extraDoubles[5];         ///< values
+    char extraTexts[10][256];       ///< texts
+    int32_t tailValues[7];          ///< values
+    int32_t firstList[100];         ///< 100 values
+    int32_t secondList[100];        ///< 100 values
+    int32_t listValue;              ///< value
+    /// @}
 
+    /// Leaves every field unset (use ktuKSNetworkInitInfo for the defaults).
     iKSNetworkObjectData() = default;
+    /// Copies every field.
     iKSNetworkObjectData(const iKSNetworkObjectData&) = default;
-    // Copies the whole record, every byte included.
+    /// Copies the whole record, every byte included.
     iKSNetworkObjectData& operator=(const iKSNetworkObjectData& other);
 };
 

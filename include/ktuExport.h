@@ -1,4 +1,4 @@
-// Export and calling-convention macros shared by every public header.
+/// Export and calling-convention macros shared by every public header.
 #pragma once
 
 #if defined(_WIN32)

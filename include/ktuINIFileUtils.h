@@ -1,4 +1,4 @@
-// Values of one INI settings file at a time: the process-wide current file.
+/// Values of one INI settings file at a time: the process-wide current file.
 #pragma once
 #include "ktuExport.h"
 
@@ -15,10 +15,15 @@
 /// profile engine with the same answers elsewhere (docs/platforms.md).
 class KTU_API ktuINIFileUtils {
 public:
-    /// Forgets the current file (every object made this way does).
+    /// Forgets the current file (every object made this way does); asks no
+    /// handshake.
     ktuINIFileUtils();
+    /// Copies nothing: the class holds no data (the current file is
+    /// process-wide and stays as it is).
     ktuINIFileUtils(const ktuINIFileUtils&);
+    /// Assigns nothing and returns this object; the current file stays.
     ktuINIFileUtils& operator=(const ktuINIFileUtils&);
+    /// Does nothing; the current file stays.
     virtual ~ktuINIFileUtils();
 
     /// Makes `path` the current file and makes every missing folder above it

@@ -1,4 +1,9 @@
-// Running processes found and ended by the file name of their program.
+/// Running processes found and ended by the file name of their program.
+///
+/// Before the version handshake checkIfProcessRunning answers 0 and
+/// killAllRunningProcess ends nothing. A fault in killAllRunningProcess is
+/// logged as "Failed in ktuProcessUtils::killAllRunningProcess" (module
+/// "KSUtilityClasses", level 0).
 #pragma once
 #include "ktuExport.h"
 
@@ -13,10 +18,15 @@
 /// first 1024 processes of the system's list are examined.
 class KTU_API ktuProcessUtils {
 public:
+    /// The class holds no data and its members are static; objects exist only
+    /// because every exported class can be made, copied, assigned and destroyed.
+    /// None of these four asks for the version handshake or does anything.
+    /// @{
     ktuProcessUtils();
     ktuProcessUtils(const ktuProcessUtils&);
     ktuProcessUtils& operator=(const ktuProcessUtils&);
     virtual ~ktuProcessUtils();
+    /// @}
 
     /// The number of running processes named `name`; 0 when there are none,
     /// when the list cannot be taken, before the handshake, or when `name` is

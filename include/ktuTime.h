@@ -1,22 +1,27 @@
-// A time stamp with millisecond resolution: whole seconds of calendar time
-// and the millisecond part of the local clock, read just after them.
+/// A time stamp with millisecond resolution: whole seconds of calendar time
+/// and the millisecond part of the local clock, read just after them.
+///
+/// Before the version handshake the getters and operator- answer 0,
+/// resetSeconds and setCurrentTime change nothing, and an assignment sets both
+/// fields to 0. The copy constructor and the destructor ask no handshake.
 #pragma once
 #include "ktuExport.h"
 
 class KTU_API ktuTime {
 public:
-    // Takes the current time once the handshake has been made; before it
-    // the stamp is 0 s 0 ms.
+    /// Takes the current time once the handshake has been made; before it
+    /// the stamp is 0 s 0 ms.
     ktuTime();
+    /// Copies both fields; asks no handshake.
     ktuTime(const ktuTime& other);
     virtual ~ktuTime();
 
-    // Copies `other` through its (gated) getters: before the handshake the
-    // stamp becomes 0 s 0 ms.
+    /// Copies `other` through its (gated) getters: before the handshake the
+    /// stamp becomes 0 s 0 ms.
     ktuTime& operator=(const ktuTime& other);
 
-    // seconds := calendar seconds since 1970 (held to the 32-bit range),
-    // then milliseconds := the millisecond part of the local time.
+    /// seconds := calendar seconds since 1970 (held to the 32-bit range),
+    /// then milliseconds := the millisecond part of the local time.
     void setCurrentTime();
 
     /// Moves the stamp back by `seconds`, stopping at 0: when the stamp's
@@ -29,12 +34,14 @@ public:
     /// module "Common") and passed on to the caller.
     void resetSeconds(unsigned int seconds);
 
+    /// The millisecond part (0 to 999); 0 before the handshake.
     unsigned int getMilliSeconds() const;
+    /// The whole seconds since 1970; 0 before the handshake.
     long getSeconds() const;
 
-    // Milliseconds from `other` to this stamp (negative when `other` is
-    // later). A difference beyond the 32-bit range (about 24.8 days) is held
-    // at INT_MAX or INT_MIN.
+    /// Milliseconds from `other` to this stamp (negative when `other` is
+    /// later). A difference beyond the 32-bit range (about 24.8 days) is held
+    /// at INT_MAX or INT_MIN.
     int operator-(ktuTime other);
 
 private:

@@ -1,9 +1,9 @@
-// The Windows types that appear in the library's signatures.
-//
-// On Windows they are the system's own (the header pulls in the Winsock and
-// Windows headers in the order Winsock needs). Elsewhere this header declares
-// portable stand-ins with the same names, field names and sizes, so that the
-// public headers read the same on every platform.
+/// The Windows types that appear in the library's signatures.
+///
+/// On Windows they are the system's own (the header pulls in the Winsock and
+/// Windows headers in the order Winsock needs). Elsewhere this header declares
+/// portable stand-ins with the same names, field names and sizes, so that the
+/// public headers read the same on every platform.
 #pragma once
 
 #if defined(_WIN32)
@@ -57,7 +57,7 @@ typedef struct _SYSTEMTIME {
     WORD wMilliseconds;
 } SYSTEMTIME;
 
-// A socket is a file descriptor on POSIX systems.
+/// A socket is a file descriptor on POSIX systems.
 typedef int SOCKET;
 #  define INVALID_SOCKET (-1)
 #  define SOCKET_ERROR (-1)
@@ -105,7 +105,7 @@ typedef struct tagBITMAPINFO {
 static_assert(sizeof(BITMAPFILEHEADER) == 14, "BMP file header is 14 bytes");
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BMP info header is 40 bytes");
 
-// A loaded bitmap (the image loader's handle) and its description.
+/// A loaded bitmap (the image loader's handle) and its description.
 struct ktuBitmap;
 typedef struct ktuBitmap* HBITMAP;
 
@@ -119,17 +119,17 @@ typedef struct tagBITMAP {
     void* bmBits;
 } BITMAP;
 
-// Window handle: on POSIX systems a window is described by its client
-// rectangle only (what the drawing operations ask of it).
+/// Window handle: on POSIX systems a window is described by its client
+/// rectangle only (what the drawing operations ask of it).
 typedef struct ktuWindow {
-    RECT clientRect;
+    RECT clientRect;  ///< the drawing area, left and top 0
 } *HWND;
 
-// Drawing surface: a caller-owned 24-bit raster (see ktuSurface in the
-// picture support).
+/// Drawing surface: a caller-owned 24-bit raster (see ktuSurface in the
+/// picture support).
 struct ktuSurface;
 typedef struct ktuSurface* HDC;
 
-// The picture object of the picture loader; declared in ktuPicture.h.
+/// The picture object of the picture loader; declared in ktuPicture.h.
 struct IPicture;
 #endif

@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix, then builds and runs a small
-# consumer against it, once through find_package and once through pkg-config.
+# Installs the build into a temporary prefix and moves the whole tree, then
+# uses the moved copy as an application would, with no LD_LIBRARY_PATH: the
+# installed ktu runs, and a small consumer builds and runs once through
+# find_package and once through pkg-config.
 set -euo pipefail
 build=$1 consumer=$2 cmake=$3 cxx=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+unset LD_LIBRARY_PATH
 "$cmake" --install "$build" --prefix "$work/prefix" > "$work/install.log"
-"$cmake" -S "$consumer" -B "$work/build" -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_CXX_COMPILER="$cxx" > "$work/configure.log"
+mv "$work/prefix" "$work/moved"
+prefix=$work/moved
+
+[ "$("$prefix/bin/ktu" --version)" = "4.02" ] || { echo "the moved ktu did not run"; exit 1; }
+
+"$cmake" -S "$consumer" -B "$work/build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" > "$work/configure.log"
 "$cmake" --build "$work/build" > "$work/build.log"
-LD_LIBRARY_PATH="$work/prefix/lib:${LD_LIBRARY_PATH:-}" "$work/build/consumer" | grep -qx "4.02 accepted"
-pcdir=$(dirname "$(find "$work/prefix" -name KS_TU_UtilityClasses_V4.pc | head -1)")
+"$work/build/consumer" | grep -qx "4.02 accepted"
+
+pcdir=$(dirname "$(find "$prefix" -name KS_TU_UtilityClasses_V4.pc | head -1)")
 flags=$(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs KS_TU_UtilityClasses_V4)
+libdir=$(PKG_CONFIG_PATH="$pcdir" pkg-config --variable=libdir KS_TU_UtilityClasses_V4)
+[ -e "$libdir/libKS_TU_UtilityClasses_V4.so" ] || { echo "pkg-config names $libdir"; exit 1; }
 # shellcheck disable=SC2086
-"$cxx" -std=c++17 "$consumer/main.cpp" $flags -o "$work/pc-consumer"
-LD_LIBRARY_PATH="$work/prefix/lib:${LD_LIBRARY_PATH:-}" "$work/pc-consumer" | grep -qx "4.02 accepted"
+"$cxx" -std=c++17 "$consumer/main.cpp" $flags -Wl,-rpath,"$libdir" -o "$work/pc-consumer"
+"$work/pc-consumer" | grep -qx "4.02 accepted"
 echo "install ok"

@@ -27,10 +27,34 @@ std::map<std::string, Command>& commands()
 
 void printHelp(std::FILE* out)
 {
-    std::fprintf(out, "usage: ktu <command> [arguments]\n\ncommands:\n");
+    std::fprintf(out,
+                 "usage: ktu <command> [arguments]\n"
+                 "       ktu help <command> | ktu <command> --help | ktu --version\n\n"
+                 "The command-line tool of KS_TU_UtilityClasses_V4.\n\ncommands:\n");
     for (const auto& [name, command] : commands()) {
         std::fprintf(out, "  ktu %s %s\n      %s\n", name.c_str(), command.usage.c_str(), command.summary.c_str());
     }
+    std::fprintf(out,
+                 "\nExit codes: 0 done, 1 the operation failed (the reason is on standard error), "
+                 "2 wrong arguments.\n");
+}
+
+void printCommandHelp(const std::string& name, const Command& command)
+{
+    std::printf("usage: ktu %s %s\n\n%s\n", name.c_str(), command.usage.c_str(), command.summary.c_str());
+}
+
+bool isHelpOption(const std::string& arg)
+{
+    return arg == "--help" || arg == "-h";
+}
+
+int printVersion()
+{
+    char version[8] = "";
+    ktuLibVersionManagerUtils::getVersion(version);
+    std::printf("%s\n", version);
+    return 0;
 }
 
 }  // namespace
@@ -81,38 +105,57 @@ namespace {
 
 int runVersion(const ktu::cli::Args& args)
 {
-    if (!args.empty()) {
-        return ktu::cli::kUsage;
-    }
-    char version[8] = "";
-    ktuLibVersionManagerUtils::getVersion(version);
-    std::printf("%s\n", version);
-    return 0;
+    return args.empty() ? ktu::cli::printVersion() : ktu::cli::kUsage;
 }
 
 ktu::cli::Registration versionCommand{"version", "", "print the library version", runVersion};
 
 }  // namespace
 
+// Help goes to standard output with exit code 0; a usage error is one line on
+// standard error with exit code 2; a subcommand that fails says why and
+// returns 1.
 int main(int argc, char** argv)
 {
     using namespace ktu::cli;
     if (argc < 2) {
-        printHelp(stderr);
+        std::fprintf(stderr, "usage: ktu <command> [arguments] (ktu --help lists the commands)\n");
         return kUsage;
     }
     std::string name = argv[1];
-    if (name == "--help" || name == "-h" || name == "help") {
+    if (isHelpOption(name)) {
         printHelp(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        return printVersion();
+    }
+    if (name == "help") {
+        if (argc == 2) {
+            printHelp(stdout);
+            return 0;
+        }
+        name = argv[2];
+        auto it = commands().find(name);
+        if (argc > 3 || it == commands().end()) {
+            std::fprintf(stderr, "ktu: help: unknown command '%s' (ktu --help lists the commands)\n", name.c_str());
+            return kUsage;
+        }
+        printCommandHelp(name, it->second);
         return 0;
     }
     auto it = commands().find(name);
     if (it == commands().end()) {
-        std::fprintf(stderr, "ktu: unknown command '%s'\n", name.c_str());
-        printHelp(stderr);
+        std::fprintf(stderr, "ktu: unknown command '%s' (ktu --help lists the commands)\n", name.c_str());
         return kUsage;
     }
     Args args(argv + 2, argv + argc);
+    for (const std::string& arg : args) {
+        if (isHelpOption(arg)) {
+            printCommandHelp(name, it->second);
+            return 0;
+        }
+    }
     int code = it->second.handler(args);
     if (code == kUsage) {
         std::fprintf(stderr, "usage: ktu %s %s\n", name.c_str(), it->second.usage.c_str());

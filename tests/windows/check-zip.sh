@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Checks the Windows ZIP archive that CPack makes from a MinGW build:
+#   check-zip.sh BUILD_DIR x86|x64
+# The archive must hold the DLL, the import library, the headers, ktu.exe, the
+# licence and the README. For x86 the DLL's export table is checked and a C
+# caller that declares KsUtils_getVersion __stdcall is linked against the
+# import library from the archive (tests/windows/check-dll.cmake).
+set -euo pipefail
+build=$1 width=$2
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/ktu_zip_XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+rm -rf "$build/packages"
+(cd "$build" && cpack -G ZIP > "$work/cpack.log") || { cat "$work/cpack.log"; exit 1; }
+zip=$build/packages/KS_TU_UtilityClasses_V4-4.2-windows-$width.zip
+[ -f "$zip" ] || { echo "check-zip: no $zip"; exit 1; }
+top=KS_TU_UtilityClasses_V4-4.2-windows-$width
+unzip -Z1 "$zip" > "$work/list"
+for file in bin/KS_TU_UtilityClasses_V4.dll lib/KS_TU_UtilityClasses_V4.lib bin/ktu.exe LICENSE.txt README.txt \
+    include/KS_TU_UtilityClasses_V4/KSUtilityClasses.h include/KS_TU_UtilityClasses_V4/ktuExport.h \
+    lib/cmake/KS_TU_UtilityClasses_V4/KS_TU_UtilityClasses_V4Config.cmake; do
+  grep -qx "$top/$file" "$work/list" || { echo "check-zip: $width archive lacks $file"; exit 1; }
+done
+if grep -q '\.so\|ktu_tests_\|gtest\|gmock' "$work/list"; then
+  echo "check-zip: $width archive holds files that are not for Windows users"; exit 1
+fi
+
+if [ "$width" = x86 ]; then
+  unzip -q "$zip" -d "$work"
+  pkg=$work/$top
+  i686-w64-mingw32-gcc-posix -Wall -Werror -I"$pkg/include/KS_TU_UtilityClasses_V4" "$here/stdcall_client.c" \
+    "$pkg/lib/KS_TU_UtilityClasses_V4.lib" -o "$work/stdcall_client.exe"
+  cmake -D OBJDUMP=i686-w64-mingw32-objdump -D DLL="$pkg/bin/KS_TU_UtilityClasses_V4.dll" \
+        -D CLIENT="$work/stdcall_client.exe" -P "$here/check-dll.cmake"
+fi
+echo "zip $width ok"
