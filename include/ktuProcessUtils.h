@@ -12,7 +12,7 @@
 /// A process's name is its program's file name with extension and without
 /// folder ("viewer.exe"); names compare whole and without regard to case. A
 /// process whose name cannot be read (or that cannot be opened) is named
-/// "<unknown>": on Linux, one whose executable (/proc/<pid>/exe) this caller
+/// "<unknown>": on Linux, one whose executable (/proc/PID/exe) this caller
 /// may not read, such as another user's process seen by an unprivileged
 /// caller; its cut 15-character command name never stands in. At most the
 /// first 1024 processes of the system's list are examined.
