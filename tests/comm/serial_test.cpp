@@ -128,6 +128,7 @@ TEST_F(SerialLine, OpenWriteReadClose)
     void* port = ktuSSerialPortComm::openComPort(kPort, 115200);
     ASSERT_NE(port, kInvalid);
     ASSERT_NE(port, nullptr);
+    EXPECT_EQ(ktuSSerialPortComm::openComPort(kPort, 115200), kInvalid);  // shared with nobody, root included
 
     char hello[] = "hello\nline\r\n\x03\x00\xff";
     ASSERT_EQ(ktuSSerialPortComm::writeComPort(port, sizeof hello - 1, hello), 1);
