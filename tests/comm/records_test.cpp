@@ -1,89 +1,211 @@
 // The network records: defaults, field-by-field copies, whole-record
-// assignment, and the peer description's copies and port window.
+// assignment, and the peer description's defaults, copies and port window.
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "KSUtilityClasses.h"
 #include "ktuTestSupport.h"
 
 namespace {
 
-// Every byte in [from, to) of the object at `p` holds `byte`.
-bool span(const void* p, std::size_t from, std::size_t to, unsigned char byte)
+// The records as the applications lay them out: runs of like fields in
+// declaration order, each field at its natural alignment. The checks below
+// find every field through this table, not through the header's names.
+enum class Kind { Text32, Text, Value, Tag, Byte, Double, List };
+struct Run {
+    Kind kind;
+    int count;
+};
+struct Field {
+    std::size_t offset, size;
+    Kind kind;
+};
+
+std::size_t sizeOf(Kind k)
 {
-    for (std::size_t i = from; i < to; ++i) {
-        if (static_cast<const unsigned char*>(p)[i] != byte) {
-            return false;
+    switch (k) {
+    case Kind::Text32: return 32;
+    case Kind::Text: return 256;
+    case Kind::Value: case Kind::Tag: return 4;
+    case Kind::Byte: return 1;
+    case Kind::Double: return 8;
+    case Kind::List: return 400;
+    }
+    return 0;
+}
+
+std::size_t alignOf(Kind k)
+{
+    return k == Kind::Double ? 8 : (k == Kind::Value || k == Kind::Tag || k == Kind::List) ? 4 : 1;
+}
+
+std::vector<Field> layout(const std::vector<Run>& runs, std::size_t& total)
+{
+    std::vector<Field> fields;
+    std::size_t at = 0;
+    for (const Run& run : runs) {
+        for (int i = 0; i < run.count; ++i) {
+            at = (at + alignOf(run.kind) - 1) / alignOf(run.kind) * alignOf(run.kind);
+            fields.push_back({at, sizeOf(run.kind), run.kind});
+            at += sizeOf(run.kind);
         }
     }
-    return true;
+    total = (at + 7) / 8 * 8;
+    return fields;
 }
 
-template <std::size_t N>
-bool isNAOver(const char (&text)[N], unsigned char old)
+const std::vector<Run> kEventRuns = {
+    {Kind::Text32, 1}, {Kind::Value, 3}, {Kind::Byte, 1},  {Kind::Text, 2},  {Kind::Value, 1},
+    {Kind::Text, 3},   {Kind::Value, 15}, {Kind::Double, 3}, {Kind::Value, 1}, {Kind::Byte, 1},
+    {Kind::Text, 1},   {Kind::Byte, 5},  {Kind::Value, 5},  {Kind::Double, 5}, {Kind::Text, 5},
+    {Kind::Tag, 1},    {Kind::Text, 2},  {Kind::List, 1},   {Kind::List, 1},  {Kind::Value, 1}};
+const std::vector<Run> kObjectRuns = {
+    {Kind::Text32, 1}, {Kind::Value, 19}, {Kind::Byte, 3},   {Kind::Text, 1},  {Kind::Value, 2},
+    {Kind::Byte, 1},   {Kind::Value, 1},  {Kind::Byte, 5},   {Kind::Value, 5}, {Kind::Double, 5},
+    {Kind::Text, 10},  {Kind::Value, 7},  {Kind::List, 1},   {Kind::List, 1},  {Kind::Value, 1}};
+
+bool isText(Kind k) { return k == Kind::Text32 || k == Kind::Text; }
+
+// The bytes a field reads after its record's initialisation; texts give
+// only "NA" and its NUL (the rest is checked to be untouched).
+std::vector<unsigned char> defaultOf(const Field& f)
 {
-    return std::memcmp(text, "NA", 3) == 0 && span(text, 3, N, old);
+    if (isText(f.kind)) {
+        return {'N', 'A', 0};
+    }
+    std::vector<unsigned char> bytes(f.size, 0);
+    if (f.kind == Kind::Tag) {
+        const int32_t tag = 36;
+        std::memcpy(bytes.data(), &tag, 4);
+    }
+    return bytes;
 }
 
-// The alignment gap after the source texts.
-constexpr std::size_t kGapFrom = offsetof(iKSNetworkEventData, sourceTexts) + 512;
-constexpr std::size_t kGapTo = offsetof(iKSNetworkEventData, sourceValue);
-
-// Defaults go into each field's own bytes: "NA" at the head of every text
-// (its tail and the alignment gaps keep their bytes), 36 in the tag, 0 in
-// every value, flag, double and list entry. The copy takes texts up to their
-// NUL (a text without one is cut within its field) and leaves the
-// destination's tails and gaps; assignment copies every byte.
-TEST(NetworkRecords, DefaultsAndCopiesTouchOnlyTheFieldsOwnBytes)
+// A source whose fields differ from each other and from their defaults:
+// short texts over a tail of 'S' (one text fills its array with no NUL),
+// counting values and list entries, doubles n + 0.25, gaps 0xCD.
+template <class R>
+void fillSource(R& r, const std::vector<Field>& fields, std::size_t unterminated)
 {
+    auto* p = reinterpret_cast<unsigned char*>(&r);
+    std::memset(p, 0xCD, sizeof r);
+    for (std::size_t n = 0; n < fields.size(); ++n) {
+        const Field& f = fields[n];
+        if (isText(f.kind)) {
+            std::memset(p + f.offset, 'S', f.size);
+            if (n != unterminated) {
+                std::string text = "t" + std::to_string(n);
+                std::memcpy(p + f.offset, text.c_str(), text.size() + 1);
+            }
+        } else if (f.kind == Kind::Double) {
+            double d = static_cast<double>(n) + 0.25;
+            std::memcpy(p + f.offset, &d, 8);
+        } else {
+            for (std::size_t i = 0; i < f.size; i += f.kind == Kind::Byte ? 1 : 4) {
+                int32_t v = static_cast<int32_t>(n * 1000 + i + 1);
+                std::memcpy(p + f.offset + i, &v, f.kind == Kind::Byte ? 1 : 4);
+            }
+        }
+    }
+}
+
+// Initialisation, field-by-field copy and assignment, checked byte by byte
+// over the whole record: every field, every text's tail, every gap.
+template <class R>
+void checkRecord(const std::vector<Run>& runs, void (*init)(R*), void (*copy)(R*, const R*))
+{
+    std::size_t total = 0;
+    const std::vector<Field> fields = layout(runs, total);
+    ASSERT_EQ(total, sizeof(R));
     ktu::test::openGate();
-    auto e = std::make_unique<iKSNetworkEventData>(), dst = std::make_unique<iKSNetworkEventData>();
-    std::memset(static_cast<void*>(e.get()), 0xCD, sizeof *e);
-    ktuKSNetworkInitInfo::initNetworkEventData(e.get());
-    EXPECT_TRUE(isNAOver(e->eventId, 0xCD));
-    for (auto& t : e->detailTexts) EXPECT_TRUE(isNAOver(t, 0xCD));
-    for (auto& t : e->tailTexts) EXPECT_TRUE(isNAOver(t, 0xCD));
-    EXPECT_EQ(e->recordTag, 36);
-    EXPECT_TRUE(e->measureFlag == 0 && e->listValue == 0 && span(e->extraFlags, 0, 5, 0));
-    EXPECT_TRUE(span(e->measures, 0, sizeof e->measures, 0) && span(e->secondList, 0, sizeof e->secondList, 0));
-    EXPECT_TRUE(span(e.get(), kGapFrom, kGapTo, 0xCD));
+    auto rec = std::make_unique<R>(), src = std::make_unique<R>(), dst = std::make_unique<R>();
+    auto* r = reinterpret_cast<unsigned char*>(rec.get());
+    auto* s = reinterpret_cast<unsigned char*>(src.get());
+    auto* d = reinterpret_cast<unsigned char*>(dst.get());
 
-    std::strcpy(e->eventId, "cam-7");
-    std::strcpy(e->tailTexts[1], "last");
-    e->measures[2] = 2.5;
-    e->secondList[99] = -4;
-    e->listValue = 77;
-    std::memset(static_cast<void*>(dst.get()), 'x', sizeof *dst);
-    ktuKSNetworkInitInfo::copyNetworkEventData(dst.get(), e.get());
-    EXPECT_STREQ(dst->eventId, "cam-7");
-    EXPECT_TRUE(span(dst->eventId, 6, 32, 'x'));
-    EXPECT_STREQ(dst->tailTexts[1], "last");
-    EXPECT_TRUE(span(dst->tailTexts[1], 5, 256, 'x'));
-    EXPECT_TRUE(dst->recordTag == 36 && dst->measures[2] == 2.5 && dst->secondList[99] == -4 && dst->listValue == 77);
-    EXPECT_TRUE(span(dst.get(), kGapFrom, kGapTo, 'x'));
-    *dst = *e;
-    EXPECT_EQ(std::memcmp(dst.get(), e.get(), sizeof *e), 0);
+    // Expected bytes: `base` everywhere, then each field's own.
+    auto expectBytes = [&](const unsigned char* got, unsigned char base, auto fieldBytes) {
+        std::vector<unsigned char> want(sizeof(R), base);
+        for (std::size_t n = 0; n < fields.size(); ++n) {
+            std::vector<unsigned char> bytes = fieldBytes(n);
+            std::memcpy(want.data() + fields[n].offset, bytes.data(), bytes.size());
+        }
+        for (std::size_t i = 0; i < sizeof(R); ++i) {
+            ASSERT_EQ(got[i], want[i]) << "byte " << i;
+        }
+    };
 
-    auto o = std::make_unique<iKSNetworkObjectData>(), odst = std::make_unique<iKSNetworkObjectData>();
-    std::memset(static_cast<void*>(o.get()), 0xCD, sizeof *o);
-    ktuKSNetworkInitInfo::initNetworkObjectData(o.get());
-    EXPECT_TRUE(isNAOver(o->labelText, 0xCD));
-    for (auto& t : o->extraTexts) EXPECT_TRUE(isNAOver(t, 0xCD));
-    EXPECT_TRUE(o->listValue == 0 && span(o->objectFlags, 0, 3, 0));
-    EXPECT_TRUE(span(o->extraDoubles, 0, sizeof o->extraDoubles, 0) && span(o->firstList, 0, sizeof o->firstList, 0));
+    std::memset(r, 0xCD, sizeof(R));
+    init(rec.get());
+    expectBytes(r, 0xCD, [&](std::size_t n) { return defaultOf(fields[n]); });
 
-    std::memset(o->objectId, 'A', sizeof o->objectId);
-    std::memset(o->extraTexts[9], 'B', sizeof o->extraTexts[9]);
-    o->tailValues[0] = 0;
-    std::memset(static_cast<void*>(odst.get()), 'x', sizeof *odst);
-    ktuKSNetworkInitInfo::copyNetworkObjectData(odst.get(), o.get());
-    EXPECT_EQ(std::string(odst->objectId), std::string(31, 'A'));
-    EXPECT_EQ(std::string(odst->extraTexts[9]), std::string(255, 'B'));
-    EXPECT_EQ(odst->tailValues[0], 0);  // the next field is the source's, not the text's overrun
+    std::size_t unterminated = 0;
+    while (!isText(fields[unterminated].kind) || fields[unterminated].kind == Kind::Text32) {
+        ++unterminated;  // the first 256-byte text
+    }
+    fillSource(*src, fields, unterminated);
+    std::memset(d, 'x', sizeof(R));
+    copy(dst.get(), src.get());
+    expectBytes(d, 'x', [&](std::size_t n) {
+        const Field& f = fields[n];
+        const unsigned char* from = s + f.offset;
+        if (!isText(f.kind)) {
+            return std::vector<unsigned char>(from, from + f.size);
+        }
+        std::size_t len = n == unterminated ? f.size - 1 : std::strlen(reinterpret_cast<const char*>(from));
+        std::vector<unsigned char> bytes(from, from + len);
+        bytes.push_back(0);  // a text without a NUL is cut within its field
+        return bytes;
+    });
 
-    ktuKSNetworkInitInfo::initNetworkEventData(nullptr);  // ignored
-    ktuKSNetworkInitInfo::copyNetworkObjectData(o.get(), nullptr);
+    *dst = *src;
+    EXPECT_EQ(std::memcmp(d, s, sizeof(R)), 0);  // assignment copies every byte, gaps too
+
+    init(nullptr);  // ignored
+    copy(dst.get(), nullptr);
+    copy(nullptr, src.get());
+}
+
+TEST(NetworkRecords, EventRecordDefaultsCopyAndAssignment)
+{
+    checkRecord<iKSNetworkEventData>(kEventRuns, &ktuKSNetworkInitInfo::initNetworkEventData,
+                                     &ktuKSNetworkInitInfo::copyNetworkEventData);
+}
+
+TEST(NetworkRecords, ObjectRecordDefaultsCopyAndAssignment)
+{
+    checkRecord<iKSNetworkObjectData>(kObjectRuns, &ktuKSNetworkInitInfo::initNetworkObjectData,
+                                      &ktuKSNetworkInitInfo::copyNetworkObjectData);
+}
+
+// The peer description: its defaults, and all four fields in both copies.
+TEST(NetworkInitInfo, DefaultsAndCopies)
+{
+    ktuKSNetworkInitInfo fresh;
+    EXPECT_EQ(std::vector<int>(fresh.ipAddress, fresh.ipAddress + 4), std::vector<int>(4, 0));
+    EXPECT_EQ(fresh.portNumber, 0u);
+    EXPECT_EQ(std::vector<int32_t>(fresh.extraValues, fresh.extraValues + 13), std::vector<int32_t>(13, 0));
+    EXPECT_EQ(fresh.doubleValue, 9.0);
+
+    ktuKSNetworkInitInfo source;
+    const unsigned char ip[4] = {10, 20, 30, 40};
+    std::memcpy(source.ipAddress, ip, 4);
+    source.portNumber = 0xFFFFFFF0u;
+    for (int i = 0; i < 13; ++i) {
+        source.extraValues[i] = -100 - i;
+    }
+    source.doubleValue = -2.5;
+    ktuKSNetworkInitInfo copied(source), assigned;
+    EXPECT_EQ(&(assigned = source), &assigned);
+    for (const ktuKSNetworkInitInfo* x : {&copied, &assigned}) {
+        EXPECT_EQ(std::memcmp(x->ipAddress, ip, 4), 0);
+        EXPECT_EQ(x->portNumber, 0xFFFFFFF0u);
+        EXPECT_EQ(std::memcmp(x->extraValues, source.extraValues, sizeof source.extraValues), 0);
+        EXPECT_EQ(x->doubleValue, -2.5);
+    }
 }
 
 ktuKSNetworkInitInfo peer(unsigned char a, unsigned char b, unsigned char c, unsigned char d, uint32_t port)
@@ -118,12 +240,7 @@ TEST(NetworkInitInfo, PortWindowComparison)
         SCOPED_TRACE(std::to_string(row.left.portNumber) + " vs " + std::to_string(row.right.portNumber));
         row.left.doubleValue = 1;  // takes no part
         row.left.extraValues[12] = 5;
-        ktuKSNetworkInitInfo copy(row.left), assigned;
-        assigned = row.left;
-        for (ktuKSNetworkInitInfo* x : {&row.left, &copy, &assigned}) {
-            EXPECT_EQ(*x == row.right, row.equal);
-            EXPECT_TRUE(x->doubleValue == 1 && x->extraValues[12] == 5);  // copies take every field
-        }
+        EXPECT_EQ(row.left == row.right, row.equal);
     }
 }
 
