@@ -1,5 +1,6 @@
 // The network records: defaults, field-by-field copies, whole-record
 // assignment, and the peer description's defaults, copies and port window.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -13,34 +14,28 @@ namespace {
 
 // The records as the applications lay them out: runs of like fields in
 // declaration order, each field at its natural alignment. The checks below
-// find every field through this table, not through the header's names.
-enum class Kind { Text32, Text, Value, Tag, Byte, Double, List };
+// find every field through these tables, not through the header's names.
+struct Kind {
+    std::size_t size, align;
+    bool text;
+    int32_t initial;  // what initialisation writes into a value
+};
+constexpr Kind T32{32, 1, true, 0}, T{256, 1, true, 0}, V{4, 4, false, 0}, Tag{4, 4, false, 36}, B{1, 1, false, 0},
+    D{8, 8, false, 0}, L{400, 4, false, 0};
 struct Run {
     Kind kind;
     int count;
 };
+const std::vector<Run> kEventRuns = {{T32, 1}, {V, 3},  {B, 1}, {T, 2}, {V, 1}, {T, 3}, {V, 15},
+                                     {D, 3},   {V, 1},  {B, 1}, {T, 1}, {B, 5}, {V, 5}, {D, 5},
+                                     {T, 5},   {Tag, 1}, {T, 2}, {L, 1}, {L, 1}, {V, 1}};
+const std::vector<Run> kObjectRuns = {{T32, 1}, {V, 19}, {B, 3}, {T, 1}, {V, 2},  {B, 1}, {V, 1}, {B, 5},
+                                      {V, 5},   {D, 5},  {T, 10}, {V, 7}, {L, 1}, {L, 1}, {V, 1}};
+
 struct Field {
-    std::size_t offset, size;
+    std::size_t offset;
     Kind kind;
 };
-
-std::size_t sizeOf(Kind k)
-{
-    switch (k) {
-    case Kind::Text32: return 32;
-    case Kind::Text: return 256;
-    case Kind::Value: case Kind::Tag: return 4;
-    case Kind::Byte: return 1;
-    case Kind::Double: return 8;
-    case Kind::List: return 400;
-    }
-    return 0;
-}
-
-std::size_t alignOf(Kind k)
-{
-    return k == Kind::Double ? 8 : (k == Kind::Value || k == Kind::Tag || k == Kind::List) ? 4 : 1;
-}
 
 std::vector<Field> layout(const std::vector<Run>& runs, std::size_t& total)
 {
@@ -48,68 +43,13 @@ std::vector<Field> layout(const std::vector<Run>& runs, std::size_t& total)
     std::size_t at = 0;
     for (const Run& run : runs) {
         for (int i = 0; i < run.count; ++i) {
-            at = (at + alignOf(run.kind) - 1) / alignOf(run.kind) * alignOf(run.kind);
-            fields.push_back({at, sizeOf(run.kind), run.kind});
-            at += sizeOf(run.kind);
+            at = (at + run.kind.align - 1) / run.kind.align * run.kind.align;
+            fields.push_back({at, run.kind});
+            at += run.kind.size;
         }
     }
     total = (at + 7) / 8 * 8;
     return fields;
-}
-
-const std::vector<Run> kEventRuns = {
-    {Kind::Text32, 1}, {Kind::Value, 3}, {Kind::Byte, 1},  {Kind::Text, 2},  {Kind::Value, 1},
-    {Kind::Text, 3},   {Kind::Value, 15}, {Kind::Double, 3}, {Kind::Value, 1}, {Kind::Byte, 1},
-    {Kind::Text, 1},   {Kind::Byte, 5},  {Kind::Value, 5},  {Kind::Double, 5}, {Kind::Text, 5},
-    {Kind::Tag, 1},    {Kind::Text, 2},  {Kind::List, 1},   {Kind::List, 1},  {Kind::Value, 1}};
-const std::vector<Run> kObjectRuns = {
-    {Kind::Text32, 1}, {Kind::Value, 19}, {Kind::Byte, 3},   {Kind::Text, 1},  {Kind::Value, 2},
-    {Kind::Byte, 1},   {Kind::Value, 1},  {Kind::Byte, 5},   {Kind::Value, 5}, {Kind::Double, 5},
-    {Kind::Text, 10},  {Kind::Value, 7},  {Kind::List, 1},   {Kind::List, 1},  {Kind::Value, 1}};
-
-bool isText(Kind k) { return k == Kind::Text32 || k == Kind::Text; }
-
-// The bytes a field reads after its record's initialisation; texts give
-// only "NA" and its NUL (the rest is checked to be untouched).
-std::vector<unsigned char> defaultOf(const Field& f)
-{
-    if (isText(f.kind)) {
-        return {'N', 'A', 0};
-    }
-    std::vector<unsigned char> bytes(f.size, 0);
-    if (f.kind == Kind::Tag) {
-        const int32_t tag = 36;
-        std::memcpy(bytes.data(), &tag, 4);
-    }
-    return bytes;
-}
-
-// A source whose fields differ from each other and from their defaults:
-// short texts over a tail of 'S' (one text fills its array with no NUL),
-// counting values and list entries, doubles n + 0.25, gaps 0xCD.
-template <class R>
-void fillSource(R& r, const std::vector<Field>& fields, std::size_t unterminated)
-{
-    auto* p = reinterpret_cast<unsigned char*>(&r);
-    std::memset(p, 0xCD, sizeof r);
-    for (std::size_t n = 0; n < fields.size(); ++n) {
-        const Field& f = fields[n];
-        if (isText(f.kind)) {
-            std::memset(p + f.offset, 'S', f.size);
-            if (n != unterminated) {
-                std::string text = "t" + std::to_string(n);
-                std::memcpy(p + f.offset, text.c_str(), text.size() + 1);
-            }
-        } else if (f.kind == Kind::Double) {
-            double d = static_cast<double>(n) + 0.25;
-            std::memcpy(p + f.offset, &d, 8);
-        } else {
-            for (std::size_t i = 0; i < f.size; i += f.kind == Kind::Byte ? 1 : 4) {
-                int32_t v = static_cast<int32_t>(n * 1000 + i + 1);
-                std::memcpy(p + f.offset + i, &v, f.kind == Kind::Byte ? 1 : 4);
-            }
-        }
-    }
 }
 
 // Initialisation, field-by-field copy and assignment, checked byte by byte
@@ -125,41 +65,63 @@ void checkRecord(const std::vector<Run>& runs, void (*init)(R*), void (*copy)(R*
     auto* r = reinterpret_cast<unsigned char*>(rec.get());
     auto* s = reinterpret_cast<unsigned char*>(src.get());
     auto* d = reinterpret_cast<unsigned char*>(dst.get());
-
-    // Expected bytes: `base` everywhere, then each field's own.
-    auto expectBytes = [&](const unsigned char* got, unsigned char base, auto fieldBytes) {
-        std::vector<unsigned char> want(sizeof(R), base);
-        for (std::size_t n = 0; n < fields.size(); ++n) {
-            std::vector<unsigned char> bytes = fieldBytes(n);
-            std::memcpy(want.data() + fields[n].offset, bytes.data(), bytes.size());
-        }
-        for (std::size_t i = 0; i < sizeof(R); ++i) {
+    auto expectBytes = [](const unsigned char* got, const std::vector<unsigned char>& want) {
+        for (std::size_t i = 0; i < want.size(); ++i) {
             ASSERT_EQ(got[i], want[i]) << "byte " << i;
         }
     };
 
+    // Defaults: "NA" and its NUL at the head of each text, the values'
+    // initial values; text tails and gaps keep their bytes.
     std::memset(r, 0xCD, sizeof(R));
     init(rec.get());
-    expectBytes(r, 0xCD, [&](std::size_t n) { return defaultOf(fields[n]); });
-
-    std::size_t unterminated = 0;
-    while (!isText(fields[unterminated].kind) || fields[unterminated].kind == Kind::Text32) {
-        ++unterminated;  // the first 256-byte text
-    }
-    fillSource(*src, fields, unterminated);
-    std::memset(d, 'x', sizeof(R));
-    copy(dst.get(), src.get());
-    expectBytes(d, 'x', [&](std::size_t n) {
-        const Field& f = fields[n];
-        const unsigned char* from = s + f.offset;
-        if (!isText(f.kind)) {
-            return std::vector<unsigned char>(from, from + f.size);
+    std::vector<unsigned char> want(sizeof(R), 0xCD);
+    for (const Field& f : fields) {
+        if (f.kind.text) {
+            std::memcpy(&want[f.offset], "NA", 3);
+        } else {
+            std::memset(&want[f.offset], 0, f.kind.size);
+            std::memcpy(&want[f.offset], &f.kind.initial, std::min<std::size_t>(f.kind.size, 4));
         }
-        std::size_t len = n == unterminated ? f.size - 1 : std::strlen(reinterpret_cast<const char*>(from));
-        std::vector<unsigned char> bytes(from, from + len);
-        bytes.push_back(0);  // a text without a NUL is cut within its field
-        return bytes;
-    });
+    }
+    expectBytes(r, want);
+
+    // A source whose fields all differ: short texts over a tail of 'S' (the
+    // first 256-byte text fills its array with no NUL and is cut within its
+    // field), counting values and entries, doubles n + 0.25. The copy takes
+    // texts up to their NUL; the destination's tails and gaps stay 'x'.
+    std::memset(s, 0xCD, sizeof(R));
+    std::memset(d, 'x', sizeof(R));
+    want.assign(sizeof(R), 'x');
+    bool cut = false;
+    for (std::size_t n = 0; n < fields.size(); ++n) {
+        const Field& f = fields[n];
+        unsigned char* at = s + f.offset;
+        if (f.kind.text) {
+            std::memset(at, 'S', f.kind.size);
+            std::string text = "t" + std::to_string(n);
+            if (!cut && f.kind.size == 256) {
+                cut = true;
+                text.assign(255, 'S');
+            } else {
+                std::memcpy(at, text.c_str(), text.size() + 1);
+            }
+            std::memcpy(&want[f.offset], text.c_str(), text.size() + 1);
+            continue;
+        }
+        if (f.kind.align == 8) {
+            double value = static_cast<double>(n) + 0.25;
+            std::memcpy(at, &value, 8);
+        } else {
+            for (std::size_t i = 0; i < f.kind.size; i += f.kind.align) {
+                int32_t value = static_cast<int32_t>(n * 1000 + i + 1);
+                std::memcpy(at + i, &value, f.kind.align);
+            }
+        }
+        std::memcpy(&want[f.offset], at, f.kind.size);
+    }
+    copy(dst.get(), src.get());
+    expectBytes(d, want);
 
     *dst = *src;
     EXPECT_EQ(std::memcmp(d, s, sizeof(R)), 0);  // assignment copies every byte, gaps too
