@@ -1,11 +1,11 @@
 // Framed socket messages and the host and port queries.
 #include "ktuSocketUtils.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "ktuClassShape.h"
 #include "ktuGuard.h"
@@ -43,7 +43,7 @@ constexpr std::size_t kPieceSize = 64;
 constexpr int kRecordedResults = 100;
 // Bytes beyond the caller's buffer pass through this much stack, whatever the
 // length field claims.
-constexpr std::size_t kScratchSize = 4096;
+constexpr int kScratchSize = 4096;
 
 constexpr int kFirstCandidatePort = 100;
 constexpr int kLastCandidatePort = 64999;
@@ -143,20 +143,20 @@ int receiveBeyondBuffer(SOCKET s, char* message, FrameRead& read, int want, bool
     auto& net = ktu::platform::ops().socket;
     char scratch[kScratchSize];
     const uint32_t room = read.bufferSize - read.stored;
-    const int asked = room > 0 ? (room < static_cast<uint32_t>(want) ? static_cast<int>(room) : want)
-                               : (want < static_cast<int>(kScratchSize) ? want : static_cast<int>(kScratchSize));
+    const int asked = room > 0 ? static_cast<int>(std::min<uint32_t>(room, static_cast<uint32_t>(want)))
+                               : std::min(want, kScratchSize);
     const int got = net.recv(s, room > 0 ? message + read.stored : scratch, asked, 0);
+    overflow = false;
     if (got <= 0) {
         read.record(got);
-        overflow = false;
         return got;
     }
     int total = got;
     if (got == asked && asked < want) {
-        int waiting = net.pending(s);
-        int more = waiting > 0 ? (waiting < want - total ? waiting : want - total) : 0;
+        // What is already waiting, as far as the request reaches.
+        int more = std::min(std::max(net.pending(s), 0), want - total);
         while (more > 0) {
-            int n = net.recv(s, scratch, more < static_cast<int>(kScratchSize) ? more : static_cast<int>(kScratchSize), 0);
+            int n = net.recv(s, scratch, std::min(more, kScratchSize), 0);
             if (n <= 0) {
                 break;
             }
