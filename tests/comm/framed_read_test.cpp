@@ -123,6 +123,12 @@ std::vector<FrameCase> frameCases()
           log("7 - 2, 30, " + std::to_string(claims2G.size() + next.size() - 30)), readLog("abnormal return 3")}},
         {"FieldEndsBeforeItStarts", {f60}, false, 31, 29, 1024, -2, 0, "", f60, {readLog("Size less than 0")}},
         {"BufferShorterThanHeader", {f60}, false, 20, 29, 29, -3, 0, "", f60, {readLog("Insufficient buffer size")}},
+        // A field ending at 0xFFFFFFFF: a header of 2^32 bytes, unless the
+        // field's 32-bit length is negative.
+        {"HeaderOfTwoToTheThirtyTwo", {f60}, false, 0, 0xFFFFFFFFu, 1024, -3, 0, "", f60,
+         {readLog("Insufficient buffer size")}},
+        {"FieldToTheLastPositionIsNegative", {f60}, false, 5, 0xFFFFFFFFu, 1024, -2, 0, "", f60,
+         {readLog("Size less than 0")}},
         {"EmptyLengthField", {f60}, false, 30, 29, 1024, 1, 30, f60.substr(0, 30), f60.substr(30),
          {readLog("End Header un-available"), log("1 - 0, 2 - 30, 3 - 29, 4 - 30, 5 - -30, 6 - 1024"),
           log("7 - 1, 30")}},
