@@ -1,20 +1,35 @@
-// Framed reads against a plain recv loop that reads the same bytes.
+// Framed reads against recv loops that take the same frames.
 //
-// A writer thread keeps a socket pair full of frames of one size; the
-// framed read takes one frame per iteration, the reference loop takes the
-// same number of bytes with recv calls of its own. After the run the table
-// gives both throughputs and their ratio per frame size.
+// One benchmark iteration is one round. In a round each reader in turn gets
+// a socket pair filled with the same batch of frames (before its clock
+// starts) and takes them one frame at a time; the order of the readers
+// rotates from round to round. A disturbance of the shared machine thus
+// falls on all readers alike, and each round gives a ratio of readers timed
+// side by side. Each reader is timed in the processor time of its thread
+// (system calls included; time spent waiting for the processor is not), and
+// in wall-clock time for comparison. The counters are medians over the
+// rounds, with the 10th and 90th percentiles as the spread; after the run a
+// table gives them per frame size, with the median and the range over
+// repetitions when repeated.
+//
+// The readers:
+// - plain: one request for a whole frame (it knows the size beforehand);
+// - two-step: the 30 header bytes, then the rest of the frame: the fewest
+//   calls that never take a byte beyond a frame of unknown length;
+// - peek: the header peeked, then the whole frame in one request;
+// - framed: ktuSocketUtils::readMessageFromSocket.
 #include <benchmark/benchmark.h>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
+#include <ctime>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "KSUtilityClasses.h"
@@ -23,6 +38,7 @@ namespace {
 
 constexpr unsigned kFieldStart = 20;
 constexpr unsigned kFieldEnd = 29;
+constexpr std::size_t kHeader = kFieldEnd + 1;
 
 std::string frameOf(std::size_t total)
 {
@@ -32,86 +48,11 @@ std::string frameOf(std::size_t total)
     return frame + "KS_NET_API_MSG_END00";
 }
 
-// A socket pair whose writing end a thread keeps full of frames.
-class FrameStream {
-public:
-    explicit FrameStream(std::size_t frameSize)
-    {
-        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds_) != 0) {
-            fds_[0] = fds_[1] = -1;
-            return;
-        }
-        std::string batch;
-        while (batch.size() < (1u << 20)) {
-            batch += frameOf(frameSize);
-        }
-        writer_ = std::thread([this, batch] {
-            while (!stop_.load(std::memory_order_relaxed)) {
-                std::size_t sent = 0;
-                while (sent < batch.size()) {
-                    ssize_t n = ::send(fds_[1], batch.data() + sent, batch.size() - sent, MSG_NOSIGNAL);
-                    if (n <= 0) {
-                        return;
-                    }
-                    sent += static_cast<std::size_t>(n);
-                }
-            }
-        });
-    }
-    ~FrameStream()
-    {
-        stop_ = true;
-        ::shutdown(fds_[0], SHUT_RDWR);
-        ::close(fds_[0]);
-        if (writer_.joinable()) {
-            writer_.join();
-        }
-        ::close(fds_[1]);
-    }
-    SOCKET reader() const { return fds_[0]; }
-    bool ok() const { return fds_[0] >= 0; }
-
-private:
-    int fds_[2];
-    std::atomic<bool> stop_{false};
-    std::thread writer_;
-};
-
-void openGate()
-{
-    char version[] = "4.02";
-    ktuLibVersionManagerUtils::validateVersion(version);
-}
-
-// Reads one frame per iteration with `readFrame(socket, buffer, size)`, which
-// answers false when the stream failed.
-template <class ReadFrame>
-void readFrames(benchmark::State& state, ReadFrame readFrame)
-{
-    openGate();
-    const std::size_t size = static_cast<std::size_t>(state.range(0));
-    FrameStream stream(size);
-    if (!stream.ok()) {
-        state.SkipWithError("no socket pair");
-        return;
-    }
-    SOCKET s = stream.reader();
-    std::vector<char> buffer(size);
-    for (auto _ : state) {
-        if (!readFrame(s, buffer.data(), size)) {
-            state.SkipWithError("the read failed");
-            break;
-        }
-        benchmark::DoNotOptimize(buffer.data());
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
-}
-
 // recv until `have` reaches `goal`.
-bool recvUntil(SOCKET s, char* buffer, std::size_t& have, std::size_t goal)
+bool recvUntil(int s, char* buffer, std::size_t& have, std::size_t goal, int flags = 0)
 {
     while (have < goal) {
-        ssize_t n = ::recv(s, buffer + have, goal - have, 0);
+        ssize_t n = ::recv(s, buffer + have, goal - have, flags);
         if (n <= 0) {
             return false;
         }
@@ -120,90 +61,223 @@ bool recvUntil(SOCKET s, char* buffer, std::size_t& have, std::size_t goal)
     return true;
 }
 
-void BM_FramedRead(benchmark::State& state)
+bool readPlain(int s, char* buffer, std::size_t size)
 {
-    readFrames(state, [](SOCKET s, char* buffer, std::size_t size) {
-        unsigned n = 0;
-        int result = ktuSocketUtils::readMessageFromSocket(&s, kFieldStart, kFieldEnd, buffer,
-                                                           static_cast<unsigned>(size), &n);
-        return result == 1 && n == size;
-    });
+    std::size_t have = 0;
+    return recvUntil(s, buffer, have, size);
 }
 
-// The reference: recv until the frame's bytes are in.
-void BM_PlainRecv(benchmark::State& state)
+bool readTwoStep(int s, char* buffer, std::size_t size)
 {
-    readFrames(state, [](SOCKET s, char* buffer, std::size_t size) {
-        std::size_t have = 0;
-        return recvUntil(s, buffer, have, size);
-    });
+    std::size_t have = 0;
+    if (!recvUntil(s, buffer, have, kHeader)) {
+        return false;
+    }
+    const std::size_t length = std::strtoul(std::string(buffer + kFieldStart, kHeader - kFieldStart).c_str(), nullptr, 10);
+    return length <= size && recvUntil(s, buffer, have, length);
 }
 
-// The framed read's own pattern of requests without the library: the 30
-// header bytes first, then the rest of the frame. It shows what the two
-// requests per frame cost by themselves.
-void BM_TwoStepRecv(benchmark::State& state)
+bool readPeek(int s, char* buffer, std::size_t size)
 {
-    readFrames(state, [](SOCKET s, char* buffer, std::size_t size) {
-        std::size_t have = 0;
-        return recvUntil(s, buffer, have, kFieldEnd + 1) && recvUntil(s, buffer, have, size);
-    });
+    ssize_t n = ::recv(s, buffer, kHeader, MSG_PEEK | MSG_WAITALL);
+    if (n != static_cast<ssize_t>(kHeader)) {
+        return false;
+    }
+    const std::size_t length = std::strtoul(std::string(buffer + kFieldStart, kHeader - kFieldStart).c_str(), nullptr, 10);
+    std::size_t have = 0;
+    return length <= size && recvUntil(s, buffer, have, length);
 }
 
-BENCHMARK(BM_PlainRecv)->Arg(256)->Arg(65536)->MinTime(1.0)->UseRealTime();
-BENCHMARK(BM_TwoStepRecv)->Arg(256)->Arg(65536)->MinTime(1.0)->UseRealTime();
-BENCHMARK(BM_FramedRead)->Arg(256)->Arg(65536)->MinTime(1.0)->UseRealTime();
+bool readFramed(int s, char* buffer, std::size_t size)
+{
+    SOCKET socket = s;
+    unsigned n = 0;
+    int result = ktuSocketUtils::readMessageFromSocket(&socket, kFieldStart, kFieldEnd, buffer,
+                                                       static_cast<unsigned>(size), &n);
+    return result == 1 && n == size;
+}
 
-// Collects bytes per second per benchmark name (the median when repeated)
-// and prints the ratio table after the run.
+struct Reader {
+    const char* name;
+    bool (*read)(int, char*, std::size_t);
+};
+constexpr Reader kReaders[] = {{"plain", readPlain}, {"two-step", readTwoStep}, {"peek", readPeek},
+                               {"framed", readFramed}};
+constexpr int kReaderCount = sizeof kReaders / sizeof kReaders[0];
+
+double now(clockid_t clock)
+{
+    timespec t{};
+    ::clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty()) {
+        return 0.0;
+    }
+    std::sort(values.begin(), values.end());
+    double at = p * static_cast<double>(values.size() - 1);
+    std::size_t low = static_cast<std::size_t>(at);
+    std::size_t high = std::min(low + 1, values.size() - 1);
+    return values[low] + (values[high] - values[low]) * (at - static_cast<double>(low));
+}
+
+// A socket pair whose sending side can queue a whole batch of frames.
+struct Pair {
+    int fds[2] = {-1, -1};
+    Pair()
+    {
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
+            fds[0] = fds[1] = -1;
+            return;
+        }
+        int size = 64 << 20;
+        if (::setsockopt(fds[1], SOL_SOCKET, SO_SNDBUFFORCE, &size, sizeof size) != 0) {
+            ::setsockopt(fds[1], SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        }
+    }
+    ~Pair()
+    {
+        ::close(fds[0]);
+        ::close(fds[1]);
+    }
+    int sendBuffer() const
+    {
+        int size = 0;
+        socklen_t length = sizeof size;
+        ::getsockopt(fds[1], SOL_SOCKET, SO_SNDBUF, &size, &length);
+        return size;
+    }
+    bool fill(const std::string& batch) const
+    {
+        return ::send(fds[1], batch.data(), batch.size(), MSG_DONTWAIT | MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(batch.size());
+    }
+};
+
+void BM_FramedReadRounds(benchmark::State& state)
+{
+    char version[] = "4.02";
+    ktuLibVersionManagerUtils::validateVersion(version);
+    const std::size_t size = static_cast<std::size_t>(state.range(0));
+    Pair pair;
+    if (pair.fds[0] < 0) {
+        state.SkipWithError("no socket pair");
+        return;
+    }
+    // About 64 KiB to 2 MiB a round, within what the pair can queue.
+    std::size_t frames = std::max<std::size_t>(1, std::min<std::size_t>(512, (2u << 20) / size));
+    frames = std::max<std::size_t>(1, std::min<std::size_t>(frames, static_cast<std::size_t>(pair.sendBuffer()) / 4 / (size + 1024)));
+    std::string batch;
+    for (std::size_t i = 0; i < frames; ++i) {
+        batch += frameOf(size);
+    }
+    std::vector<char> buffer(size);
+    std::vector<double> cpu[kReaderCount], wall[kReaderCount];
+    int round = 0;
+    for (auto _ : state) {
+        for (int k = 0; k < kReaderCount; ++k) {
+            const int r = (round + k) % kReaderCount;
+            if (!pair.fill(batch)) {
+                state.SkipWithError("the socket pair did not take the batch");
+                return;
+            }
+            const double wallStart = now(CLOCK_MONOTONIC), cpuStart = now(CLOCK_THREAD_CPUTIME_ID);
+            for (std::size_t i = 0; i < frames; ++i) {
+                if (!kReaders[r].read(pair.fds[0], buffer.data(), size)) {
+                    state.SkipWithError(kReaders[r].name);
+                    return;
+                }
+            }
+            cpu[r].push_back(now(CLOCK_THREAD_CPUTIME_ID) - cpuStart);
+            wall[r].push_back(now(CLOCK_MONOTONIC) - wallStart);
+            benchmark::DoNotOptimize(buffer.data());
+        }
+        ++round;
+    }
+    const double bytes = static_cast<double>(frames * size);
+    for (int r = 0; r < kReaderCount; ++r) {
+        state.counters[std::string(kReaders[r].name) + " MB/s"] = bytes / percentile(cpu[r], 0.5) / 1e6;
+    }
+    // Ratios of throughput against the two-step loop, round by round, in
+    // the reading thread's processor time (the wall-clock ratio beside it).
+    for (int r : {0, 2, 3}) {
+        std::vector<double> ratios, wallRatios;
+        for (std::size_t i = 0; i < cpu[1].size(); ++i) {
+            ratios.push_back(cpu[1][i] / cpu[r][i]);
+            wallRatios.push_back(wall[1][i] / wall[r][i]);
+        }
+        const std::string name = std::string(kReaders[r].name) + "/two-step";
+        state.counters[name] = percentile(ratios, 0.5);
+        state.counters[name + " p10"] = percentile(ratios, 0.1);
+        state.counters[name + " p90"] = percentile(ratios, 0.9);
+        state.counters[name + " wall"] = percentile(wallRatios, 0.5);
+    }
+    state.counters["frames/round"] = static_cast<double>(frames);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kReaderCount * static_cast<int64_t>(bytes));
+}
+
+BENCHMARK(BM_FramedReadRounds)->Arg(256)->Arg(65536)->UseRealTime();
+
+// Collects the counters of every run and prints one table per frame size:
+// medians over repetitions, with the range of the repetitions' medians.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            auto it = run.counters.find("bytes_per_second");
-            if (run.error_occurred || it == run.counters.end()) {
+            if (run.error_occurred || run.run_type != Run::RT_Iteration) {
                 continue;
             }
-            // "BM_FramedRead/65536/min_time:1.000/real_time" -> "BM_FramedRead/65536"
-            std::string name = run.run_name.function_name + "/" + run.run_name.args;
-            if (run.run_type == Run::RT_Aggregate) {
-                if (run.aggregate_name == "median") {
-                    medians_[name] = it->second.value;
-                }
-            } else {
-                singles_[name] = it->second.value;
+            for (const auto& [name, counter] : run.counters) {
+                values_[run.run_name.args][name].push_back(counter.value);
             }
         }
     }
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        std::printf("\n| frame size | plain recv loop (MB/s) | two-step recv loop (MB/s) | framed read (MB/s) "
-                    "| framed / plain | framed / two-step |\n");
-        std::printf("|---:|---:|---:|---:|---:|---:|\n");
-        for (const char* size : {"256", "65536"}) {
-            double plain = rate("BM_PlainRecv/" + std::string(size));
-            double twoStep = rate("BM_TwoStepRecv/" + std::string(size));
-            double framed = rate("BM_FramedRead/" + std::string(size));
-            std::printf("| %s | %.0f | %.0f | %.0f | %.2f | %.2f |\n", size, plain / 1e6, twoStep / 1e6, framed / 1e6,
-                        plain > 0 ? framed / plain : 0.0, twoStep > 0 ? framed / twoStep : 0.0);
+        std::printf("\n| frame size | plain | two-step | peek | framed | framed / two-step (p10-p90 of rounds) "
+                    "| target | met | wall-clock ratio | peek / two-step | framed / plain |\n");
+        std::printf("|---:|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|\n");
+        for (const auto& [args, counters] : values_) {
+            const double target = args == "256" ? 0.90 : 0.95;
+            const double ratio = median(counters, "framed/two-step");
+            std::printf("| %s | %.0f | %.0f | %.0f | %.0f | %.3f%s (%.2f-%.2f) | %.2f | %s | %.3f | %.3f | %.3f |\n",
+                        args.c_str(), median(counters, "plain MB/s"), median(counters, "two-step MB/s"),
+                        median(counters, "peek MB/s"), median(counters, "framed MB/s"), ratio,
+                        range(counters, "framed/two-step").c_str(), median(counters, "framed/two-step p10"),
+                        median(counters, "framed/two-step p90"), target, ratio >= target ? "yes" : "no",
+                        median(counters, "framed/two-step wall"), median(counters, "peek/two-step"), median(counters, "plain/two-step") > 0
+                                                               ? ratio / median(counters, "plain/two-step")
+                                                               : 0.0);
         }
+        std::printf("(MB/s: frame bytes per second of the reading thread's processor time, medians over rounds; "
+                    "ratios: medians over rounds, and over repetitions with their range in brackets)\n");
     }
 
 private:
-    double rate(const std::string& name) const
+    using Counters = std::map<std::string, std::vector<double>>;
+    static double median(const Counters& c, const std::string& name)
     {
-        auto m = medians_.find(name);
-        if (m != medians_.end()) {
-            return m->second;
-        }
-        auto s = singles_.find(name);
-        return s == singles_.end() ? 0.0 : s->second;
+        auto it = c.find(name);
+        return it == c.end() ? 0.0 : percentile(it->second, 0.5);
     }
-    std::map<std::string, double> medians_;
-    std::map<std::string, double> singles_;
+    static std::string range(const Counters& c, const std::string& name)
+    {
+        auto it = c.find(name);
+        if (it == c.end() || it->second.size() < 2) {
+            return "";
+        }
+        char text[48];
+        auto [low, high] = std::minmax_element(it->second.begin(), it->second.end());
+        std::snprintf(text, sizeof text, " [%.3f-%.3f]", *low, *high);
+        return text;
+    }
+    std::map<std::string, Counters> values_;
 };
 
 }  // namespace

@@ -1,11 +1,11 @@
 // Framed socket messages and the host and port queries.
 #include "ktuSocketUtils.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "ktuClassShape.h"
 #include "ktuGuard.h"
@@ -33,7 +33,6 @@ constexpr const char* kPortSite = "ktuSocketUtils::checkSocketOpen()";
 constexpr const char* kSizeLessThanZero = "ktuSocketUtils::readMessageFromSocket() - Size less than 0";
 constexpr const char* kInsufficientBuffer = "ktuSocketUtils::readMessageFromSocket() - Insufficient buffer size";
 constexpr const char* kOutOfMemory = "ktuSocketUtils::readMessageFromSocket() - Out Of Memory";
-constexpr const char* kAbnormalReturn1 = "ktuSocketUtils::readMessageFromSocket() - abnormal return 1";
 constexpr const char* kAbnormalReturn2 = "ktuSocketUtils::readMessageFromSocket() - abnormal return 2";
 constexpr const char* kAbnormalReturn3 = "ktuSocketUtils::readMessageFromSocket() - abnormal return 3";
 constexpr const char* kNoStartMarker = "ktuSocketUtils::readMessageFromSocket() - Start Header un-available";
@@ -42,10 +41,12 @@ constexpr const char* kNoEndMarker = "ktuSocketUtils::readMessageFromSocket() - 
 constexpr std::size_t kLineSize = 256;
 constexpr std::size_t kPieceSize = 64;
 constexpr int kRecordedResults = 100;
+// Bytes beyond the caller's buffer pass through this much stack, whatever the
+// length field claims.
+constexpr int kScratchSize = 4096;
 
 constexpr int kFirstCandidatePort = 100;
 constexpr int kLastCandidatePort = 64999;
-constexpr unsigned int kPortRange = 65536;  // a longer run would probe ports twice
 constexpr int kListenBacklog = 2;
 constexpr int kHostNameSize = 128;
 constexpr int kHostNameOffered = 126;
@@ -98,7 +99,7 @@ struct FrameRead {
     unsigned int fieldStart = 0;
     unsigned int fieldEnd = 0;
     uint32_t stored = 0;       // bytes stored in the caller's buffer
-    int64_t bodyLength = 0;    // L - fieldEnd - 1
+    int32_t bodyLength = 0;    // L - fieldEnd - 1, in 32-bit arithmetic
     unsigned int bufferSize = 0;
     int32_t results[kRecordedResults];
     int recorded = 0;
@@ -113,9 +114,9 @@ struct FrameRead {
     void logDiagnostics() const
     {
         char line[kLineSize];
-        std::snprintf(line, sizeof line, "1 - %d, 2 - %d, 3 - %d, 4 - %d, 5 - %lld, 6 - %d", length,
+        std::snprintf(line, sizeof line, "1 - %d, 2 - %d, 3 - %d, 4 - %d, 5 - %d, 6 - %d", length,
                       static_cast<int>(fieldStart), static_cast<int>(fieldEnd), static_cast<int>(stored),
-                      static_cast<long long>(bodyLength), static_cast<int>(bufferSize));
+                      bodyLength, static_cast<int>(bufferSize));
         logLine(line);
 
         std::snprintf(line, sizeof line, "7 - %d", recorded);
@@ -130,41 +131,50 @@ struct FrameRead {
     }
 };
 
-// One recv of `want` bytes for the frame. When they fit behind the bytes
-// stored, recv writes them in place; otherwise they arrive in `work` and only
-// those that fit are kept (`overflow` tells that some did not).
-int receiveInto(SOCKET s, char* message, FrameRead& read, int want, char* work, bool& overflow)
+// The one recv of `want` bytes that would carry the frame past the end of
+// the caller's buffer. It answers what a single recv of `want` bytes into a
+// work buffer of that size would answer, and takes as many bytes from the
+// socket, without memory proportional to `want`: the bytes that fit go in
+// place, and when that request is filled, what the socket already holds (up
+// to `want` in all) passes through a small scratch area and is dropped.
+// `overflow` tells that bytes beyond the buffer came in.
+int receiveBeyondBuffer(SOCKET s, char* message, FrameRead& read, int want, bool& overflow)
 {
     auto& net = ktu::platform::ops().socket;
+    char scratch[kScratchSize];
+    const uint32_t room = read.bufferSize - read.stored;
+    const int asked = room > 0 ? static_cast<int>(std::min<uint32_t>(room, static_cast<uint32_t>(want)))
+                               : std::min(want, kScratchSize);
+    const int got = net.recv(s, room > 0 ? message + read.stored : scratch, asked, 0);
     overflow = false;
-    if (static_cast<uint64_t>(read.stored) + static_cast<uint64_t>(want) <= read.bufferSize) {
-        int got = net.recv(s, message + read.stored, want, 0);
+    if (got <= 0) {
         read.record(got);
-        if (got > 0) {
-            read.stored += static_cast<uint32_t>(got);
-        }
         return got;
     }
-    if (work == nullptr) {
-        ktu::raiseFault("no work buffer for bytes beyond the caller's buffer");
+    int total = got;
+    if (got == asked && asked < want) {
+        // What is already waiting, as far as the request reaches.
+        int more = std::min(std::max(net.pending(s), 0), want - total);
+        while (more > 0) {
+            int n = net.recv(s, scratch, std::min(more, kScratchSize), 0);
+            if (n <= 0) {
+                break;
+            }
+            total += n;
+            more -= n;
+        }
     }
-    int got = net.recv(s, work, want, 0);
-    read.record(got);
-    if (got > 0) {
-        uint32_t room = read.bufferSize - read.stored;
-        uint32_t keep = static_cast<uint32_t>(got) < room ? static_cast<uint32_t>(got) : room;
-        std::memcpy(message + read.stored, work, keep);
-        read.stored += keep;
-        overflow = static_cast<uint32_t>(got) > room;
+    if (room > 0) {
+        read.stored += static_cast<uint32_t>(got);
     }
-    return got;
+    read.record(total);
+    overflow = static_cast<uint32_t>(total) > room;
+    return total;
 }
 
 int framedRead(SOCKET* pSocket, unsigned int fieldStart, unsigned int fieldEnd, char* message,
                unsigned int bufferSize, unsigned int* pNoOfBytesRead)
 {
-    const SOCKET s = *ktu::require(pSocket);
-    ktu::require(message);
     *ktu::require(pNoOfBytesRead) = 0;
 
     // A field that ends before it starts has a negative length.
@@ -173,48 +183,53 @@ int framedRead(SOCKET* pSocket, unsigned int fieldStart, unsigned int fieldEnd, 
         logLine(kSizeLessThanZero);
         return -2;
     }
+    // Counted in 64 bits: a field ending at 0xFFFFFFFF makes a header of 2^32
+    // bytes, which no buffer holds.
     const uint64_t headerLength = static_cast<uint64_t>(fieldEnd) + 1;
     if (bufferSize < headerLength) {
         logLine(kInsufficientBuffer);
         return -3;
     }
 
+    const SOCKET s = *ktu::require(pSocket);
+    ktu::require(message);
+    auto& net = ktu::platform::ops().socket;
     FrameRead read;
     read.fieldStart = fieldStart;
     read.fieldEnd = fieldEnd;
     read.bufferSize = bufferSize;
 
-    // Header: exactly the bytes still missing from it, each time. The buffer
-    // holds the whole header, so every byte has its place.
-    bool overflow = false;
+    // Header: exactly the bytes still missing from it, each time, in place.
+    // The buffer holds the whole header (checked above).
     while (read.stored < headerLength) {
-        int want = clampToInt(headerLength - read.stored);
-        int got = receiveInto(s, message, read, want, nullptr, overflow);
+        int got = net.recv(s, message + read.stored, clampToInt(headerLength - read.stored), 0);
+        read.record(got);
         if (got <= 0) {
             return 0;
         }
-        if (overflow) {
-            logLine(kOutOfMemory);
-            logLine(kAbnormalReturn1);
-            return -1;
-        }
+        read.stored += static_cast<uint32_t>(got);
     }
 
     read.length = parseLength(message + fieldStart, static_cast<std::size_t>(fieldEnd - fieldStart + 1u));
-    read.bodyLength = static_cast<int64_t>(read.length) - static_cast<int64_t>(fieldEnd) - 1;
+    read.bodyLength = static_cast<int32_t>(static_cast<uint32_t>(read.length) - fieldEnd - 1u);
 
-    // Body: the rest of the frame and nothing beyond it. A frame that fits is
-    // received in place; one that does not goes through a work buffer so
-    // that the caller's buffer is never overrun.
+    // Body: the rest of the frame and nothing beyond it, in place while it
+    // fits the caller's buffer.
     if (read.bodyLength > 0) {
-        const int64_t frameLength = read.length;
-        std::unique_ptr<char[]> work;
-        if (frameLength > static_cast<int64_t>(bufferSize)) {
-            work.reset(new char[static_cast<std::size_t>(read.bodyLength)]);
-        }
-        while (static_cast<int64_t>(read.stored) < frameLength) {
-            int want = static_cast<int>(frameLength - read.stored);
-            int got = receiveInto(s, message, read, want, work.get(), overflow);
+        const uint64_t frameLength = headerLength + static_cast<uint64_t>(read.bodyLength);
+        while (read.stored < frameLength) {
+            const int want = clampToInt(frameLength - read.stored);
+            bool overflow = false;
+            int got;
+            if (static_cast<uint64_t>(read.stored) + static_cast<uint64_t>(want) <= bufferSize) {
+                got = net.recv(s, message + read.stored, want, 0);
+                read.record(got);
+                if (got > 0) {
+                    read.stored += static_cast<uint32_t>(got);
+                }
+            } else {
+                got = receiveBeyondBuffer(s, message, read, want, overflow);
+            }
             if (got <= 0) {
                 logLine(kAbnormalReturn2);
                 return 0;
@@ -338,9 +353,10 @@ bool probePort(unsigned int portNumber)
 
 bool probeRun(unsigned int startPortNumber, unsigned int noOfPorts)
 {
-    if (noOfPorts == 0 || noOfPorts > kPortRange) {
+    if (noOfPorts == 0) {
         return false;
     }
+    // A run longer than the port range wraps and probes ports again.
     for (unsigned int i = 0; i < noOfPorts; ++i) {
         if (!probePort(startPortNumber + i)) {
             return false;
@@ -384,11 +400,10 @@ int ktuSocketUtils::writeMessageToSocket(SOCKET* pSocket, unsigned int minimumSi
     return ktu::guarded(
         ktu::site(ktu::kModKSUtility, kWriteSite),
         [&] {
-            const SOCKET s = *ktu::require(pSocket);
             if (messageSize < minimumSize) {
                 return -1;
             }
-            int sent = ktu::platform::ops().socket.send(s, static_cast<const char*>(pMessage),
+            int sent = ktu::platform::ops().socket.send(*ktu::require(pSocket), static_cast<const char*>(pMessage),
                                                         static_cast<int>(messageSize), 0);
             return sent == SOCKET_ERROR ? 0 : 1;
         },
@@ -440,10 +455,9 @@ bool ktuSocketUtils::getNextFreeSocketPortNumber(int* pPortNumber, int noOfPorts
     return ktu::guarded(
         ktu::site(ktu::kModKSUtility, kPortSite),
         [&] {
-            ktu::require(pPortNumber);
             for (int p = kFirstCandidatePort; p <= kLastCandidatePort; ++p) {
                 if (probeRun(static_cast<unsigned int>(p), static_cast<unsigned int>(noOfPorts))) {
-                    *pPortNumber = p;
+                    *ktu::require(pPortNumber) = p;
                     return true;
                 }
             }

@@ -241,6 +241,9 @@ struct SocketOps {
     // SOCKET_ERROR. Sending never raises a signal on a closed connection.
     int (*recv)(SOCKET s, char* buffer, int length, int flags);
     int (*send)(SOCKET s, const char* buffer, int length, int flags);
+    // ioctlsocket(FIONREAD): the bytes a recv would return at once, without
+    // waiting; SOCKET_ERROR on failure.
+    int (*pending)(SOCKET s);
     // gethostname; 0 or SOCKET_ERROR.
     int (*hostName)(char* buffer, int length);
     // gethostbyname: the first IPv4 address of the host entry, in network

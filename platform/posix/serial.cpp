@@ -6,12 +6,16 @@
 // case). A port that is not listed is /dev/ttyS(n-1) (COM1 is /dev/ttyS0);
 // COM0 has no default device. Any other name is opened as a device path.
 //
+// A port is open once at a time: a second open of the same device, by any
+// process or user (root included), is refused while the first is open.
+//
 // The handle is the file descriptor plus one, as a pointer, so that neither
 // null nor all bits set can name an open port. Time-outs are kept per
 // descriptor: reads of what is waiting return at once, and a write gives up
 // when its total time-out has passed, reporting the bytes it got out.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -112,7 +116,16 @@ SerialHandle openPort(const char* deviceName)
         errno = ENOTTY;
         return invalidSerialHandle();
     }
-    ::ioctl(fd, TIOCEXCL);  // no sharing, as far as the driver enforces it
+    // No sharing, as the Windows open shares nothing: the terminal's
+    // exclusive mode refuses later opens by other users but not by root, so
+    // an advisory lock on the device refuses every other open as well.
+    ::ioctl(fd, TIOCEXCL);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int error = errno;
+        ::close(fd);
+        errno = (error == EWOULDBLOCK) ? EBUSY : error;
+        return invalidSerialHandle();
+    }
     {
         std::lock_guard<std::mutex> lock(g_timeoutsLock);
         g_timeouts[fd] = SerialTimeouts{};

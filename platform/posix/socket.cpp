@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -79,6 +80,12 @@ int sendBytes(SOCKET s, const char* buffer, int length, int flags)
         }
         return n < 0 ? SOCKET_ERROR : static_cast<int>(n);
     }
+}
+
+int pending(SOCKET s)
+{
+    int waiting = 0;
+    return ::ioctl(s, FIONREAD, &waiting) == 0 ? waiting : SOCKET_ERROR;
 }
 
 int hostName(char* buffer, int length)
@@ -224,6 +231,7 @@ SocketOps makeSocketOps()
     table.close = closeSocket;
     table.recv = receive;
     table.send = sendBytes;
+    table.pending = pending;
     table.hostName = hostName;
     table.hostAddress = hostAddress;
     table.addressText = addressText;

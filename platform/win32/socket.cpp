@@ -55,6 +55,15 @@ int sendBytes(SOCKET s, const char* buffer, int length, int flags)
     return ::send(s, buffer, length, flags);
 }
 
+int pending(SOCKET s)
+{
+    u_long waiting = 0;
+    if (::ioctlsocket(s, FIONREAD, &waiting) != 0) {
+        return SOCKET_ERROR;
+    }
+    return waiting > 0x7FFFFFFFul ? 0x7FFFFFFF : static_cast<int>(waiting);
+}
+
 int hostName(char* buffer, int length)
 {
     return ::gethostname(buffer, length);
@@ -184,6 +193,7 @@ SocketOps makeSocketOps()
     table.close = closeSocket;
     table.recv = receive;
     table.send = sendBytes;
+    table.pending = pending;
     table.hostName = hostName;
     table.hostAddress = hostAddress;
     table.addressText = addressText;

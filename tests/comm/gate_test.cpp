@@ -17,6 +17,7 @@ bool refusedEverywhere()
     auto& net = ktu::platform::ops().socket;
     ktu::test::ScopedOverride recvOverride(net.recv, +[](SOCKET, char*, int, int) { return ++g_socketCalls, 0; });
     ktu::test::ScopedOverride startupOverride(net.startup, +[] { return ++g_socketCalls, 0; });
+    ktu::test::ScopedOverride sendOverride(net.send, +[](SOCKET, const char*, int, int) { return ++g_socketCalls, 1; });
     SOCKET s = 3;
     char buffer[64];
     std::memset(buffer, 'k', sizeof buffer);
@@ -32,14 +33,20 @@ bool refusedEverywhere()
     ktuSocketUtils::getIPAddress(ip);
     ok = ok && std::strcmp(ip, "keep") == 0 && o1 == 5 && g_socketCalls == 0;
 
-    iKSNetworkEventData e{}, e2{};
-    e.recordTag = 1;
-    iKSNetworkObjectData o{};
-    o.listValue = 2;
+    // The records keep every byte.
+    static iKSNetworkEventData e, e2, eBefore, e2Before;
+    static iKSNetworkObjectData o, o2, oBefore, o2Before;
+    std::memset(static_cast<void*>(&e), 1, sizeof e);
+    std::memset(static_cast<void*>(&e2), 2, sizeof e2);
+    std::memset(static_cast<void*>(&o), 3, sizeof o);
+    std::memset(static_cast<void*>(&o2), 4, sizeof o2);
+    eBefore = e, e2Before = e2, oBefore = o, o2Before = o2;
     ktuKSNetworkInitInfo::initNetworkEventData(&e);
     ktuKSNetworkInitInfo::initNetworkObjectData(&o);
     ktuKSNetworkInitInfo::copyNetworkEventData(&e2, &e);
-    ok = ok && e.recordTag == 1 && o.listValue == 2 && e2.recordTag == 0;
+    ktuKSNetworkInitInfo::copyNetworkObjectData(&o2, &o);
+    ok = ok && std::memcmp(&e, &eBefore, sizeof e) == 0 && std::memcmp(&e2, &e2Before, sizeof e2) == 0 &&
+         std::memcmp(&o, &oBefore, sizeof o) == 0 && std::memcmp(&o2, &o2Before, sizeof o2) == 0;
 
     unsigned long serialCount = 8;
     void* h = reinterpret_cast<void*>(0x40);
@@ -50,7 +57,9 @@ bool refusedEverywhere()
     a.ipAddress[0] = 127;
     a.ipAddress[3] = 1;
     a.portNumber = 2;
-    ok = ok && a == b && a.doubleValue == 9.0;
+    ktuKSNetworkInitInfo c(a);
+    b = a;
+    ok = ok && a == b && c.portNumber == 2 && b.ipAddress[0] == 127 && c.doubleValue == 9.0;
 
 #if !defined(_WIN32)
     ktu::test::PseudoTerminal pty(7);

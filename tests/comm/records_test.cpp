@@ -1,89 +1,173 @@
 // The network records: defaults, field-by-field copies, whole-record
-// assignment, and the peer description's copies and port window.
+// assignment, and the peer description's defaults, copies and port window.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "KSUtilityClasses.h"
 #include "ktuTestSupport.h"
 
 namespace {
 
-// Every byte in [from, to) of the object at `p` holds `byte`.
-bool span(const void* p, std::size_t from, std::size_t to, unsigned char byte)
+// The records as the applications lay them out: runs of like fields in
+// declaration order, each field at its natural alignment. The checks below
+// find every field through these tables, not through the header's names.
+struct Kind {
+    std::size_t size, align;
+    bool text;
+    int32_t initial;  // what initialisation writes into a value
+};
+constexpr Kind T32{32, 1, true, 0}, T{256, 1, true, 0}, V{4, 4, false, 0}, Tag{4, 4, false, 36}, B{1, 1, false, 0},
+    D{8, 8, false, 0}, L{400, 4, false, 0};
+struct Run {
+    Kind kind;
+    int count;
+};
+const std::vector<Run> kEventRuns = {{T32, 1}, {V, 3},  {B, 1}, {T, 2}, {V, 1}, {T, 3}, {V, 15},
+                                     {D, 3},   {V, 1},  {B, 1}, {T, 1}, {B, 5}, {V, 5}, {D, 5},
+                                     {T, 5},   {Tag, 1}, {T, 2}, {L, 1}, {L, 1}, {V, 1}};
+const std::vector<Run> kObjectRuns = {{T32, 1}, {V, 19}, {B, 3}, {T, 1}, {V, 2},  {B, 1}, {V, 1}, {B, 5},
+                                      {V, 5},   {D, 5},  {T, 10}, {V, 7}, {L, 1}, {L, 1}, {V, 1}};
+
+struct Field {
+    std::size_t offset;
+    Kind kind;
+};
+
+std::vector<Field> layout(const std::vector<Run>& runs, std::size_t& total)
 {
-    for (std::size_t i = from; i < to; ++i) {
-        if (static_cast<const unsigned char*>(p)[i] != byte) {
-            return false;
+    std::vector<Field> fields;
+    std::size_t at = 0;
+    for (const Run& run : runs) {
+        for (int i = 0; i < run.count; ++i) {
+            at = (at + run.kind.align - 1) / run.kind.align * run.kind.align;
+            fields.push_back({at, run.kind});
+            at += run.kind.size;
         }
     }
-    return true;
+    total = (at + 7) / 8 * 8;
+    return fields;
 }
 
-template <std::size_t N>
-bool isNAOver(const char (&text)[N], unsigned char old)
+// Initialisation, field-by-field copy and assignment, checked byte by byte
+// over the whole record: every field, every text's tail, every gap.
+template <class R>
+void checkRecord(const std::vector<Run>& runs, void (*init)(R*), void (*copy)(R*, const R*))
 {
-    return std::memcmp(text, "NA", 3) == 0 && span(text, 3, N, old);
-}
-
-// The alignment gap after the source texts.
-constexpr std::size_t kGapFrom = offsetof(iKSNetworkEventData, sourceTexts) + 512;
-constexpr std::size_t kGapTo = offsetof(iKSNetworkEventData, sourceValue);
-
-// Defaults go into each field's own bytes: "NA" at the head of every text
-// (its tail and the alignment gaps keep their bytes), 36 in the tag, 0 in
-// every value, flag, double and list entry. The copy takes texts up to their
-// NUL (a text without one is cut within its field) and leaves the
-// destination's tails and gaps; assignment copies every byte.
-TEST(NetworkRecords, DefaultsAndCopiesTouchOnlyTheFieldsOwnBytes)
-{
+    std::size_t total = 0;
+    const std::vector<Field> fields = layout(runs, total);
+    ASSERT_EQ(total, sizeof(R));
     ktu::test::openGate();
-    auto e = std::make_unique<iKSNetworkEventData>(), dst = std::make_unique<iKSNetworkEventData>();
-    std::memset(static_cast<void*>(e.get()), 0xCD, sizeof *e);
-    ktuKSNetworkInitInfo::initNetworkEventData(e.get());
-    EXPECT_TRUE(isNAOver(e->eventId, 0xCD));
-    for (auto& t : e->detailTexts) EXPECT_TRUE(isNAOver(t, 0xCD));
-    for (auto& t : e->tailTexts) EXPECT_TRUE(isNAOver(t, 0xCD));
-    EXPECT_EQ(e->recordTag, 36);
-    EXPECT_TRUE(e->measureFlag == 0 && e->listValue == 0 && span(e->extraFlags, 0, 5, 0));
-    EXPECT_TRUE(span(e->measures, 0, sizeof e->measures, 0) && span(e->secondList, 0, sizeof e->secondList, 0));
-    EXPECT_TRUE(span(e.get(), kGapFrom, kGapTo, 0xCD));
+    auto rec = std::make_unique<R>(), src = std::make_unique<R>(), dst = std::make_unique<R>();
+    auto* r = reinterpret_cast<unsigned char*>(rec.get());
+    auto* s = reinterpret_cast<unsigned char*>(src.get());
+    auto* d = reinterpret_cast<unsigned char*>(dst.get());
+    auto expectBytes = [](const unsigned char* got, const std::vector<unsigned char>& want) {
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            ASSERT_EQ(got[i], want[i]) << "byte " << i;
+        }
+    };
 
-    std::strcpy(e->eventId, "cam-7");
-    std::strcpy(e->tailTexts[1], "last");
-    e->measures[2] = 2.5;
-    e->secondList[99] = -4;
-    e->listValue = 77;
-    std::memset(static_cast<void*>(dst.get()), 'x', sizeof *dst);
-    ktuKSNetworkInitInfo::copyNetworkEventData(dst.get(), e.get());
-    EXPECT_STREQ(dst->eventId, "cam-7");
-    EXPECT_TRUE(span(dst->eventId, 6, 32, 'x'));
-    EXPECT_STREQ(dst->tailTexts[1], "last");
-    EXPECT_TRUE(span(dst->tailTexts[1], 5, 256, 'x'));
-    EXPECT_TRUE(dst->recordTag == 36 && dst->measures[2] == 2.5 && dst->secondList[99] == -4 && dst->listValue == 77);
-    EXPECT_TRUE(span(dst.get(), kGapFrom, kGapTo, 'x'));
-    *dst = *e;
-    EXPECT_EQ(std::memcmp(dst.get(), e.get(), sizeof *e), 0);
+    // Defaults: "NA" and its NUL at the head of each text, the values'
+    // initial values; text tails and gaps keep their bytes.
+    std::memset(r, 0xCD, sizeof(R));
+    init(rec.get());
+    std::vector<unsigned char> want(sizeof(R), 0xCD);
+    for (const Field& f : fields) {
+        if (f.kind.text) {
+            std::memcpy(&want[f.offset], "NA", 3);
+        } else {
+            std::memset(&want[f.offset], 0, f.kind.size);
+            std::memcpy(&want[f.offset], &f.kind.initial, std::min<std::size_t>(f.kind.size, 4));
+        }
+    }
+    expectBytes(r, want);
 
-    auto o = std::make_unique<iKSNetworkObjectData>(), odst = std::make_unique<iKSNetworkObjectData>();
-    std::memset(static_cast<void*>(o.get()), 0xCD, sizeof *o);
-    ktuKSNetworkInitInfo::initNetworkObjectData(o.get());
-    EXPECT_TRUE(isNAOver(o->labelText, 0xCD));
-    for (auto& t : o->extraTexts) EXPECT_TRUE(isNAOver(t, 0xCD));
-    EXPECT_TRUE(o->listValue == 0 && span(o->objectFlags, 0, 3, 0));
-    EXPECT_TRUE(span(o->extraDoubles, 0, sizeof o->extraDoubles, 0) && span(o->firstList, 0, sizeof o->firstList, 0));
+    // A source whose fields all differ: short texts over a tail of 'S' (the
+    // first 256-byte text fills its array with no NUL and is cut within its
+    // field), counting values and entries, doubles n + 0.25. The copy takes
+    // texts up to their NUL; the destination's tails and gaps stay 'x'.
+    std::memset(s, 0xCD, sizeof(R));
+    std::memset(d, 'x', sizeof(R));
+    want.assign(sizeof(R), 'x');
+    bool cut = false;
+    for (std::size_t n = 0; n < fields.size(); ++n) {
+        const Field& f = fields[n];
+        unsigned char* at = s + f.offset;
+        if (f.kind.text) {
+            std::memset(at, 'S', f.kind.size);
+            std::string text = "t" + std::to_string(n);
+            if (!cut && f.kind.size == 256) {
+                cut = true;
+                text.assign(255, 'S');
+            } else {
+                std::memcpy(at, text.c_str(), text.size() + 1);
+            }
+            std::memcpy(&want[f.offset], text.c_str(), text.size() + 1);
+            continue;
+        }
+        if (f.kind.align == 8) {
+            double value = static_cast<double>(n) + 0.25;
+            std::memcpy(at, &value, 8);
+        } else {
+            for (std::size_t i = 0; i < f.kind.size; i += f.kind.align) {
+                int32_t value = static_cast<int32_t>(n * 1000 + i + 1);
+                std::memcpy(at + i, &value, f.kind.align);
+            }
+        }
+        std::memcpy(&want[f.offset], at, f.kind.size);
+    }
+    copy(dst.get(), src.get());
+    expectBytes(d, want);
 
-    std::memset(o->objectId, 'A', sizeof o->objectId);
-    std::memset(o->extraTexts[9], 'B', sizeof o->extraTexts[9]);
-    o->tailValues[0] = 0;
-    std::memset(static_cast<void*>(odst.get()), 'x', sizeof *odst);
-    ktuKSNetworkInitInfo::copyNetworkObjectData(odst.get(), o.get());
-    EXPECT_EQ(std::string(odst->objectId), std::string(31, 'A'));
-    EXPECT_EQ(std::string(odst->extraTexts[9]), std::string(255, 'B'));
-    EXPECT_EQ(odst->tailValues[0], 0);  // the next field is the source's, not the text's overrun
+    *dst = *src;
+    EXPECT_EQ(std::memcmp(d, s, sizeof(R)), 0);  // assignment copies every byte, gaps too
 
-    ktuKSNetworkInitInfo::initNetworkEventData(nullptr);  // ignored
-    ktuKSNetworkInitInfo::copyNetworkObjectData(o.get(), nullptr);
+    init(nullptr);  // ignored
+    copy(dst.get(), nullptr);
+    copy(nullptr, src.get());
+}
+
+TEST(NetworkRecords, EventRecordDefaultsCopyAndAssignment)
+{
+    checkRecord<iKSNetworkEventData>(kEventRuns, &ktuKSNetworkInitInfo::initNetworkEventData,
+                                     &ktuKSNetworkInitInfo::copyNetworkEventData);
+}
+
+TEST(NetworkRecords, ObjectRecordDefaultsCopyAndAssignment)
+{
+    checkRecord<iKSNetworkObjectData>(kObjectRuns, &ktuKSNetworkInitInfo::initNetworkObjectData,
+                                      &ktuKSNetworkInitInfo::copyNetworkObjectData);
+}
+
+// The peer description: its defaults, and all four fields in both copies.
+TEST(NetworkInitInfo, DefaultsAndCopies)
+{
+    ktuKSNetworkInitInfo fresh;
+    EXPECT_EQ(std::vector<int>(fresh.ipAddress, fresh.ipAddress + 4), std::vector<int>(4, 0));
+    EXPECT_EQ(fresh.portNumber, 0u);
+    EXPECT_EQ(std::vector<int32_t>(fresh.extraValues, fresh.extraValues + 13), std::vector<int32_t>(13, 0));
+    EXPECT_EQ(fresh.doubleValue, 9.0);
+
+    ktuKSNetworkInitInfo source;
+    const unsigned char ip[4] = {10, 20, 30, 40};
+    std::memcpy(source.ipAddress, ip, 4);
+    source.portNumber = 0xFFFFFFF0u;
+    for (int i = 0; i < 13; ++i) {
+        source.extraValues[i] = -100 - i;
+    }
+    source.doubleValue = -2.5;
+    ktuKSNetworkInitInfo copied(source), assigned;
+    EXPECT_EQ(&(assigned = source), &assigned);
+    for (const ktuKSNetworkInitInfo* x : {&copied, &assigned}) {
+        EXPECT_EQ(std::memcmp(x->ipAddress, ip, 4), 0);
+        EXPECT_EQ(x->portNumber, 0xFFFFFFF0u);
+        EXPECT_EQ(std::memcmp(x->extraValues, source.extraValues, sizeof source.extraValues), 0);
+        EXPECT_EQ(x->doubleValue, -2.5);
+    }
 }
 
 ktuKSNetworkInitInfo peer(unsigned char a, unsigned char b, unsigned char c, unsigned char d, uint32_t port)
@@ -118,12 +202,7 @@ TEST(NetworkInitInfo, PortWindowComparison)
         SCOPED_TRACE(std::to_string(row.left.portNumber) + " vs " + std::to_string(row.right.portNumber));
         row.left.doubleValue = 1;  // takes no part
         row.left.extraValues[12] = 5;
-        ktuKSNetworkInitInfo copy(row.left), assigned;
-        assigned = row.left;
-        for (ktuKSNetworkInitInfo* x : {&row.left, &copy, &assigned}) {
-            EXPECT_EQ(*x == row.right, row.equal);
-            EXPECT_TRUE(x->doubleValue == 1 && x->extraValues[12] == 5);  // copies take every field
-        }
+        EXPECT_EQ(row.left == row.right, row.equal);
     }
 }
 

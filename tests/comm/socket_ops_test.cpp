@@ -1,5 +1,6 @@
 // The plain read, the write, and the host and port queries.
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,10 +49,8 @@ TEST_F(SocketOps, PlainReadTakesExactlyTheBytesAskedFor)
     EXPECT_TRUE(logs().empty());
 }
 
-// The write sends once or refuses messages shorter than asked for. Faults
-// inside the operations (a null socket pointer here) cost one line naming
-// the operation and answer 0; the socket is never touched.
-TEST_F(SocketOps, WriteAndFaults)
+// The write sends once or refuses messages shorter than asked for.
+TEST_F(SocketOps, WriteSendsOnceOrRefusesShortMessages)
 {
     Connection link(Transport::Tcp);
     ASSERT_TRUE(link.ok());
@@ -62,23 +61,66 @@ TEST_F(SocketOps, WriteAndFaults)
     EXPECT_EQ(ktuSocketUtils::writeMessageToSocket(&link.peer, 0, message + 4, 3), 1);
     SOCKET closed = INVALID_SOCKET;
     EXPECT_EQ(ktuSocketUtils::writeMessageToSocket(&closed, 0, message, 10), 0);
-    EXPECT_TRUE(logs().empty());
-
-    unsigned count = 5;
-    EXPECT_EQ(ktuSocketUtils::readMessageFromSocket(nullptr, 20, 29, message, 64, &count), 0);
-    EXPECT_EQ(ktuSocketUtils::readMessageFromSocket(nullptr, message, 64, &count), 0);
-    EXPECT_EQ(ktuSocketUtils::writeMessageToSocket(nullptr, 0, message, 1), 0);
-    EXPECT_EQ(ktuSocketUtils::readMessageFromSocket(&link.reader, 20, 29, message, 64, nullptr), 0);
-    EXPECT_EQ(count, 5u);
     ktu::platform::ops().socket.shutdownSend(link.peer);
     EXPECT_EQ(link.drainReader(), "0123456789456");
-    EXPECT_EQ(logs(), (std::vector<std::string>{
-                          "KSUtilityClasses-ktuSocketUtils::readMessageFromSocket()",
-                          "KSUtilityClasses-ktuSocketUtils::readMessageFromSocket(SOCKET * pSocket,char * "
-                          "pMessageBuffer, unsigned int bufferSize, unsigned int * pNoOfBytesRead)",
-                          "KSUtilityClasses-ktuSocketUtils::writeMessageToSocket()",
-                          "KSUtilityClasses-ktuSocketUtils::readMessageFromSocket()",
-                      }));
+    EXPECT_TRUE(logs().empty());
+}
+
+// Null pointers: the size and position checks come first and need no
+// socket; a pointer that is needed costs one line naming the operation and
+// answers 0. The framed read clears the count before anything else, and no
+// read touches the socket.
+TEST_F(SocketOps, NullPointersAfterTheChecksThatNeedNoSocket)
+{
+    Connection link(Transport::Tcp);
+    ASSERT_TRUE(link.ok());
+    link.send({"waiting"}, true);
+    SOCKET* const reader = &link.reader;
+    char buffer[64];
+    const std::string framed = "KSUtilityClasses-ktuSocketUtils::readMessageFromSocket()";
+    struct Row {
+        const char* name;
+        std::function<int(unsigned*)> call;
+        int result;
+        unsigned count;  // starts at 5
+        std::string line;
+    } rows[] = {
+        {"write, short message", [&](unsigned*) { return ktuSocketUtils::writeMessageToSocket(nullptr, 5, buffer, 4); },
+         -1, 5, ""},
+        {"write", [&](unsigned*) { return ktuSocketUtils::writeMessageToSocket(nullptr, 0, buffer, 1); }, 0, 5,
+         "KSUtilityClasses-ktuSocketUtils::writeMessageToSocket()"},
+        {"framed, no socket",
+         [&](unsigned* n) { return ktuSocketUtils::readMessageFromSocket(nullptr, 20, 29, buffer, 64, n); }, 0, 0,
+         framed},
+        {"framed, no socket, bad positions",
+         [&](unsigned* n) { return ktuSocketUtils::readMessageFromSocket(nullptr, 31, 29, buffer, 64, n); }, -2, 0,
+         framed + " - Size less than 0"},
+        {"framed, no socket, small buffer",
+         [&](unsigned* n) { return ktuSocketUtils::readMessageFromSocket(nullptr, 20, 29, nullptr, 29, n); }, -3, 0,
+         framed + " - Insufficient buffer size"},
+        {"framed, no buffer",
+         [&](unsigned* n) { return ktuSocketUtils::readMessageFromSocket(reader, 20, 29, nullptr, 64, n); }, 0, 0,
+         framed},
+        {"framed, no count",
+         [&](unsigned*) { return ktuSocketUtils::readMessageFromSocket(reader, 20, 29, buffer, 64, nullptr); }, 0, 5,
+         framed},
+        {"plain, no socket",
+         [&](unsigned* n) { return ktuSocketUtils::readMessageFromSocket(nullptr, buffer, 64, n); }, 0, 5,
+         "KSUtilityClasses-ktuSocketUtils::readMessageFromSocket(SOCKET * pSocket,char * pMessageBuffer, unsigned "
+         "int bufferSize, unsigned int * pNoOfBytesRead)"},
+    };
+    std::size_t before = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        unsigned count = 5;
+        EXPECT_EQ(row.call(&count), row.result);
+        EXPECT_EQ(count, row.count);
+        auto all = logs();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + before, all.end()),
+                  row.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.line});
+        before = all.size();
+    }
+    EXPECT_EQ(link.drainReader(), "waiting");
 }
 
 // The text and the octets agree; when the name does not resolve the text is
@@ -95,34 +137,43 @@ TEST_F(SocketOps, IpAddressTextAndOctets)
         ktuSocketUtils::getIPAddress(a, b, c, d, nullptr);
         EXPECT_EQ(logs(), std::vector<std::string>{"KSUtilityClasses-ktuSocketUtils::updateIPAddress()"});
     }
+    // This host: its name may not resolve, which costs a line per query.
     std::memset(text, 'x', sizeof text);
     ktuSocketUtils::getIPAddress(a, b, c, d, text);
     ktuSocketUtils::getIPAddress(again);
     ASSERT_TRUE(std::memchr(text, '\0', sizeof text) != nullptr);
     EXPECT_STREQ(again, text);
-    if (std::string(text) != "NA") {  // else this host's name does not resolve
+    if (std::string(text) != "NA") {
         EXPECT_EQ(text, std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c) + "." + std::to_string(d));
+        EXPECT_EQ(logs().size(), 1u);
+    } else {
+        EXPECT_EQ(std::vector<int>({a, b, c, d}), std::vector<int>({1, 2, 3, 4}));
+        EXPECT_EQ(logs().size(), 3u);
     }
-    EXPECT_EQ(logs().size(), 1u);
 }
 
-// A fake Winsock in which only port 103 is taken: it counts start-ups,
-// clean-ups and open probe sockets so that the bracketing shows.
+// A fake Winsock whose taken ports a test chooses: it counts probes,
+// start-ups, clean-ups and open probe sockets so that the bracketing shows.
 struct FakeNet {
-    static inline int startups = 0, cleanups = 0, probes = 0, open = 0;
+    static inline int startups = 0, cleanups = 0, open = 0;
+    static inline long probes = 0;
     static inline bool refuseStartup = false;
+    static inline bool (*taken)(uint16_t) = nullptr;
     static int startup() { ++startups; return refuseStartup ? 10091 : 0; }
     static void cleanup() { ++cleanups; }
     static SOCKET openStream() { ++open; ++probes; return 7; }
-    static int bind(SOCKET, uint16_t port) { return port == 103 ? SOCKET_ERROR : 0; }
+    static int bind(SOCKET, uint16_t port) { return taken(port) ? SOCKET_ERROR : 0; }
     static int listen(SOCKET, int backlog) { return backlog == 2 ? 0 : SOCKET_ERROR; }
     static int close(SOCKET) { --open; return 0; }
 };
 
-// A port a listener holds is not free and is free again afterwards. With the
-// fake, the search finds the lowest free run from port 100; runs stop at the
-// first taken port and empty runs probe nothing.
-TEST_F(SocketOps, PortSearch)
+bool only103(uint16_t port) { return port == 103; }
+bool only999(uint16_t port) { return port == 999; }
+bool none(uint16_t) { return false; }
+bool every16th(uint16_t port) { return port % 16 == 15; }
+
+// A port a listener holds is not free and is free again afterwards.
+TEST_F(SocketOps, PortProbeOnThisHost)
 {
     auto& net = ktu::platform::ops().socket;
     SOCKET listener = net.listenLoopback(0, 1);
@@ -132,37 +183,77 @@ TEST_F(SocketOps, PortSearch)
     EXPECT_FALSE(ktuSocketUtils::checkConsecutiveSocketsOpen(taken, 1));
     net.close(listener);
     EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(taken));
-    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(taken));  // the probe held nothing
+    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(taken));           // the probe held nothing
     EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(taken + 65536u));  // the low 16 bits name the port
+    EXPECT_TRUE(logs().empty());
+}
 
+// Runs stop at the first taken port; empty runs probe nothing; a run longer
+// than the port range wraps and probes ports again. The search finds the
+// lowest free run from port 100; a negative count is a very long run.
+TEST_F(SocketOps, PortRunsAndSearch)
+{
+    auto& net = ktu::platform::ops().socket;
     ScopedOverride a(net.startup, &FakeNet::startup);
     ScopedOverride b(net.cleanup, &FakeNet::cleanup);
     ScopedOverride c(net.openStream, &FakeNet::openStream);
     ScopedOverride d(net.bindAnyAddress, &FakeNet::bind);
     ScopedOverride e(net.listen, &FakeNet::listen);
     ScopedOverride f(net.close, &FakeNet::close);
-    for (auto [count, found, expected] : {std::tuple<int, bool, int>{1, true, 100}, {3, true, 100}, {4, true, 104},
-                                          {10, true, 104}, {0, false, -5}, {-1, false, -5}}) {
-        SCOPED_TRACE(count);
-        int port = -5;
-        EXPECT_EQ(ktuSocketUtils::getNextFreeSocketPortNumber(&port, count), found);
-        EXPECT_EQ(port, expected);
+
+    struct RunRow {
+        bool (*taken)(uint16_t);
+        unsigned start, count;
+        bool free;
+        long probes;
+    } runs[] = {
+        {only103, 100, 3, true, 3},
+        {only103, 101, 5, false, 3},  // 101, 102, 103
+        {only103, 100, 0, false, 0},
+        {only103, 65536u + 103u, 1, false, 1},
+        {only999, 1000, 65535, true, 65535},
+        {only999, 1000, 65536, false, 65536},  // 999 comes last
+        {only999, 1000, 65537, false, 65536},
+        {none, 1000, 65536 + 5, true, 65536 + 5},
+    };
+    for (const RunRow& row : runs) {
+        SCOPED_TRACE(std::to_string(row.start) + "+" + std::to_string(row.count));
+        FakeNet::taken = row.taken;
+        FakeNet::probes = 0;
+        EXPECT_EQ(ktuSocketUtils::checkConsecutiveSocketsOpen(row.start, row.count), row.free);
+        EXPECT_EQ(FakeNet::probes, row.probes);
     }
-    FakeNet::probes = 0;
-    EXPECT_TRUE(ktuSocketUtils::checkConsecutiveSocketsOpen(100, 3));
-    EXPECT_EQ(FakeNet::probes, 3);
-    EXPECT_FALSE(ktuSocketUtils::checkConsecutiveSocketsOpen(101, 5));
-    EXPECT_EQ(FakeNet::probes, 6);  // 101, 102, 103
-    EXPECT_FALSE(ktuSocketUtils::checkConsecutiveSocketsOpen(100, 0));
-    EXPECT_EQ(FakeNet::probes, 6);
-    EXPECT_FALSE(ktuSocketUtils::checkSocketOpen(65536u + 103u));
+
+    struct SearchRow {
+        bool (*taken)(uint16_t);
+        int count;
+        bool found;
+        int port;  // starts at -5
+        bool probed;
+    } searches[] = {
+        {only103, 1, true, 100, true},   {only103, 3, true, 100, true},   {only103, 4, true, 104, true},
+        {only103, 10, true, 104, true},  {only103, 0, false, -5, false},  {every16th, -1, false, -5, true},
+        {every16th, INT32_MIN, false, -5, true},
+    };
+    for (const SearchRow& row : searches) {
+        SCOPED_TRACE(row.count);
+        FakeNet::taken = row.taken;
+        FakeNet::probes = 0;
+        int port = -5;
+        EXPECT_EQ(ktuSocketUtils::getNextFreeSocketPortNumber(&port, row.count), row.found);
+        EXPECT_EQ(port, row.port);
+        EXPECT_EQ(FakeNet::probes > 0, row.probed);
+    }
+    EXPECT_FALSE(ktuSocketUtils::getNextFreeSocketPortNumber(nullptr, 0));  // no run found, nothing written
+    EXPECT_TRUE(logs().empty());
+    EXPECT_FALSE(ktuSocketUtils::getNextFreeSocketPortNumber(nullptr, 1));
+    EXPECT_EQ(logs(), std::vector<std::string>{"KSUtilityClasses-ktuSocketUtils::checkSocketOpen()"});
     EXPECT_EQ(FakeNet::startups, FakeNet::cleanups);
     EXPECT_EQ(FakeNet::open, 0);
 
     FakeNet::refuseStartup = true;
     EXPECT_FALSE(ktuSocketUtils::checkSocketOpen(100));
     EXPECT_EQ(FakeNet::startups, FakeNet::cleanups + 1);  // no clean-up after a failed start-up
-    EXPECT_TRUE(logs().empty());
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ using namespace ktu::platform;
     X(socket, startup) X(socket, openStream) X(socket, bindAnyAddress) X(socket, listen) X(socket, close)        \
     X(socket, recv) X(socket, send) X(socket, hostName) X(socket, hostAddress) X(socket, listenLoopback)         \
     X(socket, localPort) X(socket, accept) X(socket, connectTo) X(socket, setReceiveTimeout)                     \
-    X(socket, shutdownSend)                                                                                      \
+    X(socket, shutdownSend) X(socket, pending)                                                                   \
     X(serial, open) X(serial, setupQueues) X(serial, applyLineSettings) X(serial, setTimeouts) X(serial, escape) \
     X(serial, write) X(serial, read) X(serial, clearError) X(serial, cancelIo) X(serial, close)                  \
     X(picture, openForReading) X(picture, createForWriting) X(picture, fileSize) X(picture, readFile)            \
@@ -101,6 +101,7 @@ KTU_FAILS(socket, localPort, Instead, static_cast<uint16_t>(0))
 KTU_FAILS(socket, accept, Instead, static_cast<SOCKET>(INVALID_SOCKET))
 KTU_FAILS(socket, connectTo, Instead, static_cast<SOCKET>(INVALID_SOCKET))
 KTU_FAILS(socket, shutdownSend, Instead, SOCKET_ERROR)
+KTU_FAILS(socket, pending, Instead, SOCKET_ERROR)
 KTU_FAILS(serial, open, Instead, invalidSerialHandle())
 KTU_FAILS(serial, close, After, false)
 KTU_FAILS(picture, fileSize, Instead, kInvalidFileSize)
