@@ -11,6 +11,10 @@
 // every enlargement (no source pixel skipped). Otherwise, and on processors
 // without SSSE3, rows are gathered pixel by pixel with overlapping 4-byte
 // copies.
+//
+// Zooms and reversals read each source row once, front to back, and ask for
+// the next source row while they work on one (prefetch). Large destinations
+// are written with streaming stores (see streamingThreshold).
 #include "ktuRasterKernels.h"
 
 #include <algorithm>
