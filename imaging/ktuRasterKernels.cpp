@@ -446,9 +446,15 @@ void zoom(const uint8_t* source, uint8_t* destination, const ZoomGeometry& g)
             break;
         }
         plan.finish(rowBytes, kernel);
-        // The source bytes that the strip reads in each row.
+        // The source bytes that the strip reads in each row, and how many
+        // rows ahead they are asked for: at least 8 KiB ahead, so that the
+        // memory has the time of a few rows to deliver them.
         const size_t spanStart = plan.offset[0];
         const size_t spanBytes = plan.offset[plan.count - 1] + 3 - spanStart;
+        const unsigned ahead = static_cast<unsigned>(std::min<size_t>(8, 1 + 8192 / spanBytes));
+        for (unsigned r = g.firstRow + 1; r < rowEnd && r < g.firstRow + ahead; ++r) {
+            prefetchSpan(source + r * rowBytes + spanStart, spanBytes);
+        }
 
         for (unsigned r = g.firstRow; r < rowEnd; ++r) {
             const unsigned k = r - g.firstRow;
@@ -461,10 +467,10 @@ void zoom(const uint8_t* source, uint8_t* destination, const ZoomGeometry& g)
                 continue;
             }
             uint8_t* first = destination + y0 * rowBytes + 3 * segStart;
-            if (r + 1 < rowEnd) {
-                // The next source row is read while this one is written out:
+            if (rowEnd - r > ahead) {
+                // Later source rows are read while this one is written out:
                 // a frame fresh from memory otherwise stalls on every row.
-                prefetchSpan(source + (r + 1) * rowBytes + spanStart, spanBytes);
+                prefetchSpan(source + (r + ahead) * rowBytes + spanStart, spanBytes);
             }
 #if KTU_X86_SIMD
             if (stream && 3 * plan.count >= 64) {
