@@ -20,6 +20,11 @@ Kernel activeKernel();
 // one it has. Returns the form now in use. For tests and measurements.
 Kernel useKernel(Kernel wanted);
 
+// Zooms and reversals into frames of at least `bytes` bytes write the
+// destination with streaming stores, past the cache (SSSE3 and AVX2 forms
+// only). Returns the previous threshold. For tests and measurements.
+std::size_t useStreamingThreshold(std::size_t bytes);
+
 // trunc(value) limited to [0, limit]; NaN gives 0.
 unsigned truncToRange(double value, unsigned limit);
 // trunc(value) limited to the int range; NaN gives 0.
