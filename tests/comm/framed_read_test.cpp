@@ -203,7 +203,7 @@ TEST(FramedReadRecord, HoldsTheFirstHundredResults)
         ktu::test::openGate();
         ktu::test::Sandbox sb;
         ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
-        g_sizes = {30};  // the header, then bodies of 1 to 7 bytes
+        g_sizes = {30};  // the header, then bodies of 1 to 7 bytes: one-digit entries
         std::string list = "7 - " + std::to_string(std::min(calls, 100)) + ", 30";
         for (int i = 1; i < calls; ++i) {
             g_sizes.push_back(i % 7 + 1);
