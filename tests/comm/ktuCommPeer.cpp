@@ -47,10 +47,10 @@ bool PseudoTerminal::write(const std::string& bytes)
 
 namespace {
 
-// The Linux side of the line under Wine: makes the pair, points the device
-// entry for the port (in the prefix of drive C:, argv[1]) at its slave side,
-// writes its loopback port and the slave's path to <script>.txt, and relays
-// the master side over one connection until that closes (or a minute passes).
+// The Linux side of the line: points the port's device entry in the prefix of
+// drive C: (argv[1]) at the slave side, writes its loopback port and the
+// slave's path to <script>.txt, and relays the master side over one
+// connection until that closes (or a minute passes).
 const char* const kBridgeScript = R"PY(import os, pty, select, socket, sys, time, tty
 link = os.path.join(os.path.dirname(os.path.realpath(sys.argv[1])), "dosdevices", sys.argv[2].lower())
 info = sys.argv[0][:-3] + ".txt"
@@ -81,8 +81,7 @@ finally:
     os.unlink(link)
 )PY";
 
-// The Linux path of a Windows path, as Wine maps it; empty when unknown (or
-// when this is not Wine).
+// The Linux path of a Windows path; empty when unknown or not under Wine.
 std::string unixPathOf(const std::string& windowsPath)
 {
     using Fn = char*(CDECL*)(const WCHAR*);

@@ -19,8 +19,7 @@
 namespace ktu {
 namespace test {
 
-// A test whose log lines go to output.log in a sandbox of its own, with the
-// handshake made. logs() gives the texts logged so far ("module-text").
+// A test logging into a sandbox of its own, with the handshake made.
 class LoggedTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -86,9 +85,8 @@ public:
     }
     bool ok() const { return reader != INVALID_SOCKET && peer != INVALID_SOCKET; }
 
-    // The peer sends each chunk with one send from a thread of its own, then
-    // ends its sending side if `thenClose`. With a pause before each chunk the
-    // reader sees them arrive one by one; without, send() waits for the thread.
+    // The peer sends each chunk from a thread of its own, pausing before each
+    // (with no pause send() waits for the thread), then maybe ends its side.
     void send(const std::vector<std::string>& chunks, bool thenClose = true,
               std::chrono::milliseconds pause = std::chrono::milliseconds(0))
     {
@@ -133,9 +131,8 @@ private:
     std::thread sender_;
 };
 
-// A frame as applications build it: the start marker, a length field of
-// `width` characters, the payload and the end marker. The field holds the
-// frame's length right-aligned, or `field` padded with blanks on the right.
+// A frame: start marker, a length field of `width` characters (the frame's
+// length right-aligned, or `field` padded on the right), payload, end marker.
 inline std::string buildFrame(const std::string& payload, const std::optional<std::string>& field = std::nullopt,
                               std::size_t width = 10)
 {
@@ -145,13 +142,11 @@ inline std::string buildFrame(const std::string& payload, const std::optional<st
     return "KS_NET_API_MSG_START" + text + payload + "KS_NET_API_MSG_END00";
 }
 
-// A pseudo-terminal standing in for the serial line of COM<comPort>: the
-// library opens the port, the test reads and writes the other side. On POSIX
-// systems the port is mapped to its slave side through KTU_SERIAL_PORTS.
-// Under Wine a small Linux helper (python3) makes the pair, points the
-// prefix's device entry for the port at it (also recorded under
-// HKEY_LOCAL_MACHINE\Software\Wine\Ports), and relays the other side over a
-// loopback connection. On Windows itself ok() is false.
+// A pseudo-terminal standing in for the serial line of COM<comPort>; the test
+// reads and writes the other side. POSIX maps the port through
+// KTU_SERIAL_PORTS; under Wine a python3 helper makes the pair, points the
+// port's device entry at it and relays the other side over loopback. On
+// Windows itself ok() is false.
 class PseudoTerminal {
 public:
     explicit PseudoTerminal(unsigned comPort);

@@ -1,6 +1,5 @@
-// The serial port: refused numbers and rates, the RTS bracket and failure
-// lines of a write (through a scripted seam), and real transfers over a
-// pseudo-terminal standing in for the line.
+// The serial port: refusals and the write's RTS bracket through a scripted
+// seam, real transfers over a pseudo-terminal.
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -106,20 +105,12 @@ TEST_F(SerialPort, WritesRaiseRtsOnlyForTheirDurationAndReportFailures)
     }
 }
 
-class SerialLine : public SerialPort {
-protected:
-    void SetUp() override
-    {
-        SerialPort::SetUp();
-        if (!pty.ok()) {
-            GTEST_SKIP() << "serial line tests did not run: " << pty.problem();
-        }
-    }
-    ktu::test::PseudoTerminal pty{kPort};
-};
-
-TEST_F(SerialLine, OpenWriteReadClose)
+TEST_F(SerialPort, OverAPseudoTerminal)
 {
+    ktu::test::PseudoTerminal pty(kPort);
+    if (!pty.ok()) {
+        GTEST_SKIP() << "serial line tests did not run: " << pty.problem();
+    }
     for (unsigned long rate : {110ul, 300ul, 600ul, 1200ul, 2400ul, 4800ul, 9600ul, 19200ul, 38400ul, 57600ul}) {
         void* port = ktuSSerialPortComm::openComPort(kPort, rate);
         EXPECT_NE(port, kInvalid) << rate;
@@ -158,19 +149,15 @@ TEST_F(SerialLine, OpenWriteReadClose)
 
     EXPECT_EQ(ktuSSerialPortComm::closeComPort(port), 1);
     EXPECT_TRUE(logs().empty());
-}
 
 #if !defined(_WIN32)
-
-// Ports map to devices by name without regard to case; missing devices are
-// refused. Nobody drains the line: the write stops at its 100 ms time-out
-// with part of the block out, reports the count at level 1 and answers 0.
-TEST_F(SerialLine, DeviceMapAndWriteTimeOut)
-{
+    // Ports map to devices by name without regard to case; missing devices are
+    // refused. Nobody drains the line: the write stops at its 100 ms time-out
+    // with part of the block out, reports the count at level 1 and answers 0.
     ::setenv("KTU_SERIAL_PORTS", ("COM3=/nonexistent/tty;com7=" + pty.slavePath()).c_str(), 1);
     EXPECT_EQ(ktuSSerialPortComm::openComPort(3, 9600), kInvalid);
     EXPECT_EQ(ktuSSerialPortComm::openComPort(0, 9600), kInvalid);  // COM0 has no default device
-    void* port = ktuSSerialPortComm::openComPort(7, 9600);
+    port = ktuSSerialPortComm::openComPort(7, 9600);
     ASSERT_NE(port, kInvalid);
     std::vector<char> block(4 << 20, 'w');
     auto start = std::chrono::steady_clock::now();
@@ -184,8 +171,7 @@ TEST_F(SerialLine, DeviceMapAndWriteTimeOut)
     EXPECT_TRUE(written > 0 && written < static_cast<long>(block.size())) << written;
     EXPECT_EQ(boxes.calls().size(), 1u);
     EXPECT_EQ(ktuSSerialPortComm::closeComPort(port), 1);
-}
-
 #endif
+}
 
 }  // namespace

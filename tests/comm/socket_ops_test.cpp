@@ -137,19 +137,14 @@ TEST_F(SocketOps, IpAddressTextAndOctets)
         ktuSocketUtils::getIPAddress(a, b, c, d, nullptr);
         EXPECT_EQ(logs(), std::vector<std::string>{"KSUtilityClasses-ktuSocketUtils::updateIPAddress()"});
     }
-    // This host: its name may not resolve, which costs a line per query.
+    // This host: both queries agree (the fault sweep checks the octets), and
+    // a name that does not resolve costs a line per query.
     std::memset(text, 'x', sizeof text);
     ktuSocketUtils::getIPAddress(a, b, c, d, text);
     ktuSocketUtils::getIPAddress(again);
     ASSERT_TRUE(std::memchr(text, '\0', sizeof text) != nullptr);
     EXPECT_STREQ(again, text);
-    if (std::string(text) != "NA") {
-        EXPECT_EQ(text, std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c) + "." + std::to_string(d));
-        EXPECT_EQ(logs().size(), 1u);
-    } else {
-        EXPECT_EQ(std::vector<int>({a, b, c, d}), std::vector<int>({1, 2, 3, 4}));
-        EXPECT_EQ(logs().size(), 3u);
-    }
+    EXPECT_EQ(logs().size(), std::string(text) == "NA" ? 3u : 1u);
 }
 
 // A fake Winsock whose taken ports a test chooses: it counts probes,
