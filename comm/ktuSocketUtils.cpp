@@ -214,9 +214,11 @@ int framedRead(SOCKET* pSocket, unsigned int fieldStart, unsigned int fieldEnd, 
     read.bodyLength = static_cast<int32_t>(static_cast<uint32_t>(read.length) - fieldEnd - 1u);
 
     // Body: the rest of the frame and nothing beyond it, in place while it
-    // fits the caller's buffer.
-    if (read.bodyLength > 0) {
-        const uint64_t frameLength = headerLength + static_cast<uint64_t>(read.bodyLength);
+    // fits the caller's buffer. The frame ends at byte L; a frame whose L is
+    // at most the header's length is the header alone, even when the 32-bit
+    // body length wraps to a positive value (L near -2^31).
+    if (read.bodyLength > 0 && read.length > 0 && static_cast<uint64_t>(read.length) > headerLength) {
+        const uint64_t frameLength = static_cast<uint64_t>(read.length);
         while (read.stored < frameLength) {
             const int want = clampToInt(frameLength - read.stored);
             bool overflow = false;

@@ -62,8 +62,9 @@ public:
     /// - A length field that overflows a 32-bit signed number reads as the
     ///   nearest limit (2147483647 or -2147483648).
     /// - The body length L - sizeFieldEnd - 1 is a 32-bit signed value that
-    ///   wraps, as is the "5 -" field; when it is positive, the read takes
-    ///   sizeFieldEnd + 1 + body length bytes in all.
+    ///   wraps, as is the "5 -" field. The frame ends at byte L: a frame whose
+    ///   L is at most sizeFieldEnd + 1 is the header alone, even when its
+    ///   body length wraps to a positive value (L near -2147483648).
     /// - sizeFieldEnd = 0xFFFFFFFF describes a header of 2^32 bytes, which no
     ///   buffer holds: -3 (unless the field length is negative: -2). The
     ///   32-bit sum sizeFieldEnd + 1 would wrap to 0, a header of no bytes
