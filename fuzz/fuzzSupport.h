@@ -93,29 +93,26 @@ inline void startLibrary(const ScratchFolder& scratch)
     ktuLogUtils::enableDisableLogs(false);
 }
 
-// A heap buffer of exactly `size` bytes whose text sits at its very end, so
-// that AddressSanitizer reports a read or write one byte beyond it.
+// A text in a heap buffer that ends exactly where the operation's room ends,
+// so that AddressSanitizer reports a read or write one byte beyond it.
 class TightText {
 public:
     // The text with its terminator, in a buffer of exactly that size.
     explicit TightText(const std::string& text) : TightText(text, text.size() + 1) {}
-    // The text at the end of a buffer of `size` bytes (at least the text and
-    // its terminator).
+    // The text in a buffer of `size` bytes (at least the text and its
+    // terminator): the room an operation that grows the text may use.
     TightText(const std::string& text, std::size_t size)
         : size_(size < text.size() + 1 ? text.size() + 1 : size), bytes_(new char[size_])
     {
         std::memset(bytes_.get(), 'x', size_);
-        char* start = bytes_.get() + size_ - (text.size() + 1);
-        std::memcpy(start, text.c_str(), text.size() + 1);
-        text_ = start;
+        std::memcpy(bytes_.get(), text.c_str(), text.size() + 1);
     }
-    char* get() const { return text_; }
+    char* get() const { return bytes_.get(); }
     std::size_t size() const { return size_; }
 
 private:
     std::size_t size_;
     std::unique_ptr<char[]> bytes_;
-    char* text_ = nullptr;
 };
 
 // An output buffer of exactly `size` bytes, prefilled so that an unwritten
