@@ -176,7 +176,12 @@ void timeText(FuzzedDataProvider& input)
     time.wSecond = input.ConsumeIntegral<uint16_t>();
     time.wMilliseconds = input.ConsumeIntegral<uint16_t>();
     const int format = input.ConsumeIntegralInRange<int>(-2, 8);
-    TightBuffer out(25);
+    // 25 bytes hold any date of the years 1000 to 9999; fields out of range
+    // may need up to 43 (every field at 65535).
+    const bool inRange = time.wYear >= 1000 && time.wYear <= 9999 && time.wMonth >= 1 && time.wMonth <= 12 &&
+                         time.wDay >= 1 && time.wDay <= 31 && time.wHour <= 23 && time.wMinute <= 59 &&
+                         time.wSecond <= 59 && time.wMilliseconds <= 999;
+    TightBuffer out(inRange ? 25 : 43);
     ktuTimeString::getTimeString(time, format, out.get());
     KTU_FUZZ_CHECK(out.terminated());
     if (format < 0 || format > 6) {
