@@ -52,6 +52,25 @@ int fakeRecv(SOCKET s, char* buffer, int length, int flags)
     return static_cast<int>(give);
 }
 
+// What a recv would return at once: the rest of the stream. Installed only
+// where the seam asks for it (the platform table may have no such entry).
+int fakePending(SOCKET s)
+{
+    KTU_FUZZ_CHECK(s == kSocket);
+    return static_cast<int>(g_stream.size - g_stream.position);
+}
+
+template <class SocketOps>
+auto installPending(SocketOps& net, int) -> decltype(net.pending = fakePending, void())
+{
+    net.pending = fakePending;
+}
+
+template <class SocketOps>
+void installPending(SocketOps&, long)
+{
+}
+
 // The decimal length field as a sender means it; values far beyond any
 // buffer here read as "huge", which is all the answers below depend on.
 int64_t lengthOf(const uint8_t* field, std::size_t size)
@@ -172,6 +191,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     static ktufuzz::ScratchFolder scratch("socket");
     ktufuzz::startLibrary(scratch);
     ktu::platform::ops().socket.recv = fakeRecv;
+    installPending(ktu::platform::ops().socket, 0);
     return 0;
 }
 
