@@ -129,6 +129,9 @@ def socket_seeds():
     # A length field of 2147483647: a peer must not make the read allocate
     # in proportion to the length it claims.
     write("socket", "frame-claims-2gib", framed(frame("2147483647", body), 20, 29, 64, chunks=(0, 0, 0, 0)))
+    # A length field at the negative limit: the frame is the header alone,
+    # however the body length is computed.
+    write("socket", "frame-claims-most-negative", framed(frame("-2147483648", body), 20, 30, 256))
     write("socket", "plain", plain("0123456789abcdef", 16))
     write("socket", "plain-chunked", plain("0123456789abcdef and more", 16, chunks=(3, 1, 5, 0)))
     write("socket", "plain-short", plain("0123456789", 16, error=True))
