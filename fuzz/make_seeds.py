@@ -310,6 +310,16 @@ def jpeg_8x8_grey():
     return b"\xff\xd8" + jfif + dqt + sof + dht + sos + b"\x3f" + b"\xff\xd9"
 
 
+def jpeg_overlong_huffman_table():
+    """A JPEG whose Huffman table lists 300 codes where a table holds 256."""
+    def segment(marker, data):
+        return b"\xff" + bytes([marker]) + struct.pack(">H", len(data) + 2) + data
+    counts = bytes([0] * 14 + [45, 255])
+    dht = segment(0xC4, b"\x00" + counts + bytes(range(256)) + bytes(range(44)))
+    sof = segment(0xC0, b"\x08" + struct.pack(">HH", 8, 8) + b"\x01\x01\x11\x00")
+    return b"\xff\xd8" + segment(0xDB, b"\0" + b"\x01" * 64) + sof + dht + b"\xff\xd9"
+
+
 GIF_1X1 = bytes.fromhex("47494638396101000100800000000000ffffff2c00000000010001000002024401003b")
 
 
@@ -335,6 +345,7 @@ def image_seeds():
         "png-3x2": png(3, 2),
         "png-claims-1.6gb": png_claiming_huge_data(),
         "jpeg-8x8": jpeg_8x8_grey(),
+        "jpeg-overlong-huffman-table": jpeg_overlong_huffman_table(),
         "gif-1x1": GIF_1X1,
         "bmp24-3x3": bmp(3, 3),
         "bmp8-4x2": bmp(4, 2, bits=8, palette=256),
