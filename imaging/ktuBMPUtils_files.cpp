@@ -178,12 +178,16 @@ bool ktuBMPUtils::CreateBMPFile(const char* const path, BITMAPINFO* header, cons
         putLe32(fileHeader + 2, tables + info.biSizeImage + kFileHeaderSize);
         putLe32(fileHeader + 10, tables + kFileHeaderSize);
         const auto& pic = ops().picture;
-        if (!pic.writeFile(file.get(), fileHeader, kFileHeaderSize) ||
-            !pic.writeFile(file.get(), header, kInfoHeaderSize + 4 * info.biClrUsed) ||
-            !pic.writeFile(file.get(), pixels, info.biSizeImage)) {
-            return false;
+        const bool written = pic.writeFile(file.get(), fileHeader, kFileHeaderSize) &&
+                             pic.writeFile(file.get(), header, kInfoHeaderSize + 4 * info.biClrUsed) &&
+                             pic.writeFile(file.get(), pixels, info.biSizeImage);
+        if (file.close() && written) {
+            return true;
         }
-        return file.close();
+        // A file cut short still carries a header that promises the whole
+        // picture; a reader would take it for complete, so it goes.
+        ops().fs.deleteFile(path);
+        return false;
     }, false);
 }
 

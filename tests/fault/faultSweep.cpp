@@ -1,0 +1,176 @@
+#include "faultSweep.h"
+
+#include <gtest/gtest-spi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace ktu {
+namespace test {
+
+namespace {
+
+// Runs needed before an operation meets no failure; far above any sweep.
+constexpr long kMaxRuns = 5000;
+
+// Failures survived per operation, printed when the program ends.
+std::map<std::string, long>& tally()
+{
+    static std::map<std::string, long> counts;
+    return counts;
+}
+
+// The seam entries whose failure some operation met.
+std::set<std::string>& entriesMet()
+{
+    static std::set<std::string> names;
+    return names;
+}
+
+class TallyPrinter : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        long failures = 0;
+        for (const auto& [operation, count] : tally()) {
+            std::printf("  %-58s %5ld\n", operation.c_str(), count);
+            failures += count;
+        }
+        if (std::getenv("KTU_FAULT_ENTRIES") != nullptr) {
+            for (const auto& name : entriesMet()) {
+                std::printf("  met: %s\n", name.c_str());
+            }
+        }
+        std::printf("fault sweep: %zu operations, %ld injected failures survived (each as a single failure and "
+                    "as a failure of every call from there on); %zu of the %d failable seam entries failed\n",
+                    tally().size(), failures, entriesMet().size(), FaultInjector::failableEntries());
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_printer = ::testing::AddGlobalTestEnvironment(new TallyPrinter);
+
+// Open file descriptors of the process (sockets, streams, the settings
+// store); -1 where they cannot be counted.
+long openHandles()
+{
+#if defined(__linux__)
+    std::error_code error;
+    long count = 0;
+    for (fs::directory_iterator it("/proc/self/fd", error), end; !error && it != end; it.increment(error)) {
+        ++count;
+    }
+    return error ? -1 : count;
+#else
+    return -1;
+#endif
+}
+
+void noExit(int) {}
+
+}  // namespace
+
+void FaultSweep::SetUp()
+{
+    openGate();
+#if !defined(_WIN32)
+    ::setenv("KTU_SETTINGS_DB", sb.native("settings.db").c_str(), 1);
+#endif
+    if (chooseLogFolder()) {
+        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+    }
+}
+
+void FaultSweep::TearDown()
+{
+#if !defined(_WIN32)
+    ::unsetenv("KTU_SETTINGS_DB");
+#endif
+}
+
+std::string FaultSweep::figures(const std::string& operation)
+{
+    auto found = tally().find(operation);
+    std::ostringstream line;
+    line << operation << ' ' << (found != tally().end() ? found->second : -1);
+    for (const auto& entry : entriesMet()) {
+        line << ' ' << entry;
+    }
+    return line.str();
+}
+
+void FaultSweep::addFigures(const std::string& line)
+{
+    std::istringstream in(line);
+    std::string operation;
+    long failures = -1;
+    ASSERT_TRUE(in >> operation >> failures) << line;
+    ASSERT_GT(failures, 0) << line;
+    tally()[operation] = failures;
+    for (std::string entry; in >> entry;) {
+        entriesMet().insert(entry);
+    }
+}
+
+void FaultSweep::freshWorkFolder()
+{
+    std::error_code ignored;
+    fs::current_path(sb.native(), ignored);  // the last run may have left it inside
+    fs::remove_all(sb.native("run"), ignored);
+    fs::create_directories(sb.native("run"));
+}
+
+void FaultSweep::brokenFromThenOn(const std::function<void()>& run, long handlesBefore)
+{
+    freshWorkFolder();
+    {
+        ::testing::TestPartResultArray notCounted;
+        ::testing::ScopedFakeTestPartResultReporter quiet(
+            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &notCounted);
+        mode_ = FaultInjector::Mode::FromThenOn;
+        run();
+        mode_ = FaultInjector::Mode::Once;
+    }
+    EXPECT_EQ(openHandles(), handlesBefore) << "a handle was left open";
+}
+
+void FaultSweep::sweep(const std::string& operation, const std::function<void()>& run)
+{
+    // A failed log line may be a fatal one: its end of the process is not
+    // carried out here.
+    ScopedOverride exitStays(platform::ops().ui.exitProcess, &noExit);
+    long n = 1;
+    for (; n <= kMaxRuns; ++n) {
+        freshWorkFolder();
+        const bool failedBefore = HasFailure();
+        const long handlesBefore = openHandles();
+        failAt_ = n;
+        fired_ = false;
+        run();
+        if (fired_) {
+            entriesMet().insert(failedEntry_);
+        }
+        EXPECT_EQ(openHandles(), handlesBefore) << "a handle was left open";
+        if (!failedBefore && HasFailure()) {
+            ADD_FAILURE() << operation << ": the checks above failed when seam call " << n << " ("
+                          << (fired_ ? failedEntry_ : "none") << ") failed";
+            return;
+        }
+        if (!fired_) {
+            break;
+        }
+        brokenFromThenOn(run, handlesBefore);
+        if (!failedBefore && HasFailure()) {
+            ADD_FAILURE() << operation << ": a handle was left open when every seam call from " << n << " on failed";
+            return;
+        }
+    }
+    ASSERT_LE(n, kMaxRuns) << operation << " kept meeting failures";
+    tally()[operation] = n - 1;
+}
+
+}  // namespace test
+}  // namespace ktu

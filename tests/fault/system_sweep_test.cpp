@@ -1,0 +1,233 @@
+// Fault sweeps of the registry settings, the INI files and the process list.
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "faultSweep.h"
+
+namespace fs = std::filesystem;
+
+namespace ktu {
+namespace test {
+namespace {
+
+// ---- Registry -------------------------------------------------------------
+
+class RegistrySweep : public FaultSweep {
+protected:
+    // On POSIX systems the settings store is the sandbox's own; on Windows
+    // the subkey is removed again afterwards.
+    const std::string subKey = "FaultSweep";
+
+    void TearDown() override
+    {
+        ktuRegistryUtils::deleteRegistryKey(subKey.c_str());
+        FaultSweep::TearDown();
+    }
+    std::string read(const char* name)
+    {
+        char out[512] = "<unread>";
+        ktuRegistryUtils::getStringValueFromRegistryKey(name, out, subKey.c_str());
+        return out;
+    }
+};
+
+TEST_F(RegistrySweep, WritesLeaveTheOldOrTheNewValue)
+{
+    sweep("ktuRegistryUtils::addStringValueToRegistryKey", [&] {
+        ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Name", "old", subKey.c_str()));
+        const bool done =
+            injected([&] { return ktuRegistryUtils::addStringValueToRegistryKey("Name", "new", subKey.c_str()); });
+        const std::string now = read("Name");
+        // True is also the answer when the value itself could not be set.
+        EXPECT_TRUE(now == "old" || now == "new") << now;
+        if (!done) {
+            EXPECT_EQ(now, "old");
+        }
+    });
+    sweep("ktuRegistryUtils::deleteRegistryKey", [&] {
+        ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Name", "old", subKey.c_str()));
+        EXPECT_TRUE(injected([&] { return ktuRegistryUtils::deleteRegistryKey(subKey.c_str()); }));
+        const std::string now = read("Name");
+        EXPECT_TRUE(now == "old" || now == "<unread>") << now;
+    });
+    sweep("ktuRegistryUtils::validateAndUpdateBaseKey", [&] {
+        const bool done = injected([] { return ktuRegistryUtils::validateAndUpdateBaseKey(); });
+        EXPECT_TRUE(done || fired());
+        if (done) {
+            platform::RegKey key = platform::ops().registry.openKey("SOFTWARE\\Optic Pipeline", false);
+            EXPECT_NE(key, nullptr);
+            if (key != nullptr) {
+                platform::ops().registry.closeKey(key);
+            }
+        }
+    });
+}
+
+TEST_F(RegistrySweep, Reads)
+{
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Name", "value", subKey.c_str()));
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("", "unnamed", subKey.c_str()));
+    sweep("ktuRegistryUtils::getStringValueFromRegistryKey(value)", [&] {
+        char out[512] = "before";
+        const bool read =
+            injected([&] { return ktuRegistryUtils::getStringValueFromRegistryKey("Name", out, subKey.c_str()); });
+        EXPECT_TRUE(read || fired());
+        // A key that cannot be opened leaves `out`; a value that cannot be
+        // read empties it.
+        EXPECT_TRUE(read ? std::strcmp(out, "value") == 0 : std::strcmp(out, "before") == 0 || out[0] == '\0') << out;
+    });
+    sweep("ktuRegistryUtils::getStringValueFromRegistryKey(key)", [&] {
+        const std::string key = "SOFTWARE\\Optic Pipeline\\" + subKey;
+        char out[512] = "before";
+        const bool read = injected([&] { return ktuRegistryUtils::getStringValueFromRegistryKey(key.c_str(), out); });
+        EXPECT_TRUE(read || fired());
+        EXPECT_TRUE(read ? std::strcmp(out, "unnamed") == 0 : std::strcmp(out, "before") == 0 || out[0] == '\0') << out;
+    });
+}
+
+// ---- INI files ------------------------------------------------------------
+
+class IniSweep : public FaultSweep {
+protected:
+    void TearDown() override
+    {
+        ktuINIFileUtils::closeFile();
+        FaultSweep::TearDown();
+    }
+    // Opens run/cfg/a.ini holding Section/Key = old.
+    void openWithOldValue()
+    {
+        ASSERT_EQ(ktuINIFileUtils::openFile(work("cfg/a.ini").c_str()), 1);
+        ASSERT_EQ(ktuINIFileUtils::setTagValue("Section", "Key", "old"), 1);
+    }
+    std::string value()
+    {
+        char out[500] = "";
+        char fallback[8] = "missing";
+        ktuINIFileUtils::getTagValue("Section", "Key", out, fallback);
+        return out;
+    }
+};
+
+TEST_F(IniSweep, Operations)
+{
+    sweep("ktuINIFileUtils::openFile", [&] {
+        EXPECT_EQ(injected([&] { return ktuINIFileUtils::openFile(work("new/b.ini").c_str()); }), 1);
+        EXPECT_FALSE(fs::exists(native("new/b.ini"))) << "the file is made by the first write";
+    });
+    sweep("ktuINIFileUtils::setTagValue", [&] {
+        openWithOldValue();
+        const long result = injected([] { return ktuINIFileUtils::setTagValue("Section", "Key", "new"); });
+        ASSERT_TRUE(result == 1 || (result == -2 && fired())) << result;
+        EXPECT_EQ(value(), result == 1 ? "new" : "old");
+    });
+    sweep("ktuINIFileUtils::getTagValue", [&] {
+        openWithOldValue();
+        char out[500] = "before";
+        char fallback[8] = "dflt";
+        const long result = injected([&] { return ktuINIFileUtils::getTagValue("Section", "Key", out, fallback); });
+        ASSERT_TRUE(result == 1 || result == -2) << result;
+        if (result == 1) {
+            EXPECT_TRUE(std::strcmp(out, "old") == 0 || std::strcmp(out, "dflt") == 0) << out;
+        } else {
+            EXPECT_STREQ(out, "before");
+        }
+    });
+    sweep("ktuINIFileUtils::clearFileContent", [&] {
+        openWithOldValue();
+        const long result = injected([] { return ktuINIFileUtils::clearFileContent(); });
+        ASSERT_TRUE(result == 1 || (result == -1 && fired())) << result;
+        if (result == 1) {
+            EXPECT_EQ(fs::file_size(native("cfg/a.ini")), 0u);
+        }
+    });
+}
+
+// ---- Processes --------------------------------------------------------------
+
+// A process table of four processes standing in for the system's, so that
+// the sweep neither depends on nor ends the machine's processes. It counts
+// the handles it gives out.
+struct FakeProcesses {
+    struct Entry {
+        uint32_t id;
+        const char* name;
+    };
+    static constexpr Entry kTable[] = {{11, "init"}, {22, "Sleeper.exe"}, {33, "other.exe"}, {44, "sleeper.exe"}};
+    inline static std::set<uint32_t> open;
+    inline static std::set<uint32_t> ended;
+
+    static bool enumerate(uint32_t* ids, uint32_t bytes, uint32_t* used)
+    {
+        uint32_t n = 0;
+        for (const auto& e : kTable) {
+            if ((n + 1) * 4 <= bytes) {
+                ids[n++] = e.id;
+            }
+        }
+        *used = n * 4;
+        return true;
+    }
+    static platform::ProcessHandle openOne(uint32_t, uint32_t id)
+    {
+        open.insert(id);
+        return reinterpret_cast<platform::ProcessHandle>(static_cast<uintptr_t>(id));
+    }
+    static uint32_t idOf(platform::ProcessHandle h) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)); }
+    static bool name(platform::ProcessHandle h, char* buffer, uint32_t size)
+    {
+        for (const auto& e : kTable) {
+            if (e.id == idOf(h)) {
+                std::snprintf(buffer, size, "%s", e.name);
+                return true;
+            }
+        }
+        return false;
+    }
+    static bool terminate(platform::ProcessHandle h, uint32_t)
+    {
+        ended.insert(idOf(h));
+        return true;
+    }
+    static void close(platform::ProcessHandle h) { EXPECT_EQ(open.erase(idOf(h)), 1u) << "closed twice"; }
+};
+
+class ProcessSweep : public FaultSweep {
+protected:
+    ScopedOverride<decltype(platform::ProcessOps::enumProcesses)> enumerate{platform::ops().process.enumProcesses,
+                                                                             &FakeProcesses::enumerate};
+    ScopedOverride<decltype(platform::ProcessOps::openProcess)> openOne{platform::ops().process.openProcess,
+                                                                         &FakeProcesses::openOne};
+    ScopedOverride<decltype(platform::ProcessOps::mainModuleName)> name{platform::ops().process.mainModuleName,
+                                                                         &FakeProcesses::name};
+    ScopedOverride<decltype(platform::ProcessOps::terminate)> terminate{platform::ops().process.terminate,
+                                                                         &FakeProcesses::terminate};
+    ScopedOverride<decltype(platform::ProcessOps::close)> close{platform::ops().process.close, &FakeProcesses::close};
+};
+
+TEST_F(ProcessSweep, ListAndEnd)
+{
+    sweep("ktuProcessUtils::checkIfProcessRunning", [&] {
+        const int count = injected([] { return ktuProcessUtils::checkIfProcessRunning("sleeper.exe"); });
+        EXPECT_TRUE(count == 2 || (count >= 0 && count < 2 && fired())) << count;
+        EXPECT_TRUE(FakeProcesses::open.empty()) << "a process handle was left open";
+        FakeProcesses::open.clear();
+    });
+    sweep("ktuProcessUtils::killAllRunningProcess", [&] {
+        FakeProcesses::ended.clear();
+        injected([] { ktuProcessUtils::killAllRunningProcess("SLEEPER.EXE"); });
+        if (!fired()) {
+            EXPECT_EQ(FakeProcesses::ended, (std::set<uint32_t>{22, 44}));
+        }
+        for (uint32_t id : FakeProcesses::ended) {
+            EXPECT_TRUE(id == 22 || id == 44) << "ended process " << id;
+        }
+        EXPECT_TRUE(FakeProcesses::open.empty()) << "a process handle was left open";
+        FakeProcesses::open.clear();
+    });
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace ktu
