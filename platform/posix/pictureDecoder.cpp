@@ -1,6 +1,7 @@
 // stb_image compiled into the library, its allocations counted against the
 // budget of the decode in progress on the calling thread (pictureDecoder.h).
 #include "pictureDecoder.h"
+#include <algorithm>
 
 #include <cstdint>
 #include <cstdlib>
@@ -159,6 +160,63 @@ std::size_t decodeBudget(std::size_t fileBytes, int width, int height)
     return kHeaderBudget + 2 * fileBytes + kBytesPerPixel * padded(width) * padded(height);
 }
 
+namespace {
+
+bool isPng(const unsigned char* data, std::size_t size)
+{
+    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return size >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0;
+}
+
+// The decoder trusts the sixteen code counts of a JPEG Huffman table: counts
+// that add up to more than 256 symbols would be written beyond its tables.
+// Walks the file's segments as the decoder does (entropy-coded data up to the
+// next marker) and answers false when any table segment holds such counts.
+bool jpegTablesFit(const unsigned char* data, std::size_t size)
+{
+    if (size < 2 || data[0] != 0xFF || data[1] != 0xD8) {
+        return true;  // not a JPEG file
+    }
+    std::size_t at = 2;
+    while (at + 1 < size) {
+        const unsigned char marker = data[at + 1];
+        if (data[at] != 0xFF || marker == 0xFF) {
+            ++at;  // entropy-coded data, or a fill byte before a marker
+            continue;
+        }
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            at += 2;  // a stuffed 0xFF, or a marker without a segment
+            continue;
+        }
+        if (marker == 0xD9 || at + 3 >= size) {
+            return true;
+        }
+        const std::size_t length = static_cast<std::size_t>(data[at + 2]) << 8 | data[at + 3];
+        const std::size_t end = std::min(size, at + 2 + length);
+        if (marker == 0xC4) {
+            for (std::size_t table = at + 4; table + 17 <= end;) {
+                std::size_t symbols = 0;
+                for (std::size_t i = 1; i <= 16; ++i) {
+                    symbols += data[table + i];
+                }
+                if (symbols > 256) {
+                    return false;
+                }
+                table += 17 + symbols;
+            }
+        }
+        at += 2 + length;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::size_t pngDecodeBudget(std::size_t fileBytes, int width, int height)
+{
+    return std::min(decodeBudget(fileBytes, width, height), kHeaderBudget + 2 * fileBytes + kPngBytesPerFileByte * fileBytes);
+}
+
 bool pictureSize(const unsigned char* data, std::size_t size, int* width, int* height)
 {
     if (data == nullptr || size == 0 || size > static_cast<std::size_t>(INT32_MAX)) {
@@ -174,13 +232,14 @@ unsigned char* decodeBgr(const unsigned char* data, std::size_t size, int* width
 {
     int w = 0;
     int h = 0;
-    if (!pictureSize(data, size, &w, &h) || static_cast<long long>(w) * h > kMaxPicturePixels) {
+    if (!pictureSize(data, size, &w, &h) || static_cast<long long>(w) * h > kMaxPicturePixels ||
+        !jpegTablesFit(data, size)) {
         return nullptr;
     }
     unsigned char* pixels = nullptr;
     int channels = 0;
     {
-        BudgetScope scope(decodeBudget(size, w, h));
+        BudgetScope scope(isPng(data, size) ? pngDecodeBudget(size, w, h) : decodeBudget(size, w, h));
         pixels = stbi_load_from_memory(data, static_cast<int>(size), width, height, &channels, 3);
     }
     if (pixels == nullptr) {

@@ -29,7 +29,17 @@ constexpr std::size_t kHeaderBudget = std::size_t{1} << 20;
 // (the worst of the decoders: a 16-bit interlaced PNG with alpha).
 constexpr std::size_t kBytesPerPixel = 32;
 
+// A PNG's pixels come from its deflate stream, which expands at most 1032
+// times; a picture of 1 bit per pixel then yields 8 pixels per byte, each of
+// which the decode may hold kBytesPerPixel bytes for. So a PNG file image of
+// N bytes is never given more than kHeaderBudget + 2 N +
+// kPngBytesPerFileByte N, whatever size its header claims: a 100-byte PNG
+// claiming 8000 x 8000 pixels cannot make the decoder reserve more than about
+// 27 MB.
+constexpr std::size_t kPngBytesPerFileByte = 1032 * 8 * kBytesPerPixel;
+
 std::size_t decodeBudget(std::size_t fileBytes, int width, int height);
+std::size_t pngDecodeBudget(std::size_t fileBytes, int width, int height);
 
 // The picture's size from its headers, within kHeaderBudget; false when the
 // format is not one of the four or the headers are unusable.
@@ -37,7 +47,10 @@ bool pictureSize(const unsigned char* data, std::size_t size, int* width, int* h
 
 // Decodes the picture into a new top-down raster of width x height pixels, 3
 // bytes each in the order blue, green, red, within decodeBudget(size, width,
-// height) for a picture of at most kMaxPicturePixels. Null on any failure.
+// height) (pngDecodeBudget for a PNG) for a picture of at most
+// kMaxPicturePixels. Null on any failure. A JPEG file whose Huffman tables
+// claim more than 256 symbols is refused before the decode starts (the
+// decoder would write beyond its tables).
 // The raster is released with releasePixels.
 unsigned char* decodeBgr(const unsigned char* data, std::size_t size, int* width, int* height);
 void releasePixels(unsigned char* pixels);
