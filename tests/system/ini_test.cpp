@@ -382,17 +382,17 @@ long writeAs(unsigned user, const std::string& path, bool clear = false)
            10;
 }
 
-class IniWriteTest : public ::testing::Test {
+class IniWriteTest : public IniFileTest {
 public:
     void SetUp() override
     {
-        ktu::test::openGate();
+        IniFileTest::SetUp();
         if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
         ::chmod(sb.native().c_str(), 0777);
     }
     void TearDown() override
     {
-        ktuINIFileUtils::closeFile();
+        IniFileTest::TearDown();
         for (const auto& entry : fs::recursive_directory_iterator(sb.native())) {  // whatever a row left read-only
             if (entry.is_directory()) ::chmod(entry.path().c_str(), 0777);
         }
@@ -403,7 +403,6 @@ public:
         ASSERT_EQ(::chown(sb.native(relative).c_str(), owner, owner), 0);
         ASSERT_EQ(::chmod(sb.native(relative).c_str(), mode), 0);
     }
-    Sandbox sb;
 };
 
 // Every row: "f/app.ini" holding kOld, with the owner (its group the same
@@ -442,11 +441,10 @@ TEST_F(IniWriteTest, WhoMayWriteAndWhatTheFileKeeps)
         make("f/app.ini", kOld, row.owner, row.mode);
         if (row.hardLinked) fs::create_hard_link(sb.native("f/app.ini"), sb.native("f/other.ini"));
         ::chmod(sb.native("f").c_str(), row.folderMode);
-        fs::path file = sb.native("f/app.ini");
-        ino_t inode = statOf(file).st_ino;
+        ino_t inode = statOf(sb.native("f/app.ini")).st_ino;
         EXPECT_EQ(writeAs(row.writer, sb.path("f/app.ini"), row.clear), row.answer);
         EXPECT_EQ(sb.readFile("f/app.ini"), row.content);
-        struct stat after = statOf(file);
+        struct stat after = statOf(sb.native("f/app.ini"));
         EXPECT_EQ(after.st_uid, row.owner);
         EXPECT_EQ(after.st_mode & 07777, row.mode);
         EXPECT_EQ(after.st_ino == inode, row.sameInode);

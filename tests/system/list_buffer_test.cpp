@@ -30,15 +30,11 @@ public:
 
 using Calls = std::vector<std::string>;
 
-class ListTest : public ::testing::Test {
-protected:
-    void SetUp() override { ktu::test::openGate(); }
-};
-
 std::string lastLogText() { return ktu::test::desktopLogTexts().back(); }
 
-TEST_F(ListTest, LowestFreeSlotMarkAndFullList)
+TEST(List, LowestFreeSlotMarkAndFullList)
 {
+    ktu::test::openGate();
     RecordingList empty;
     EXPECT_EQ(empty.getTotalNumberElements(), 0u);
     EXPECT_EQ(empty.getMinUsableIndex(), 0u);
@@ -67,8 +63,9 @@ TEST_F(ListTest, LowestFreeSlotMarkAndFullList)
     EXPECT_EQ(list.getValidElementsCount(), 2u);  // slot 0 still reads valid
 }
 
-TEST_F(ListTest, ResizingReplacesFlagsAndKeepsTheMark)
+TEST(List, ResizingReplacesFlagsAndKeepsTheMark)
 {
+    ktu::test::openGate();
     RecordingList list;
     list.setNumberOfElements(8);
     for (unsigned int i = 0; i < 6; ++i) list.setElementValidity(i, true);
@@ -96,8 +93,9 @@ TEST_F(ListTest, ResizingReplacesFlagsAndKeepsTheMark)
     EXPECT_EQ(list.getValidElementsCount(), 0u);
 }
 
-TEST_F(ListTest, CopiesOwnTheirFlags)
+TEST(List, CopiesOwnTheirFlags)
 {
+    ktu::test::openGate();
     RecordingList source;
     source.setNumberOfElements(4);
     source.setElementValidity(1, true);
