@@ -1,12 +1,12 @@
 // INI files: one table of scenarios answered by the platform's profile
-// functions (Windows) or the library's own engine (elsewhere) with the same
-// results, then the current-file operations on top of them.
+// functions (Windows) or the library's own engine (elsewhere) alike, the
+// current-file operations on top of them, and on POSIX systems who may write
+// a file, what a write keeps of it and what a writer killed part way leaves.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
-#include <iterator>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,9 +17,15 @@
 #include "systemTestSupport.h"
 
 #if !defined(_WIN32)
+#  include <signal.h>
 #  include <sys/stat.h>
 #  include <sys/wait.h>
+#  include <sys/xattr.h>
 #  include <unistd.h>
+
+#  include <chrono>
+#  include <random>
+#  include <thread>
 #endif
 
 namespace {
@@ -225,46 +231,42 @@ TEST_F(IniFileTest, DefaultsEmptyValuesLongValuesAndFaults)
 }
 
 // The split of openFile over every path length from 240 to 270: each part
-// lands in a buffer of exactly 256 bytes (so that a write past one is seen
-// by the address sanitizer), and a path whose folder or file name would not
-// fit is refused with nothing written.
+// lands in a heap buffer of exactly 256 bytes (so that the address sanitizer
+// sees a write past one), and a path whose folder or file name would not fit
+// is refused with nothing written.
 TEST(IniPathSplit, EveryLengthFrom240To270)
 {
     struct Shape {
         const char* name;
-        std::string head, middle, tail;  // path = head + k * middle-char + tail
-        std::size_t longest;             // the longest path that splits
-        std::string folderHead;          // the folder: folderHead, followed by the k characters when it grows
+        std::string head;
+        char middle;
+        std::string tail;        // path = head + k * middle + tail
+        std::size_t longest;     // the longest path that splits
+        std::string folderHead;  // the folder: folderHead, then the k characters when it grows
         bool folderGrows;
     };
     const Shape shapes[] = {
-        // "C:/" + f...f + "/a": the folder text is the path less "/a".
-        {"drive, long folder", "C:/", "f", "/a", 257, "C:/", true},
-        // "C:\" + n...n + ".ini": the file name is the path less "C:\".
-        {"drive, long name", "C:\\", "n", ".ini", 258, "C:", false},
-        {"native, long folder", "/", "f", "/a", 256, "/", true},
-        {"native, long name", "/", "n", ".ini", 256, "", false},  // no folder to make
+        {"drive, long folder", "C:/", 'f', "/a", 257, "C:/", true},  // the folder is the path less "/a"
+        {"drive, long name", "C:\\", 'n', ".ini", 258, "C:", false},  // the name is the path less "C:\"
+        {"native, long folder", "/", 'f', "/a", 256, "/", true},
+        {"native, long name", "/", 'n', ".ini", 256, "", false},  // no folder to make
     };
+    const std::vector<char> untouched(ktu::kIniPartSize, '#');
     for (const Shape& shape : shapes) {
         for (std::size_t length = 240; length <= 270; ++length) {
             std::size_t k = length - shape.head.size() - shape.tail.size();
-            std::string path = shape.head + std::string(k, shape.middle[0]) + shape.tail;
+            std::string path = shape.head + std::string(k, shape.middle) + shape.tail;
             SCOPED_TRACE(std::string(shape.name) + ", " + std::to_string(length) + " characters");
-            std::unique_ptr<char[]> folder(new char[ktu::kIniPartSize]);
-            std::unique_ptr<char[]> fileName(new char[ktu::kIniPartSize]);
-            std::memset(folder.get(), '#', ktu::kIniPartSize);
-            std::memset(fileName.get(), '#', ktu::kIniPartSize);
-            bool split = ktu::splitIniPath(path.c_str(), folder.get(), fileName.get());
+            std::vector<char> folder = untouched, fileName = untouched;
+            bool split = ktu::splitIniPath(path.c_str(), folder.data(), fileName.data());
             ASSERT_EQ(split, length <= shape.longest);
             if (!split) {
-                EXPECT_EQ(std::string(folder.get(), ktu::kIniPartSize), std::string(ktu::kIniPartSize, '#'));
-                EXPECT_EQ(std::string(fileName.get(), ktu::kIniPartSize), std::string(ktu::kIniPartSize, '#'));
+                EXPECT_EQ(folder, untouched);
+                EXPECT_EQ(fileName, untouched);
                 continue;
             }
-            std::string expectedFolder = shape.folderHead + (shape.folderGrows ? std::string(k, 'f') : "");
-            std::string expectedName = shape.folderGrows ? "a" : std::string(k, 'n') + ".ini";
-            EXPECT_EQ(std::string(folder.get()), expectedFolder);
-            EXPECT_EQ(std::string(fileName.get()), expectedName);
+            EXPECT_EQ(std::string(folder.data()), shape.folderHead + (shape.folderGrows ? std::string(k, 'f') : ""));
+            EXPECT_EQ(std::string(fileName.data()), shape.folderGrows ? "a" : std::string(k, 'n') + ".ini");
         }
     }
 }
@@ -301,6 +303,13 @@ TEST_F(IniFileTest, OpenMakesTheFoldersOfDriveAndNativePathsOfEveryLength)
 
 #if !defined(_WIN32)
 
+struct stat statOf(const fs::path& file)
+{
+    struct stat info {};
+    EXPECT_EQ(::stat(file.c_str(), &info), 0) << file;
+    return info;
+}
+
 // The engine keeps what it does not change byte for byte, writes new files
 // with Windows line ends, and keeps permissions and links.
 TEST(ProfileEngine, UnrelatedLinesPermissionsAndLinksStay)
@@ -324,11 +333,8 @@ TEST(ProfileEngine, UnrelatedLinesPermissionsAndLinksStay)
     ASSERT_TRUE(profile.writeString("S", "k2", "w", sb.path("link.ini").c_str()));
     EXPECT_TRUE(fs::is_symlink(sb.native("link.ini")));
     EXPECT_EQ(sb.readFile("new.ini"), "[S]\r\nk=v\r\nk2=w\r\n");
-    struct stat info;
-    ASSERT_EQ(::stat(sb.native("new.ini").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
-    // No temporary file is left behind.
-    auto entries = fs::directory_iterator(sb.native());
+    EXPECT_EQ(statOf(sb.native("new.ini")).st_mode & 0777, 0640u);
+    auto entries = fs::directory_iterator(sb.native());  // no temporary file is left behind
     EXPECT_EQ(std::distance(fs::begin(entries), fs::end(entries)), 3);
 }
 
@@ -338,12 +344,12 @@ TEST(ProfileEngine, ConcurrentWritersLoseNothing)
     Sandbox sb;
     std::string file = sb.path("shared.ini");
     auto& profile = ktu::platform::ops().profile;
-    auto key = [](const char* who, int i) { return std::string(who) + std::to_string(i); };
+    auto key = [](bool child, int i) { return (child ? "child" : "parent") + std::to_string(i); };
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     bool all = true;
     for (int i = 0; i < 40; ++i) {
-        std::string k = key(child == 0 ? "child" : "parent", i);
+        std::string k = key(child == 0, i);
         all = profile.writeString(i % 2 == 0 ? "Even" : "Odd", k.c_str(), k.c_str(), file.c_str()) && all;
     }
     if (child == 0) ::_exit(all ? 0 : 1);
@@ -351,11 +357,168 @@ TEST(ProfileEngine, ConcurrentWritersLoseNothing)
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     for (int i = 0; i < 80; ++i) {
-        std::string k = key(i < 40 ? "child" : "parent", i % 40);
+        std::string k = key(i < 40, i % 40);
         char buffer[64];
         profile.getString(i % 2 == 0 ? "Even" : "Odd", k.c_str(), "", buffer, sizeof buffer, file.c_str());
         EXPECT_EQ(std::string(buffer), k);
     }
+}
+
+constexpr unsigned kRoot = 0;
+constexpr unsigned kNobody = 65534;
+const std::string kOld = "[S]\nk=old\n";
+const std::string kNew = "[S]\nk=new\n";
+
+// openFile, then setTagValue("S", "k", "new") or clearFileContent, as `user`:
+// the answer, 100 + openFile's when that fails.
+long writeAs(unsigned user, const std::string& path, bool clear = false)
+{
+    return ktu::test::runAs(user, [&]() {
+               long opened = ktuINIFileUtils::openFile(path.c_str());
+               if (opened != 1) return static_cast<int>(110 + opened);
+               return static_cast<int>(10 + (clear ? ktuINIFileUtils::clearFileContent()
+                                                   : ktuINIFileUtils::setTagValue("S", "k", "new")));
+           }) -
+           10;
+}
+
+class IniWriteTest : public IniFileTest {
+public:
+    void SetUp() override
+    {
+        IniFileTest::SetUp();
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+        ::chmod(sb.native().c_str(), 0777);
+    }
+    void TearDown() override
+    {
+        IniFileTest::TearDown();
+        for (const auto& entry : fs::recursive_directory_iterator(sb.native())) {  // whatever a row left read-only
+            if (entry.is_directory()) ::chmod(entry.path().c_str(), 0777);
+        }
+    }
+    void make(const std::string& relative, const std::string& content, unsigned owner, mode_t mode)
+    {
+        sb.writeFile(relative, content);
+        ASSERT_EQ(::chown(sb.native(relative).c_str(), owner, owner), 0);
+        ASSERT_EQ(::chmod(sb.native(relative).c_str(), mode), 0);
+    }
+};
+
+// Every row: "f/app.ini" holding kOld, with the owner (its group the same
+// number) and mode given, in folder "f" of the mode given; then setTagValue
+// (or clearFileContent) as `writer`. Whatever the answer, the file keeps its
+// owner and mode.
+TEST_F(IniWriteTest, WhoMayWriteAndWhatTheFileKeeps)
+{
+    struct Row {
+        const char* name;
+        unsigned owner;
+        mode_t mode, folderMode;
+        bool hardLinked, clear;
+        unsigned writer;
+        long answer;
+        const std::string& content;
+        bool sameInode;
+    };
+    const Row rows[] = {
+        {"own file", kRoot, 0640, 0777, false, false, kRoot, 1, kNew, false},
+        {"read-only file, root", kRoot, 0444, 0777, false, false, kRoot, -2, kOld, true},
+        {"read-only file, its unprivileged owner", kNobody, 0464, 0777, false, false, kNobody, -2, kOld, true},
+        {"read-only file emptied, root", kRoot, 0444, 0777, false, true, kRoot, -1, kOld, true},
+        {"read-only file emptied, its owner", kNobody, 0444, 0777, false, true, kNobody, -1, kOld, true},
+        {"another user's file, root", kNobody, 0600, 0777, false, false, kRoot, 1, kNew, false},
+        {"root's file that everyone may write, unprivileged", kRoot, 0666, 0777, false, false, kNobody, 1, kNew, true},
+        {"root's file that only root may write, unprivileged", kRoot, 0644, 0777, false, false, kNobody, -2, kOld,
+         true},
+        {"own file in a folder that refuses new files", kNobody, 0644, 0555, false, false, kNobody, 1, kNew, true},
+        {"hard-linked file", kRoot, 0644, 0777, true, false, kRoot, 1, kNew, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(sb.native("f"));
+        sb.makeFolder("f");
+        make("f/app.ini", kOld, row.owner, row.mode);
+        if (row.hardLinked) fs::create_hard_link(sb.native("f/app.ini"), sb.native("f/other.ini"));
+        ::chmod(sb.native("f").c_str(), row.folderMode);
+        ino_t inode = statOf(sb.native("f/app.ini")).st_ino;
+        EXPECT_EQ(writeAs(row.writer, sb.path("f/app.ini"), row.clear), row.answer);
+        EXPECT_EQ(sb.readFile("f/app.ini"), row.content);
+        struct stat after = statOf(sb.native("f/app.ini"));
+        EXPECT_EQ(after.st_uid, row.owner);
+        EXPECT_EQ(after.st_mode & 07777, row.mode);
+        EXPECT_EQ(after.st_ino == inode, row.sameInode);
+        if (row.hardLinked) {
+            EXPECT_EQ(sb.readFile("f/other.ini"), kNew);
+        }
+        EXPECT_FALSE(fs::exists(sb.native("f/.~ktu-ini.tmp")));
+        ::chmod(sb.native("f").c_str(), 0777);
+    }
+}
+
+TEST_F(IniWriteTest, ExtendedAttributesGroupAndLongNamesStay)
+{
+    make("app.ini", kOld, kNobody, 0640);
+    ASSERT_EQ(::chown(sb.native("app.ini").c_str(), kNobody, 100), 0);
+    bool xattrs = ::setxattr(sb.native("app.ini").c_str(), "user.origin", "camera", 6, 0) == 0;
+    EXPECT_EQ(writeAs(kRoot, sb.path("app.ini")), 1);
+    EXPECT_EQ(statOf(sb.native("app.ini")).st_gid, 100u);
+    char value[16] = "";
+    if (xattrs) ::getxattr(sb.native("app.ini").c_str(), "user.origin", value, sizeof value);
+    EXPECT_STREQ(value, xattrs ? "camera" : "");
+
+    // Every file name up to the system's 255 bytes (in a new file and in an
+    // existing one), as root and as another user.
+    for (std::size_t length = 240; length <= 255; ++length) {
+        SCOPED_TRACE(length);
+        std::string name = std::string(length - 4, 'n') + ".ini";
+        unsigned writer = length % 2 == 0 ? kRoot : kNobody;
+        EXPECT_EQ(writeAs(writer, sb.path(name)), 1);
+        EXPECT_EQ(sb.readFile(name), "[S]\r\nk=new\r\n");
+        make(name, kOld, writer, 0644);
+        EXPECT_EQ(writeAs(writer, sb.path(name)), 1);
+        EXPECT_EQ(sb.readFile(name), kNew);
+        EXPECT_EQ(statOf(sb.native(name)).st_uid, writer);
+    }
+
+    // A native path makes its folders as the drive form does.
+    EXPECT_EQ(writeAs(kNobody, sb.native("made/here/app.ini").string()), 1);
+    EXPECT_EQ(sb.readFile("made/here/app.ini"), "[S]\r\nk=new\r\n");
+    EXPECT_EQ(statOf(sb.native("made/here")).st_uid, kNobody);
+}
+
+// A writer killed at a random moment leaves the file with the content of
+// one whole write: the old or the new, never a part of one.
+TEST_F(IniWriteTest, KilledWriterLeavesOldOrNewContent)
+{
+    std::string filler = "[Fill]\r\n";
+    for (int i = 0; i < 4000; ++i) filler += "key" + std::to_string(i) + "=" + std::string(40, 'f') + "\r\n";
+    auto contentWith = [&filler](const std::string& value) { return "[S]\r\nv=" + value + "\r\n" + filler; };
+    sb.writeFile("app.ini", contentWith("start"));
+    std::string path = sb.path("app.ini");
+    std::mt19937 random(12345);
+    for (int round = 0; round < 200; ++round) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ktuINIFileUtils::openFile(path.c_str());
+            for (unsigned i = 0;; ++i) {
+                ktuINIFileUtils::setTagValue("S", "v", (std::string(i % 37, 'x') + std::to_string(i)).c_str());
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 6000));
+        ::kill(child, SIGKILL);
+        ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+        std::string content = sb.readFile("app.ini");
+        std::size_t end = content.find("\r\n", 7);
+        ASSERT_NE(end, std::string::npos) << "round " << round;
+        ASSERT_TRUE(content == contentWith(content.substr(7, end - 7)))
+            << "round " << round << ": a torn file of " << content.size() << " bytes";
+    }
+    ASSERT_EQ(ktuINIFileUtils::openFile(path.c_str()), 1);
+    EXPECT_EQ(ktuINIFileUtils::setTagValue("S", "v", "last"), 1);
+    EXPECT_EQ(sb.readFile("app.ini"), contentWith("last"));
+    EXPECT_FALSE(fs::exists(sb.native(".~ktu-ini.tmp")));  // a killed writer's temporary file is gone
 }
 
 #endif

@@ -38,7 +38,7 @@ protected:
     std::string key_ = uniqueName("ktu-test");
 };
 
-TEST_F(RegistryTest, WrittenValuesReadBackWhateverTheCaseOfTheNames)
+TEST_F(RegistryTest, ValuesReadBackInAnyCaseAndNestedKeysGoFromTheBottom)
 {
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Camera", "rtsp://10.0.0.5", key_.c_str()));
     char out[512] = "untouched";
@@ -46,32 +46,26 @@ TEST_F(RegistryTest, WrittenValuesReadBackWhateverTheCaseOfTheNames)
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey("CAMERA", out, upper.c_str()));
     EXPECT_STREQ(out, "rtsp://10.0.0.5");
-
     // A second write replaces the value; the unnamed value is a value too.
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("camera", "second", key_.c_str()));
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("", "unnamed", key_.c_str()));
     EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey("Camera", out, key_.c_str()));
     EXPECT_STREQ(out, "second");
-    std::string full = std::string(kBase) + "\\" + key_;
-    EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey(full.c_str(), out));
+    EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey((std::string(kBase) + "\\" + key_).c_str(), out));
     EXPECT_STREQ(out, "unnamed");
-}
 
-TEST_F(RegistryTest, NestedKeysAreCreatedAndDeletedFromTheBottom)
-{
-    std::string deep = key_ + "\\inner\\deeper";
+    std::string inner = key_ + "\\inner", deep = inner + "\\deeper";
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("v", "1", deep.c_str()));
     EXPECT_TRUE(ktuRegistryUtils::validateAndUpdateBaseKey());
-    char out[512];
     // A key with subkeys stays (as the registry refuses to delete it).
-    EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey((key_ + "\\inner").c_str()));
+    EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(inner.c_str()));
     EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey("v", out, deep.c_str()));
     EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(deep.c_str()));
     EXPECT_FALSE(ktuRegistryUtils::getStringValueFromRegistryKey("v", out, deep.c_str()));
     // Deleting "nothing" must not touch the base key.
     EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(""));
     EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(nullptr));
-    EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("v", "2", (key_ + "\\inner").c_str()));
+    EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("v", "2", inner.c_str()));
 }
 
 TEST_F(RegistryTest, MissingValuesKeysAndLimits)
@@ -174,7 +168,8 @@ TEST(SettingsStore, KilledWriterLosesNoReportedWrite)
         return ktuRegistryUtils::getStringValueFromRegistryKey(name.c_str(), out, key.c_str()) && out == value;
     };
     for (uint32_t i = 0; i < reported; ++i) {
-        ASSERT_TRUE(holds("w" + std::to_string(i), "w" + std::to_string(i) + padding)) << i;
+        std::string name = "w" + std::to_string(i);
+        ASSERT_TRUE(holds(name, name + padding)) << i;
     }
     for (int i = 0; i < 40; ++i) EXPECT_TRUE(holds(own(i), own(i))) << i;
     EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("after", "1", key.c_str()));

@@ -14,6 +14,7 @@
 #if defined(_WIN32)
 #  include <windows.h>
 #else
+#  include <grp.h>
 #  include <signal.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
@@ -198,6 +199,21 @@ void endChild(Child& child)
 #endif
     waitChild(child, 10);
 }
+
+#if !defined(_WIN32)
+int runAs(unsigned user, const std::function<int()>& body)
+{
+    if (user == 0) return body();
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0) ::_exit(255);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 }  // namespace test
 }  // namespace ktu

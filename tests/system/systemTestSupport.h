@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ struct Child {
 bool startChild(const std::filesystem::path& program, Child& child);  // false when it cannot start
 bool waitChild(Child& child, int seconds);                            // true when it ended in time
 void endChild(Child& child);                                          // ends it if it runs, and collects it
+
+#if !defined(_WIN32)
+// `body` here for root (0), else in a child that drops root's privileges for
+// `user` (its group the same number): body's answer, or -1 when the child failed.
+int runAs(unsigned user, const std::function<int()>& body);
+#endif
 
 }  // namespace test
 }  // namespace ktu

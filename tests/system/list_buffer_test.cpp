@@ -1,11 +1,12 @@
 // The slot list base, driven through a small derived list that records the
-// calls it gets.
+// calls it gets, and the head and tail copies of a buffer.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ktuBufferUtils.h"
 #include "ktuList.h"
 #include "ktuTestSupport.h"
 #include "systemTestSupport.h"
@@ -18,9 +19,7 @@ public:
     void allocateElementsMemory(unsigned int n) override
     {
         calls.push_back("allocate " + std::to_string(n));
-        if (failAllocation) {
-            throw std::runtime_error("no room");
-        }
+        if (failAllocation) throw std::runtime_error("no room");
     }
     void deAllocateElementsMemory() override { calls.push_back("release"); }
     int& aux() { return auxiliaryValue; }
@@ -31,15 +30,11 @@ public:
 
 using Calls = std::vector<std::string>;
 
-class ListTest : public ::testing::Test {
-protected:
-    void SetUp() override { ktu::test::openGate(); }
-};
-
 std::string lastLogText() { return ktu::test::desktopLogTexts().back(); }
 
-TEST_F(ListTest, LowestFreeSlotMarkAndFullList)
+TEST(List, LowestFreeSlotMarkAndFullList)
 {
+    ktu::test::openGate();
     RecordingList empty;
     EXPECT_EQ(empty.getTotalNumberElements(), 0u);
     EXPECT_EQ(empty.getMinUsableIndex(), 0u);
@@ -68,8 +63,9 @@ TEST_F(ListTest, LowestFreeSlotMarkAndFullList)
     EXPECT_EQ(list.getValidElementsCount(), 2u);  // slot 0 still reads valid
 }
 
-TEST_F(ListTest, ResizingReplacesFlagsAndKeepsTheMark)
+TEST(List, ResizingReplacesFlagsAndKeepsTheMark)
 {
+    ktu::test::openGate();
     RecordingList list;
     list.setNumberOfElements(8);
     for (unsigned int i = 0; i < 6; ++i) list.setElementValidity(i, true);
@@ -97,8 +93,9 @@ TEST_F(ListTest, ResizingReplacesFlagsAndKeepsTheMark)
     EXPECT_EQ(list.getValidElementsCount(), 0u);
 }
 
-TEST_F(ListTest, CopiesOwnTheirFlags)
+TEST(List, CopiesOwnTheirFlags)
 {
+    ktu::test::openGate();
     RecordingList source;
     source.setNumberOfElements(4);
     source.setElementValidity(1, true);
@@ -120,6 +117,32 @@ TEST_F(ListTest, CopiesOwnTheirFlags)
     EXPECT_FALSE(source.getElementValidity(2));
     assigned = *&assigned;
     EXPECT_TRUE(assigned.getElementValidity(1));
+}
+
+using Bytes = std::vector<unsigned char>;
+
+TEST(BufferUtils, HeadAndTailIntoAClearedBuffer)
+{
+    ktu::test::openGate();
+    struct Case { unsigned int sourceSize, destinationSize; bool tail; unsigned int copied; Bytes expected; };
+    const Case cases[] = {
+        {10, 4, false, 4, {0, 1, 2, 3}}, {10, 4, true, 4, {6, 7, 8, 9}}, {3, 8, false, 3, {0, 1, 2, 0, 0, 0, 0, 0}},
+        {3, 8, true, 3, {0, 1, 2, 0, 0, 0, 0, 0}}, {5, 5, true, 5, {0, 1, 2, 3, 4}}, {0, 3, true, 0, {0, 0, 0}},
+        {4, 0, true, 0, {}},
+    };
+    for (const Case& c : cases) {
+        Bytes source(c.sourceSize + 1);  // never empty, so its data() is never null
+        for (unsigned int i = 0; i < source.size(); ++i) source[i] = static_cast<unsigned char>(i);
+        Bytes destination(c.destinationSize + 1, 0xEE);  // one guard byte past the end
+        auto copy = c.tail ? ktuBufferUtils::getEndBytes : ktuBufferUtils::getStartingBytes;
+        EXPECT_EQ(copy(source.data(), c.sourceSize, destination.data(), c.destinationSize), c.copied);
+        EXPECT_EQ(Bytes(destination.begin(), destination.end() - 1), c.expected);
+        EXPECT_EQ(destination.back(), 0xEE);
+    }
+    Bytes destination(4, 0xEE);
+    EXPECT_EQ(ktuBufferUtils::getStartingBytes(nullptr, 4, destination.data(), 4), 0u);
+    EXPECT_EQ(ktuBufferUtils::getEndBytes(destination.data(), 4, nullptr, 4), 0u);
+    EXPECT_EQ(destination, Bytes(4, 0xEE));
 }
 
 }  // namespace
