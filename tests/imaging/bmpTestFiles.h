@@ -116,7 +116,12 @@ inline std::string coreImage(int w, int h, int bits = 24, int palette = 0)
     return withPixels(s, w, h, bits);
 }
 
-// `s` with the 32-bit field at `at` set to `v`.
+// `s` with the 16- or 32-bit field at `at` set to `v`.
+inline std::string with16(std::size_t at, uint32_t v, std::string s = bmpImage(4, 3))
+{
+    put16(s, at, v);
+    return s;
+}
 inline std::string with32(std::size_t at, uint32_t v, std::string s = bmpImage(4, 3))
 {
     put32(s, at, v);

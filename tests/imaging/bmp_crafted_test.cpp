@@ -19,12 +19,6 @@ struct Crafted {
     bool dataRead;  // getImageData answers true
 };
 
-std::string with16(std::size_t at, uint32_t v, std::string s = bmpImage(4, 3))
-{
-    put16(s, at, v);
-    return s;
-}
-
 const std::string kZeros(4, '\0');
 
 const Crafted kCrafted[] = {
