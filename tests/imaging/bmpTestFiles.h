@@ -3,7 +3,9 @@
 // patterns.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +27,16 @@ protected:
     ktu::test::Sandbox sb;
 };
 
+// A test name made of a table entry's description.
+inline std::string testName(std::string name)
+{
+    for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+}
+
+// Runs `check` in a child process (where the gate is still shut) and expects it to answer true.
+#define KTU_EXPECT_IN_CHILD(check) EXPECT_EXIT(std::exit((check)() ? 0 : 1), ::testing::ExitedWithCode(0), "")
+
 inline void put16(std::string& s, std::size_t at, uint32_t v)
 {
     s[at] = static_cast<char>(v & 0xFF);
@@ -37,8 +49,7 @@ inline void put32(std::string& s, std::size_t at, uint32_t v)
     put16(s, at + 2, v >> 16);
 }
 
-// Pixel byte of the test pattern: distinct for every (x, y, channel) of a
-// small picture.
+// Pixel byte of the test pattern, distinct for every (x, y, channel) of a small picture.
 inline unsigned char patternByte(int x, int y, int c)
 {
     return static_cast<unsigned char>(x * 31 + y * 7 + c * 101 + 1);
@@ -46,8 +57,7 @@ inline unsigned char patternByte(int x, int y, int c)
 
 inline std::size_t alignedRow(int w, int bits = 24) { return ((static_cast<std::size_t>(bits) * w + 31) / 32) * 4; }
 
-// Raster of the pattern (rows in stored order), rows packed or BMP-aligned
-// with zero alignment bytes.
+// Raster of the pattern in stored row order, packed or with zeroed alignment bytes.
 inline std::vector<unsigned char> pattern(int w, int h, bool aligned)
 {
     const std::size_t row = aligned ? alignedRow(w) : 3 * static_cast<std::size_t>(w);
@@ -60,8 +70,21 @@ inline std::vector<unsigned char> pattern(int w, int h, bool aligned)
 inline std::vector<unsigned char> packedPattern(int w, int h) { return pattern(w, h, false); }
 inline std::vector<unsigned char> alignedPattern(int w, int h) { return pattern(w, h, true); }
 
-// A complete BMP file image: headers, `palette` colour entries, and the
-// pattern (24 bits) or zero bytes (other depths) as pixel array.
+// Appends the pattern (24 bits) or zero bytes (other depths) as pixel array
+// and sets bfSize.
+inline std::string withPixels(std::string s, int w, int rows, int bits)
+{
+    if (bits == 24) {
+        auto px = alignedPattern(w, rows);
+        s.append(px.begin(), px.end());
+    } else {
+        s.append(alignedRow(w, bits) * rows, '\0');
+    }
+    put32(s, 2, static_cast<uint32_t>(s.size()));
+    return s;
+}
+
+// A complete BMP file image with `palette` colour entries.
 inline std::string bmpImage(int w, int h, int bits = 24, int palette = 0, int32_t xPelsPerMeter = 0)
 {
     const int rows = h < 0 ? -h : h;
@@ -75,18 +98,10 @@ inline std::string bmpImage(int w, int h, int bits = 24, int palette = 0, int32_
     for (const auto& field : fields) put32(s, field.first, field.second);
     put16(s, 26, 1);
     put16(s, 28, static_cast<uint32_t>(bits));
-    if (bits == 24) {
-        auto px = alignedPattern(w, rows);
-        s.append(px.begin(), px.end());
-    } else {
-        s.append(alignedRow(w, bits) * rows, '\0');
-    }
-    put32(s, 2, static_cast<uint32_t>(s.size()));
-    return s;
+    return withPixels(s, w, rows, bits);
 }
 
-// A BMP file image with the 12-byte core header: `palette` 3-byte colour
-// entries, then the pattern (24 bits) or zero bytes.
+// The same with the 12-byte core header and 3-byte colour entries.
 inline std::string coreImage(int w, int h, int bits = 24, int palette = 0)
 {
     std::string s(26 + 3 * palette, '\0');
@@ -98,13 +113,18 @@ inline std::string coreImage(int w, int h, int bits = 24, int palette = 0)
     put16(s, 20, static_cast<uint32_t>(h));
     put16(s, 22, 1);
     put16(s, 24, static_cast<uint32_t>(bits));
-    if (bits == 24) {
-        auto px = alignedPattern(w, h);
-        s.append(px.begin(), px.end());
-    } else {
-        s.append(alignedRow(w, bits) * h, '\0');
-    }
-    put32(s, 2, static_cast<uint32_t>(s.size()));
+    return withPixels(s, w, h, bits);
+}
+
+// `s` with the 16- or 32-bit field at `at` set to `v`.
+inline std::string with16(std::size_t at, uint32_t v, std::string s = bmpImage(4, 3))
+{
+    put16(s, at, v);
+    return s;
+}
+inline std::string with32(std::size_t at, uint32_t v, std::string s = bmpImage(4, 3))
+{
+    put32(s, at, v);
     return s;
 }
 

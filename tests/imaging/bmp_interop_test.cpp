@@ -1,6 +1,5 @@
-// Files exchanged with independent image programs: what the library writes
-// opens in Pillow with the same pixels; what Pillow and ImageMagick write is
-// read by the library with the same pixels. Skipped where they are missing.
+// Files exchanged with Pillow and ImageMagick, both ways, with the same pixels.
+// Skipped where they are missing.
 #if !defined(_WIN32)
 
 #include <cstdlib>
@@ -18,7 +17,6 @@ from PIL import Image
 if sys.argv[1] == 'dump':
     im = Image.open(sys.argv[2]); im.load()
     open(sys.argv[3], 'wb').write(im.convert('RGB').tobytes())
-    print(im.format, im.size[0], im.size[1])
 else:
     w, h = int(sys.argv[4]), int(sys.argv[5])
     data = bytes(((x * 31 + y * 7 + c * 101 + 1) & 255) for y in range(h) for x in range(w) for c in range(3))
@@ -49,20 +47,9 @@ protected:
     std::string python;
 };
 
-TEST_F(Interop, PillowReadsWhatTheLibraryWrites)
-{
-    for (int w : {1, 3, 5, 8}) {
-        const int h = 3;
-        auto px = alignedPattern(w, h);
-        ASSERT_TRUE(ktuBMPUtils::saveAsBMP(w, h, px.data(), sb.path("lib.bmp").c_str()));
-        ASSERT_TRUE(pil("dump " + native("lib.bmp") + " " + native("dump.rgb")));
-        std::string rgb = sb.readFile("dump.rgb");
-        ASSERT_EQ(rgb.size(), 3u * w * h);
-        for (int i = 0; i < 3 * w * h; ++i) {  // top row first, red first
-            ASSERT_EQ(static_cast<unsigned char>(rgb[i]), patternByte(i / 3 % w, h - 1 - i / (3 * w), 2 - i % 3)) << w;
-        }
-    }
-}
+// Pattern byte i of a w x h picture stored bottom row first, blue first, read
+// top row first, red first (or the other way round).
+unsigned char turned(int i, int w, int h) { return patternByte(i / 3 % w, h - 1 - i / (3 * w), 2 - i % 3); }
 
 void expectStoredPattern(const std::string& path, int w, int h)
 {
@@ -71,50 +58,56 @@ void expectStoredPattern(const std::string& path, int w, int h)
     ASSERT_EQ(std::make_pair(width, height), std::make_pair(w, h));
     std::vector<unsigned char> out(3 * w * h);
     ASSERT_TRUE(ktuBMPUtils::getImageData(path.c_str(), out.data()));
-    for (int i = 0; i < 3 * w * h; ++i) ASSERT_EQ(out[i], patternByte(i / 3 % w, h - 1 - i / (3 * w), 2 - i % 3)) << path;
+    for (int i = 0; i < 3 * w * h; ++i) ASSERT_EQ(out[i], turned(i, w, h)) << path;
 }
 
-TEST_F(Interop, LibraryReadsWhatPillowAndImageMagickWrite)
+// The rows the loader expands a file to.
+std::vector<unsigned char> loadedRows(const std::string& path)
 {
-    for (int w : {1, 2, 3, 7}) {
-        ASSERT_TRUE(pil("write " + native("pil.bmp") + " BMP " + std::to_string(w) + " 4"));
-        expectStoredPattern(sb.path("pil.bmp"), w, 4);
-        if (std::system("command -v convert >/dev/null 2>&1") == 0) {
-            ASSERT_TRUE(pil("write " + native("pil.png") + " PNG " + std::to_string(w) + " 4"));
-            std::string cmd = "convert " + native("pil.png") + " -type TrueColor BMP3:" +
-                              sb.native("im.bmp").string() + " 2>/dev/null";
-            ASSERT_EQ(std::system(cmd.c_str()), 0);
-            EXPECT_TRUE(ktuBMPUtils::checkBMPFormat(sb.path("im.bmp").c_str()));
-            expectStoredPattern(sb.path("im.bmp"), w, 4);
-        }
-    }
-}
-
-// ImageMagick's RLE8 file expands to the rows of its uncompressed 8-bit file.
-TEST_F(Interop, ImageMagicksRleFileExpandsToItsUncompressedRows)
-{
-    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ImageMagick";
-    ASSERT_TRUE(pil("write " + native("p.png") + " PNG 13 7"));
-    for (const char* compression : {"RLE", "None"}) {
-        std::string cmd = "convert " + native("p.png") + " -type Palette -compress " + compression + " BMP3:" +
-                          sb.native(std::string(compression) + ".bmp").string() + " 2>/dev/null";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-    }
-    ASSERT_EQ(sb.readFile("RLE.bmp")[30], 1) << "not run-length encoded";
-    std::vector<unsigned char> rows[2];
-    const char* files[2] = {"RLE.bmp", "None.bmp"};
     const auto& pic = ktu::platform::ops().picture;
-    for (int i = 0; i < 2; ++i) {
-        int w = 0, h = 0;
-        ASSERT_TRUE(ktuBMPUtils::getImageSize(sb.path(files[i]).c_str(), &w, &h));
-        EXPECT_EQ(std::make_pair(w, h), std::make_pair(13, 7));
-        HBITMAP bitmap = pic.loadBitmap(sb.path(files[i]).c_str());
-        ASSERT_NE(bitmap, nullptr);
-        rows[i].resize(16 * 7);
-        EXPECT_TRUE(pic.copyPixelRows(bitmap, rows[i].data(), 16, rows[i].size()));
-        pic.deleteBitmap(bitmap);
+    HBITMAP bitmap = pic.loadBitmap(path.c_str());
+    BITMAP d{};
+    if (bitmap == nullptr || !pic.describeBitmap(bitmap, &d)) return {};
+    std::vector<unsigned char> rows(static_cast<std::size_t>(d.bmWidthBytes) * d.bmHeight);
+    EXPECT_TRUE(pic.copyPixelRows(bitmap, rows.data(), d.bmWidthBytes, rows.size()));
+    pic.deleteBitmap(bitmap);
+    return rows;
+}
+
+// ImageMagick's RLE8 file also expands to the rows of its uncompressed 8-bit file.
+TEST_F(Interop, PicturesGoBothWaysBetweenTheLibraryPillowAndImageMagick)
+{
+    const bool magick = std::system("command -v convert >/dev/null 2>&1") == 0;
+    const struct { const char* file; const char* options; } converted[] = {
+        {"im.bmp", "-type TrueColor"}, {"rle.bmp", "-type Palette -compress RLE"}, {"raw.bmp", "-type Palette -compress None"}};
+    for (int w : {1, 2, 3, 5, 7, 8, 13}) {
+        auto px = alignedPattern(w, 7);
+        ASSERT_TRUE(ktuBMPUtils::saveAsBMP(w, 7, px.data(), sb.path("lib.bmp").c_str()));
+        ASSERT_TRUE(pil("dump " + native("lib.bmp") + " " + native("dump.rgb")));
+        const std::string rgb = sb.readFile("dump.rgb");
+        ASSERT_EQ(rgb.size(), 3u * w * 7);
+        for (int i = 0; i < 3 * w * 7; ++i) ASSERT_EQ(static_cast<unsigned char>(rgb[i]), turned(i, w, 7)) << w;
+
+        const std::string size = " " + std::to_string(w) + " 7";
+        ASSERT_TRUE(pil("write " + native("pil.bmp") + " BMP" + size));
+        expectStoredPattern(sb.path("pil.bmp"), w, 7);
+        if (!magick) continue;
+        ASSERT_TRUE(pil("write " + native("pil.png") + " PNG" + size));
+        for (const auto& c : converted) {
+            std::string cmd = "convert " + native("pil.png") + " " + c.options + " BMP3:" + native(c.file) + " 2>/dev/null";
+            ASSERT_EQ(std::system(cmd.c_str()), 0);
+        }
+        EXPECT_TRUE(ktuBMPUtils::checkBMPFormat(sb.path("im.bmp").c_str()));
+        expectStoredPattern(sb.path("im.bmp"), w, 7);
+        if (w != 13) continue;  // 91 colours: an 8-bit palette
+        ASSERT_EQ(sb.readFile("rle.bmp")[30], 1) << "not run-length encoded";
+        int width = 0, height = 0;
+        ASSERT_TRUE(ktuBMPUtils::getImageSize(sb.path("rle.bmp").c_str(), &width, &height));
+        EXPECT_EQ(std::make_pair(width, height), std::make_pair(13, 7));
+        const auto rows = loadedRows(sb.path("rle.bmp"));
+        EXPECT_EQ(rows.size(), 16u * 7);
+        EXPECT_EQ(rows, loadedRows(sb.path("raw.bmp")));
     }
-    EXPECT_EQ(rows[0], rows[1]);
 }
 
 TEST_F(Interop, OtherFormatsAreMeasuredAndDrawn)

@@ -7,9 +7,7 @@
 
 #include <sys/resource.h>
 
-#include <cctype>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,103 +30,83 @@ namespace {
 using namespace bmptest;
 namespace decoder = ktu::platform::posix;
 
-void put32be(std::string& s, uint32_t v)
+void putBe(std::string& s, uint32_t v, int bytes)
 {
-    for (int shift = 24; shift >= 0; shift -= 8) s += static_cast<char>(v >> shift);
+    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) s += static_cast<char>(v >> shift);
 }
 
 // A PNG of `w` x `h` RGB pixels whose one data chunk claims `claimed` bytes and
 // holds `held` (the checksums are not looked at by the decoder).
 std::string png(uint32_t w, uint32_t h, uint32_t claimed, std::size_t held)
 {
-    std::string s("\x89PNG\r\n\x1A\n", 8);
-    put32be(s, 13);
-    s += "IHDR";
-    put32be(s, w);
-    put32be(s, h);
-    s += std::string("\x08\x02\x00\x00\x00", 5);
-    put32be(s, 0);
-    put32be(s, claimed);
-    s += "IDAT";
-    s += std::string("\x78\x9C", 2) + std::string(held, '\x55');
-    return s;
+    std::string s("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16);
+    putBe(s, w, 4);
+    putBe(s, h, 4);
+    s += std::string("\x08\x02\x00\x00\x00\0\0\0\0", 9);
+    putBe(s, claimed, 4);
+    return s + "IDAT" + std::string("\x78\x9C", 2) + std::string(held, '\x55');
 }
 
 std::string jpeg(uint16_t w, uint16_t h)
 {
     std::string s("\xFF\xD8\xFF\xC0\x00\x11\x08", 7);
-    s += static_cast<char>(h >> 8), s += static_cast<char>(h), s += static_cast<char>(w >> 8), s += static_cast<char>(w);
-    s += std::string("\x03\x01\x11\x00\x02\x11\x00\x03\x11\x00\xFF\xD9", 12);
-    return s;
+    putBe(s, h, 2);
+    putBe(s, w, 2);
+    return s + std::string("\x03\x01\x11\x00\x02\x11\x00\x03\x11\x00\xFF\xD9", 12);
 }
 
 std::string gif(uint16_t w, uint16_t h)
 {
-    std::string s = "GIF89a";
-    s += static_cast<char>(w), s += static_cast<char>(w >> 8), s += static_cast<char>(h), s += static_cast<char>(h >> 8);
-    s += std::string("\x00\x00\x00\x2C\x00\x00\x00\x00", 8);
-    s += static_cast<char>(w), s += static_cast<char>(w >> 8), s += static_cast<char>(h), s += static_cast<char>(h >> 8);
-    s += std::string("\x00\x02\x02\x4C\x01\x00\x3B", 7);
-    return s;
+    const std::string size{static_cast<char>(w), static_cast<char>(w >> 8), static_cast<char>(h), static_cast<char>(h >> 8)};
+    return "GIF89a" + size + std::string("\x00\x00\x00\x2C\x00\x00\x00\x00", 8) + size +
+           std::string("\x00\x02\x02\x4C\x01\x00\x3B", 7);
 }
 
-// The picture loader's answer, and whether the decode stayed within its
-// budget for the size the headers claim.
-bool pictureRefusedWithinBudget(const std::string& path, std::size_t fileBytes, int w, int h)
-{
-    IPicture* picture = nullptr;
-    int hmW = 0, hmH = 0;
-    bool refused = !ktuBMPUtils::LoadPictureFile(path.c_str(), &picture, nullptr) && picture == nullptr;
-    refused = refused && decoder::lastDecodePeak() <= decoder::decodeBudget(fileBytes, w, h);
-    return refused && !ktuBMPUtils::getImageSize2(path.c_str(), &hmW, &hmH);
-}
+enum class Expect { PictureRefused, BmpRefused, LargestRle };
 
 struct Hostile {
     const char* name;
-    std::function<std::string()> make;
-    std::function<bool(const std::string& path, std::size_t bytes)> answers;
+    std::string file;
+    Expect expect;
+    int budgetW = 0, budgetH = 0;  // the size the picture decoder's budget allows for
+    bool overBudget = false;       // the decoder stopped at its budget
 };
 
-bool bmpRefused(const std::string& path, std::size_t)
-{
-    int w = 0, h = 0;
-    unsigned char out[48] = {};
-    return !ktuBMPUtils::getImageSize(path.c_str(), &w, &h) && ktuBMPUtils::getResizedImageData(path.c_str(), out, 4, 4) &&
-           !ktuBMPUtils::cropAndSaveImage(path.c_str(), (path + ".crop.bmp").c_str(), 0, 0, 4, 4);
-}
+const std::string kEnd("\x00\x01", 2);
 
 const Hostile kHostile[] = {
-    {"png data chunk claims 1.6 GB", [] { return png(1, 1, 0x60000000u, 60); },
-     [](const std::string& p, std::size_t n) {
-         return pictureRefusedWithinBudget(p, n, 1, 1) && decoder::lastDecodeOverBudget();
-     }},
-    {"png claims the largest picture taken", [] { return png(8192, 8192, 40, 40); },
-     [](const std::string& p, std::size_t n) { return pictureRefusedWithinBudget(p, n, 8192, 8192); }},
-    {"png claims more than that", [] { return png(8193, 8192, 40, 40); },
-     [](const std::string& p, std::size_t n) { return pictureRefusedWithinBudget(p, n, 0, 0); }},
-    {"jpeg claims 65500 x 65500", [] { return jpeg(65500, 65500); },
-     [](const std::string& p, std::size_t n) { return pictureRefusedWithinBudget(p, n, 0, 0); }},
-    {"gif claims 65535 x 65535", [] { return gif(65535, 65535); },
-     [](const std::string& p, std::size_t n) { return pictureRefusedWithinBudget(p, n, 0, 0); }},
-    {"bmp picture claims 8000 x 8000",
-     [] { std::string s = bmpImage(1, 1); put32(s, 18, 8000); put32(s, 22, 8000); return s; },
-     [](const std::string& p, std::size_t n) { return pictureRefusedWithinBudget(p, n, 0, 0); }},
-    {"bmp claims 30000 x 30000", [] { std::string s = bmpImage(1, 1); put32(s, 18, 30000); put32(s, 22, 30000); return s; },
-     bmpRefused},
-    {"core header claims 65535 x 65535",
-     [] { std::string s = coreImage(1, 1); put16(s, 18, 65535); put16(s, 20, 65535); return s; }, bmpRefused},
-    {"rle8 claims 65535 x 65535", [] { return rleImage(65535, 65535, 8, std::string("\x00\x01", 2)); }, bmpRefused},
+    {"png data chunk claims 1.6 GB", png(1, 1, 0x60000000u, 60), Expect::PictureRefused, 1, 1, true},
+    {"png claims the largest picture taken", png(8192, 8192, 40, 40), Expect::PictureRefused, 8192, 8192},
+    {"png claims more than that", png(8193, 8192, 40, 40), Expect::PictureRefused},
+    {"jpeg claims 65500 x 65500", jpeg(65500, 65500), Expect::PictureRefused},
+    {"gif claims 65535 x 65535", gif(65535, 65535), Expect::PictureRefused},
+    {"bmp picture claims 8000 x 8000", with32(18, 8000, with32(22, 8000, bmpImage(1, 1))), Expect::PictureRefused},
+    {"bmp claims 30000 x 30000", with32(18, 30000, with32(22, 30000, bmpImage(1, 1))), Expect::BmpRefused},
+    {"core header claims 65535 x 65535", with16(18, 65535, with16(20, 65535, coreImage(1, 1))), Expect::BmpRefused},
+    {"rle8 claims 65535 x 65535", rleImage(65535, 65535, 8, kEnd), Expect::BmpRefused},
     // The largest RLE picture taken: its size is answered, and the readers
     // that need 24-bit pixels hold a black one of that size at most.
-    {"rle8 claims 8192 x 8192", [] { return rleImage(8192, 8192, 8, std::string("\x00\x01", 2)); },
-     [](const std::string& p, std::size_t) {
-         int w = 0, h = 0;
-         std::vector<unsigned char> out(48, 0xAB);
-         return ktuBMPUtils::getImageSize(p.c_str(), &w, &h) && w == 8192 && h == 8192 &&
-                ktuBMPUtils::getResizedImageData(p.c_str(), out.data(), 4, 4) && out == std::vector<unsigned char>(48, 0) &&
-                !ktuBMPUtils::cropAndSaveImage(p.c_str(), (p + ".crop.bmp").c_str(), 0, 0, 4, 4);
-     }},
+    {"rle8 claims 8192 x 8192", rleImage(8192, 8192, 8, kEnd), Expect::LargestRle},
 };
+
+// Whether every answer for the file at `path` (`bytes` long) is the expected one.
+bool answered(const Hostile& c, const std::string& path, std::size_t bytes)
+{
+    int w = 0, h = 0;
+    if (c.expect == Expect::PictureRefused) {
+        IPicture* picture = nullptr;
+        bool ok = !ktuBMPUtils::LoadPictureFile(path.c_str(), &picture, nullptr) && picture == nullptr;
+        ok = ok && decoder::lastDecodePeak() <= decoder::decodeBudget(bytes, c.budgetW, c.budgetH);
+        ok = ok && !ktuBMPUtils::getImageSize2(path.c_str(), &w, &h);
+        return ok && (!c.overBudget || decoder::lastDecodeOverBudget());
+    }
+    const bool largest = c.expect == Expect::LargestRle;
+    std::vector<unsigned char> out(48, 0xAB);
+    bool ok = ktuBMPUtils::getImageSize(path.c_str(), &w, &h) == largest && (!largest || (w == 8192 && h == 8192));
+    ok = ok && ktuBMPUtils::getResizedImageData(path.c_str(), out.data(), 4, 4);
+    ok = ok && (!largest || out == std::vector<unsigned char>(48, 0));
+    return ok && !ktuBMPUtils::cropAndSaveImage(path.c_str(), (path + ".crop.bmp").c_str(), 0, 0, 4, 4);
+}
 
 // Runs in the death test's child: limits its address space, then exits 0
 // when every answer was the expected one.
@@ -138,7 +116,7 @@ const Hostile kHostile[] = {
     const rlimit limit{512u << 20, 512u << 20};
     if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
 #endif
-    std::_Exit(hostile.answers(path, bytes) ? 0 : 1);
+    std::_Exit(answered(hostile, path, bytes) ? 0 : 1);
 }
 
 class HostileInput : public ::testing::TestWithParam<Hostile> {};
@@ -149,7 +127,7 @@ TEST_P(HostileInput, AnsweredWithinTheMemoryBound)
     ktu::test::openGate();
     ktu::test::Sandbox sb;
     ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
-    const std::string file = GetParam().make();
+    const std::string& file = GetParam().file;
     sb.writeFile("in.bin", file);
     const std::string path = sb.path("in.bin");
     EXPECT_EXIT(answerUnderLimit(GetParam(), path, file.size()), ::testing::ExitedWithCode(0), "");
@@ -161,11 +139,7 @@ TEST_P(HostileInput, AnsweredWithinTheMemoryBound)
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileInput, ::testing::ValuesIn(kHostile),
-                         [](const ::testing::TestParamInfo<Hostile>& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                             return name;
-                         });
+                         [](const auto& info) { return testName(info.param.name); });
 
 }  // namespace
 

@@ -30,7 +30,8 @@ const char* const kKernelNames[] = {"Plain", "Ssse3", "Avx2"};
 
 struct Rect { double left, right, bottom, top; };
 
-void referenceZoom(const std::uint8_t* s, std::uint8_t* d, unsigned w, unsigned h, Rect rc)
+// `d` with the zoom of `s` written over it.
+Bytes referenceZoom(const Bytes& s, Bytes d, unsigned w, unsigned h, Rect rc)
 {
     const double hf = 1.0 / (rc.right - rc.left);
     const double vf = 1.0 / (rc.top - rc.bottom);
@@ -43,22 +44,24 @@ void referenceZoom(const std::uint8_t* s, std::uint8_t* d, unsigned w, unsigned 
             y1 = y1 > h ? h : y1;
             x1 = x1 > w ? w : x1;
             for (unsigned y = y0; y < y1; ++y)
-                for (unsigned x = x0; x < x1; ++x) std::memcpy(d + 3 * (w * y + x), s + 3 * (w * r + q), 3);
+                for (unsigned x = x0; x < x1; ++x) std::memcpy(&d[3 * (w * y + x)], &s[3 * (w * r + q)], 3);
         }
     }
+    return d;
 }
 
-// sx = sy = s for the maximum-size forms.
-void referenceResize(const std::uint8_t* s, int w, double sx, double sy, int nw, int nh, std::uint8_t* d, bool zero)
+// `d` with the nearest-neighbour resize written over it; sx = sy for the maximum-size forms.
+Bytes referenceResize(const Bytes& s, int w, double sx, double sy, int nw, int nh, Bytes d, bool zero)
 {
     const int row = 3 * nw + nw % 4;
     for (int y = 0; y < nh; ++y) {
         for (int x = 0; x < nw; ++x) {
             const int index = static_cast<int>(y * sy) * w + static_cast<int>(x * sx);
-            std::memcpy(d + row * y + 3 * x, s + 3 * index, 3);
+            std::memcpy(&d[row * y + 3 * x], &s[3 * index], 3);
         }
-        if (zero) std::memset(d + row * y + 3 * nw, 0, nw % 4);
+        if (zero) std::memset(&d[row * y + 3 * nw], 0, nw % 4);
     }
+    return d;
 }
 
 class RasterOracle : public ::testing::TestWithParam<Kernel> {
@@ -109,9 +112,8 @@ TEST_P(RasterOracle, ZoomMatchesReferenceInBothForms)
         if (rc.bottom > rc.top) std::swap(rc.bottom, rc.top);
         if (i % 10 == 0) rc = Rect{0.0, 1.0, 0.0, 1.0};
         const Bytes input = noise(3 * w * h), before = noise(3 * w * h);
-        Bytes expected = before;
-        referenceZoom(input.data(), expected.data(), w, h, rc);
-
+        SCOPED_TRACE(::testing::Message() << "case " << i << ": " << w << "x" << h << " rect " << rc.left << ".."
+                                          << rc.right << " x " << rc.bottom << ".." << rc.top);
         ktuRelativeBbox box;
         box.setDimensions(rc.top, rc.bottom, rc.left, rc.right);
         ktuVideoStreamManipulator zoom;
@@ -119,57 +121,46 @@ TEST_P(RasterOracle, ZoomMatchesReferenceInBothForms)
         zoom.setCaptureRect(&box, true);
         Bytes in = input, out = before;
         zoom.applyChanges(in.data(), out.data());
-        ASSERT_EQ(out, expected) << "copying form, case " << i << ": " << w << "x" << h << " rect " << rc.left
-                                 << ".." << rc.right << " x " << rc.bottom << ".." << rc.top;
+        ASSERT_EQ(out, referenceZoom(input, before, w, h, rc)) << "copying form";
         ASSERT_EQ(in, input);
-
-        Bytes frame = input, inPlace = input;
-        referenceZoom(input.data(), inPlace.data(), w, h, rc);
-        zoom.applyChanges(frame.data());
-        ASSERT_EQ(frame, inPlace) << "in-place form, case " << i;
+        zoom.applyChanges(in.data());
+        ASSERT_EQ(in, referenceZoom(input, input, w, h, rc)) << "in-place form";
     }
 }
 
 TEST_P(RasterOracle, ResizesMatchReference)
 {
     for (int i = 0; i < kCases; ++i) {
-        const int w = static_cast<int>(i % 101 == 0 ? 2040 + side(2100) : side(kMaxSide));
-        const int h = static_cast<int>(i % 101 == 0 ? side(3) : side(kMaxSide));
-        const int limit = static_cast<int>(i % 101 == 0 ? 4200 : 2 * kMaxSide);
-        const int maxSize = static_cast<int>(rng() % limit);
-        const int fixedW = 1 + static_cast<int>(rng() % limit), fixedH = 1 + static_cast<int>(rng() % (i % 101 == 0 ? 8 : 2 * kMaxSide));
-        const Bytes src = noise(3u * w * h);
+        const bool wide = i % 101 == 0;  // now and then rows longer than the engine's pieces
+        const int w = static_cast<int>(wide ? 2040 + side(2100) : side(kMaxSide));
+        const int h = static_cast<int>(wide ? side(3) : side(kMaxSide));
+        const int limit = static_cast<int>(wide ? 4200 : 2 * kMaxSide);
+        const int maxSize = static_cast<int>(rng() % limit), fixedW = 1 + static_cast<int>(rng() % limit);
+        const int fixedH = 1 + static_cast<int>(rng() % (wide ? 8 : 2 * kMaxSide));
+        Bytes src = noise(3u * w * h);
+        SCOPED_TRACE(::testing::Message() << "case " << i << ": " << w << "x" << h << " to " << maxSize << " or "
+                                          << fixedW << "x" << fixedH);
 
-        // Maximum size: resizeData and the five-argument resize.
+        // Maximum size: resizeData keeps the alignment bytes, the five-argument resize zeroes them.
         const double s = (w > h ? w : h) / static_cast<double>(maxSize);
         const int nw = static_cast<int>(w / s), nh = static_cast<int>(h / s);
-        const std::size_t size = static_cast<std::size_t>(3 * nw + nw % 4) * nh;
-        const Bytes before = noise(size + 1);  // never empty: a null raster is refused
-        Bytes kept = before, zeroed = before;
-        referenceResize(src.data(), w, s, s, nw, nh, kept.data(), false);
-        referenceResize(src.data(), w, s, s, nw, nh, zeroed.data(), true);
-
+        const Bytes before = noise(static_cast<std::size_t>(3 * nw + nw % 4) * nh + 1);  // a null raster is refused
         Bytes a = before, b = before;
         int gotW = -1, gotH = -1;
         long status = 0;
-        ASSERT_TRUE(ktuRGB24DataUtils::resizeData(w, h, const_cast<std::uint8_t*>(src.data()), maxSize, &gotW, &gotH,
-                                                  a.data(), &status));
+        ASSERT_TRUE(ktuRGB24DataUtils::resizeData(w, h, src.data(), maxSize, &gotW, &gotH, a.data(), &status));
         ASSERT_EQ(status, 200);
-        ASSERT_EQ(gotW, nw);
-        ASSERT_EQ(gotH, nh);
-        ASSERT_EQ(a, kept) << "resizeData case " << i << ": " << w << "x" << h << " to " << maxSize;
-        ktuBMPUtils::resizeImageAndReturnData(w, h, const_cast<std::uint8_t*>(src.data()), maxSize, b.data());
-        ASSERT_EQ(b, zeroed) << "maximum-size resize, case " << i;
+        ASSERT_EQ(std::make_pair(gotW, gotH), std::make_pair(nw, nh));
+        ASSERT_EQ(a, referenceResize(src, w, s, s, nw, nh, before, false));
+        ktuBMPUtils::resizeImageAndReturnData(w, h, src.data(), maxSize, b.data());
+        ASSERT_EQ(b, referenceResize(src, w, s, s, nw, nh, before, true));
 
-        // Fixed size.
         const double sx = w / static_cast<double>(fixedW), sy = h / static_cast<double>(fixedH);
         const int fw = static_cast<int>(w / sx), fh = static_cast<int>(h / sy);
         const Bytes fixedBefore = noise(static_cast<std::size_t>(3 * fw + fw % 4) * fh + 1);
-        Bytes fixedExpected = fixedBefore, c = fixedBefore;
-        referenceResize(src.data(), w, sx, sy, fw, fh, fixedExpected.data(), true);
-        ktuBMPUtils::resizeImageAndReturnData(w, h, const_cast<std::uint8_t*>(src.data()), fixedW, fixedH, c.data());
-        ASSERT_EQ(c, fixedExpected) << "fixed-size resize, case " << i << ": " << w << "x" << h << " to " << fixedW
-                                    << "x" << fixedH;
+        Bytes c = fixedBefore;
+        ktuBMPUtils::resizeImageAndReturnData(w, h, src.data(), fixedW, fixedH, c.data());
+        ASSERT_EQ(c, referenceResize(src, w, sx, sy, fw, fh, fixedBefore, true));
     }
 }
 
@@ -179,7 +170,7 @@ TEST_P(RasterOracle, ReverseAndFlipMatchReference)
         streamEveryOther(i);
         // Now and then rows longer than the engine's pieces.
         const unsigned w = i % 37 == 0 ? 2040 + side(2200) : side(2 * kMaxSide), h = side(kMaxSide);
-        const Bytes src = noise(3 * w * h);
+        Bytes src = noise(3 * w * h);
         Bytes reversed(src.size()), flipped = src, expectedReversed(src.size()), expectedFlipped(src.size());
         for (unsigned i = 0; i < src.size(); ++i) {  // row r, byte k of it, to row h - 1 - r
             const unsigned r = i / (3 * w), k = i % (3 * w), to = 3 * w * (h - 1 - r) + k;
@@ -187,7 +178,7 @@ TEST_P(RasterOracle, ReverseAndFlipMatchReference)
             expectedReversed[to - k % 3 + 2 - k % 3] = src[i];  // and the channels swapped
         }
         long status = 0;
-        ASSERT_TRUE(ktuRGB24DataUtils::reverseData(const_cast<std::uint8_t*>(src.data()), reversed.data(), w, h, &status));
+        ASSERT_TRUE(ktuRGB24DataUtils::reverseData(src.data(), reversed.data(), w, h, &status));
         ASSERT_EQ(reversed, expectedReversed) << w << "x" << h;
         ASSERT_TRUE(ktuRGB24DataUtils::flipData(flipped.data(), static_cast<int>(w), static_cast<int>(h), &status));
         ASSERT_EQ(flipped, expectedFlipped) << w << "x" << h;
@@ -195,8 +186,6 @@ TEST_P(RasterOracle, ReverseAndFlipMatchReference)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RasterOracle, ::testing::Values(Kernel::Plain, Kernel::Ssse3, Kernel::Avx2),
-                         [](const auto& info) {
-                             return std::string(kKernelNames[static_cast<int>(info.param)]);
-                         });
+                         [](const auto& info) { return std::string(kKernelNames[static_cast<int>(info.param)]); });
 
 }  // namespace

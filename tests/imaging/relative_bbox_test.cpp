@@ -23,6 +23,11 @@ std::vector<double> raw(const ktuRelativeBbox& box)
     return v;
 }
 
+void setRaw(ktuRelativeBbox& box, const std::vector<double>& v)
+{
+    std::memcpy(reinterpret_cast<char*>(&box) + kFirstEdge, v.data(), 6 * sizeof(double));
+}
+
 ktuRelativeBbox make(Edges e)
 {
     ktuRelativeBbox box;
@@ -42,8 +47,10 @@ using RelativeBbox = bmptest::LoggingTest;
 
 TEST_F(RelativeBbox, SettersResizeAndShiftBackIntoTheFrame)
 {
-    enum Op { Width, Height, CenterX, CenterY };
-    struct Case { Edges start; Op op; double value; Edges expected; } cases[] = {
+    using Op = void (ktuRelativeBbox::*)(double);
+    const Op Width = &ktuRelativeBbox::setRelativeWidth, Height = &ktuRelativeBbox::setRelativeHeight;
+    const Op CenterX = &ktuRelativeBbox::setRelativeCenterX, CenterY = &ktuRelativeBbox::setRelativeCenterY;
+    const struct { Edges start; Op op; double value; Edges expected; } cases[] = {
         {{0.0, 1.0, 0.0, 1.0}, Width, 1.0, {0.0, 1.0, 0.0, 1.0}},
         {{0.0, 1.0, 0.0, 1.0}, Width, -0.2, {0.6, 0.4, 0.0, 1.0}},          // crossed, kept
         {{0.2, 0.4, 0.0, 1.0}, Width, 0.0, {0.3, 0.3, 0.0, 1.0}},
@@ -58,15 +65,10 @@ TEST_F(RelativeBbox, SettersResizeAndShiftBackIntoTheFrame)
         {{0.2, 0.4, 0.3, 0.5}, Width, 1.0000001, {0.2, 0.4, 0.3, 0.5}},    // more than the frame: logged, refused
         {{0.2, 0.4, 0.3, 0.5}, Height, 2.0, {0.2, 0.4, 0.3, 0.5}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         ktuRelativeBbox box = make(c.start);
-        switch (c.op) {
-        case Width: box.setRelativeWidth(c.value); break;
-        case Height: box.setRelativeHeight(c.value); break;
-        case CenterX: box.setRelativeCenterX(c.value); break;
-        case CenterY: box.setRelativeCenterY(c.value); break;
-        }
-        SCOPED_TRACE(::testing::Message() << "op " << c.op << " value " << c.value);
+        (box.*c.op)(c.value);
+        SCOPED_TRACE(::testing::Message() << "case " << &c - cases);
         expectEdges(box, c.expected);
     }
     EXPECT_EQ(log(), (std::vector<std::string>{"Common-wrong argument to ktuRelativeBbox::setRelativeWidth()",
@@ -141,10 +143,8 @@ bool boxBeforeHandshake()
                 box.getRelativeCenterY() == 0.0 && !box.checkBboxDimensions() &&
                 !box.checkOverlapWithinAllowance(&other, 1.0, 1.0);
     // Edges set behind the gate's back (as a copy would bring them): merged with zero.
-    std::vector<double> edges{0.7, 0.3, 0.4, 0.6, 0.5, 0.5};  // right, left, bottom, top, centers
-    std::memcpy(reinterpret_cast<char*>(&box) + kFirstEdge, edges.data(), 6 * sizeof(double));
-    std::vector<double> negative{-0.2, -0.5, -0.4, -0.1, 0.0, 0.0};
-    std::memcpy(reinterpret_cast<char*>(&other) + kFirstEdge, negative.data(), 6 * sizeof(double));
+    setRaw(box, {0.7, 0.3, 0.4, 0.6, 0.5, 0.5});  // right, left, bottom, top, centers
+    setRaw(other, {-0.2, -0.5, -0.4, -0.1, 0.0, 0.0});
     bool merged = &(box + other) == &box && raw(box) == std::vector<double>{0.7, 0.0, 0.0, 0.6, 0.5, 0.5};
     bool mergedNegative =
         &(other + box) == &other && raw(other) == std::vector<double>{0.0, -0.5, -0.4, 0.0, 0.0, 0.0};
@@ -153,7 +153,7 @@ bool boxBeforeHandshake()
 
 TEST(RelativeBboxGate, GettersAnswerZeroAndUnionTakesTheAllZeroBox)
 {
-    EXPECT_EXIT(std::exit(boxBeforeHandshake() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+    KTU_EXPECT_IN_CHILD(boxBeforeHandshake);
 }
 
 }  // namespace
