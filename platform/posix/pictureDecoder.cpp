@@ -192,17 +192,21 @@ bool jpegTablesFit(const unsigned char* data, std::size_t size)
             return true;
         }
         const std::size_t length = static_cast<std::size_t>(data[at + 2]) << 8 | data[at + 3];
-        const std::size_t end = std::min(size, at + 2 + length);
         if (marker == 0xC4) {
-            for (std::size_t table = at + 4; table + 17 <= end;) {
+            // As the decoder reads them: tables follow one another while the
+            // segment's length lasts, and bytes past the file's end read as 0.
+            const auto byteAt = [&](std::size_t i) { return i < size ? data[i] : 0u; };
+            long long remaining = static_cast<long long>(length) - 2;
+            for (std::size_t table = at + 4; remaining > 0;) {
                 std::size_t symbols = 0;
                 for (std::size_t i = 1; i <= 16; ++i) {
-                    symbols += data[table + i];
+                    symbols += byteAt(table + i);
                 }
                 if (symbols > 256) {
                     return false;
                 }
                 table += 17 + symbols;
+                remaining -= static_cast<long long>(17 + symbols);
             }
         }
         at += 2 + length;
@@ -219,7 +223,7 @@ std::size_t pngDecodeBudget(std::size_t fileBytes, int width, int height)
 
 bool pictureSize(const unsigned char* data, std::size_t size, int* width, int* height)
 {
-    if (data == nullptr || size == 0 || size > static_cast<std::size_t>(INT32_MAX)) {
+    if (data == nullptr || size == 0 || size > static_cast<std::size_t>(INT32_MAX) || !jpegTablesFit(data, size)) {
         return false;
     }
     BudgetScope scope(kHeaderBudget);
@@ -232,8 +236,7 @@ unsigned char* decodeBgr(const unsigned char* data, std::size_t size, int* width
 {
     int w = 0;
     int h = 0;
-    if (!pictureSize(data, size, &w, &h) || static_cast<long long>(w) * h > kMaxPicturePixels ||
-        !jpegTablesFit(data, size)) {
+    if (!pictureSize(data, size, &w, &h) || static_cast<long long>(w) * h > kMaxPicturePixels) {
         return nullptr;
     }
     unsigned char* pixels = nullptr;

@@ -42,15 +42,16 @@ std::size_t decodeBudget(std::size_t fileBytes, int width, int height);
 std::size_t pngDecodeBudget(std::size_t fileBytes, int width, int height);
 
 // The picture's size from its headers, within kHeaderBudget; false when the
-// format is not one of the four or the headers are unusable.
+// format is not one of the four or the headers are unusable. A JPEG file
+// whose Huffman tables claim more than 256 symbols is refused before the
+// decoder reads it (the decoder would write beyond its tables); decodeBgr
+// asks this first.
 bool pictureSize(const unsigned char* data, std::size_t size, int* width, int* height);
 
 // Decodes the picture into a new top-down raster of width x height pixels, 3
 // bytes each in the order blue, green, red, within decodeBudget(size, width,
 // height) (pngDecodeBudget for a PNG) for a picture of at most
-// kMaxPicturePixels. Null on any failure. A JPEG file whose Huffman tables
-// claim more than 256 symbols is refused before the decode starts (the
-// decoder would write beyond its tables).
+// kMaxPicturePixels. Null on any failure.
 // The raster is released with releasePixels.
 unsigned char* decodeBgr(const unsigned char* data, std::size_t size, int* width, int* height);
 void releasePixels(unsigned char* pixels);
