@@ -1,8 +1,6 @@
 // Links met by the operations that walk or change folders: each is an entry
 // of its own, and nothing a link leads to outside the tree ever changes.
-// Real links need a POSIX file system: under Wine CreateSymbolicLinkA answers
-// success and makes nothing, and Windows asks a privilege test machines
-// rarely grant.
+// Wine makes no links for a Windows program, so these run on POSIX only.
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -137,8 +135,7 @@ TEST_F(Links, RemovalTakesTheLinksAlone)
     EXPECT_EQ(left, Names{"sub"});
     EXPECT_TRUE(fs::is_symlink(sb.native("tree/sub/up")));
 
-    // A link named as the folder to remove goes alone, with or without a
-    // separator at its end.
+    // A link named as the folder to remove goes alone, separator or not.
     buildTree("again");
     EXPECT_TRUE(P::deleteFolder(p("again/linkDir/").c_str(), p("hold").c_str()));
     EXPECT_TRUE(P::deleteFolder(p("again/sub/up").c_str(), p("hold").c_str()));
@@ -168,8 +165,7 @@ TEST_F(Links, RecreatingAFolderNeverFollowsALink)
     EXPECT_EQ(status, 7);
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(sb.native("tree/linkDir"))));
     EXPECT_TRUE(fs::is_empty(sb.native("tree/linkDir/inner")));
-    // A chain whose first existing level is the tree empties it: its links
-    // go alone.
+    // Recreating the tree itself empties it: its links go alone.
     P::createAllFolders(p("tree").c_str(), true, &status);
     EXPECT_EQ(status, 7);
     EXPECT_TRUE(fs::is_directory(sb.native("tree")) && fs::is_empty(sb.native("tree")));
@@ -200,8 +196,7 @@ TEST_F(Links, SingleFileOperationsTakeTheLink)
         EXPECT_FALSE(P::copyFileExcludingLine(p(folder).c_str(), "x")) << folder;
     }
     EXPECT_FALSE(present("again/tempsub") || present("again/templinkDir"));
-    // Read through a link to a file; a link at the copy's name is not
-    // written through.
+    // Read through a link to a file, never written through one.
     fs::create_symlink(sb.native("outsideFile.txt"), sb.native("again/templinkFile"));
     EXPECT_FALSE(P::copyFileExcludingLine(p("again/linkFile").c_str(), "x"));
     fs::remove(sb.native("again/templinkFile"));
