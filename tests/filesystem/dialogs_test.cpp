@@ -15,10 +15,13 @@ using P = ktuFilePathUtils;
 
 const char kFilter[] = "Bitmaps\0*.bmp;*.dib\0All files\0*.*\0";
 
+// What the picker was asked (save|title|extension|filter index|flags|the
+// buffer on entry), and the answer it gives.
 struct Seen {
     int calls = 0;
-    ktuFilePickRequest request{};
-    std::string title, defaultExt, bufferOnEntry;
+    std::string request;
+    const void* owner = nullptr;
+    const char* filter = nullptr;
     const char* answer = nullptr;  // null: cancel
 };
 
@@ -26,10 +29,10 @@ int recordPick(void* context, const ktuFilePickRequest* request, char* path, uns
 {
     auto* seen = static_cast<Seen*>(context);
     ++seen->calls;
-    seen->request = *request;
-    seen->title = request->title;
-    seen->defaultExt = request->defaultExt;
-    seen->bufferOnEntry = path;
+    seen->request = std::to_string(request->save) + "|" + request->title + "|" + request->defaultExt + "|" +
+                    std::to_string(request->filterIndex) + "|" + std::to_string(request->flags) + "|" + path;
+    seen->owner = request->owner;
+    seen->filter = request->filter;
     EXPECT_EQ(size, 260u);
     std::strcpy(path, seen->answer ? seen->answer : "left behind by a cancelled dialog");
     return seen->answer != nullptr;
@@ -50,21 +53,14 @@ TEST_F(Dialogs, RequestCarriesTheFixedFieldsAndTheArguments)
     seen.answer = "C:/pics/a.bmp";
     EXPECT_TRUE(P::getOpenFileName(file, kFilter, "Open clip", &window));
     EXPECT_STREQ(file, "C:/pics/a.bmp");
-    EXPECT_EQ(seen.bufferOnEntry, "");  // emptied before the dialog opens
-    EXPECT_EQ(seen.request.save, 0);
-    EXPECT_EQ(seen.request.owner, &window);
-    EXPECT_EQ(seen.request.filter, kFilter);
-    EXPECT_EQ(seen.request.filterIndex, 1u);
-    EXPECT_EQ(seen.request.flags, 6145u);
-    EXPECT_EQ(seen.title + "|" + seen.defaultExt, "Open clip|*");
+    EXPECT_EQ(seen.request, "0|Open clip|*|1|6145|");  // the buffer is emptied before the dialog opens
+    EXPECT_TRUE(seen.owner == &window && seen.filter == kFilter);
 
     seen.answer = nullptr;  // cancelled: the buffer ends empty
     EXPECT_FALSE(P::getSaveFileName(file, kFilter, "Save clip", "bmp", nullptr));
     EXPECT_STREQ(file, "");
-    EXPECT_EQ(seen.request.save, 1);
-    EXPECT_EQ(seen.request.owner, nullptr);
-    EXPECT_EQ(seen.request.flags, 6145u);
-    EXPECT_EQ(seen.title + "|" + seen.defaultExt, "Save clip|bmp");
+    EXPECT_EQ(seen.request, "1|Save clip|bmp|1|6145|");
+    EXPECT_EQ(seen.owner, nullptr);
     EXPECT_FALSE(P::getOpenFileName(nullptr, kFilter, "t", nullptr));  // caught, no dialog
     EXPECT_EQ(seen.calls, 2);
 }

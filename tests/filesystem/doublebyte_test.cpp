@@ -1,11 +1,10 @@
-// Names in a double-byte code page. The second byte of a character may be
-// 0x5C (the byte of '\'), a letter, or a byte of the refused set; it must
-// never be taken for a separator, a dot or a refused character. The table
-// runs everywhere with the lead bytes of code page 932 put into the seam; on
-// the Windows build under Wine it runs once more with the system's own
-// answer (tests/CMakeLists.txt registers that run with a Japanese locale,
-// which gives Wine the code page 932), and there it also makes and finds
-// folders of such names.
+// Names in a double-byte code page, whose second byte may be 0x5C ('\'), a
+// letter or a refused character and is never to be taken for a separator, a
+// dot or a refused character. The table runs everywhere with the lead bytes
+// of code page 932 put into the seam, and on the Windows build under Wine
+// once more with the system's own answer (tests/CMakeLists.txt runs it in a
+// Japanese locale, which gives Wine code page 932); there it also makes and
+// finds folders of such names.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -18,8 +17,7 @@ namespace {
 using P = ktuFilePathUtils;
 
 // Characters of code page 932 whose second byte is '\', '|' or a letter, and
-// a lead byte followed by a '.' (which a double-byte reading takes as one
-// character, as the system's own scans do).
+// a lead byte followed by a '.' (one character, as the system reads it).
 #define HYO "\x95\x5C"  // 表
 #define SO "\x83\x5C"   // ソ
 #define PO "\x83\x7C"   // ポ, second byte '|'

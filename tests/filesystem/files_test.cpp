@@ -1,4 +1,5 @@
-// Existence tests, single files and folder trees, against a sandbox folder.
+// Files and folders in a sandbox: existence tests, single files, folder
+// trees, drives, and the making and removal of folders.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -63,36 +64,6 @@ TEST_F(Files, ExistenceMatchesLikeTheWindowsSearchAndRestoresTheFolder)
     EXPECT_TRUE(inElsewhere());
 }
 
-TEST_F(Files, CopyWithoutALine)
-{
-    const std::string longLine(300, 'L');
-    struct Case {
-        std::string source;
-        bool result;
-        Lines copy;
-    } cases[] = {
-        {"a\nb\n\na\n", true, {"b"}},         {"x\ny", false, {"x", "y"}},
-        {"x\ny\n", true, {"x", "y"}},          // the final line break gives one empty line
-        {"a\r\nb\r\n\r\nc", true, {"b", "c"}}, {"", true, {}},
-        {longLine + "\na\n" + longLine, true, {longLine, longLine}},  // long lines are kept whole
-    };
-    for (const auto& c : cases) {
-        sb.writeFile("in/list.txt", c.source);
-        fs::remove(sb.native("in/templist.txt"));
-        EXPECT_EQ(P::copyFileExcludingLine(p("in/list.txt").c_str(), "a"), c.result) << c.source;
-        EXPECT_EQ(ktu::test::readLines(sb.native("in/templist.txt")), c.copy) << c.source;
-        EXPECT_EQ(sb.readFile("in/list.txt"), c.source);
-    }
-    EXPECT_TRUE(inElsewhere());
-    EXPECT_TRUE(P::copyFileExcludingLine(p("in/list.txt").c_str(), "a"));  // appended to, not replaced
-    EXPECT_EQ(ktu::test::readLines(sb.native("in/templist.txt")).size(), 4u);
-    EXPECT_FALSE(P::copyFileExcludingLine(p("in/gone.txt").c_str(), "a"));  // its copy is made all the same
-    EXPECT_TRUE(sb.exists("in/tempgone.txt"));
-    EXPECT_FALSE(P::copyFileExcludingLine("in/list.txt", "a"));  // does not split: nothing opened
-    EXPECT_FALSE(P::copyFileExcludingLine(p("in/").c_str(), "a"));
-    EXPECT_FALSE(sb.exists("in/temp"));
-}
-
 // While the copy is made, its source may be read but not written.
 std::FILE* openCheckingSource(const char* path, const char* mode, ShareMode share)
 {
@@ -112,19 +83,41 @@ std::FILE* openCheckingSource(const char* path, const char* mode, ShareMode shar
     return system.openStream(path, mode, share);
 }
 
-TEST_F(Files, SourceIsOpenForReadingOnlyDuringTheCopy)
+TEST_F(Files, CopyWithoutALine)
 {
-    sb.writeFile("s/list.txt", "a\nb");
-    {
+    const std::string longLine(300, 'L');
+    struct Case {
+        std::string source;
+        bool result;
+        Lines copy;
+    } cases[] = {
+        {"a\nb\n\na\n", true, {"b"}},         {"x\ny", false, {"x", "y"}},
+        {"x\ny\n", true, {"x", "y"}},          // the final line break gives one empty line
+        {"a\r\nb\r\n\r\nc", true, {"b", "c"}}, {"", true, {}},
+        {longLine + "\na\n" + longLine, true, {longLine, longLine}},  // long lines are kept whole
+    };
+    for (const auto& c : cases) {
+        sb.writeFile("in/list.txt", c.source);
+        fs::remove(sb.native("in/templist.txt"));
         ScopedOverride open(ktu::platform::ops().fs.openStream, openCheckingSource);
-        EXPECT_TRUE(P::copyFileExcludingLine(p("s/list.txt").c_str(), "a"));
+        EXPECT_EQ(P::copyFileExcludingLine(p("in/list.txt").c_str(), "a"), c.result) << c.source;
+        EXPECT_EQ(ktu::test::readLines(sb.native("in/templist.txt")), c.copy) << c.source;
+        EXPECT_EQ(sb.readFile("in/list.txt"), c.source);
     }
-    EXPECT_EQ(ktu::test::readLines(sb.native("s/templist.txt")), Lines{"b"});
+    EXPECT_TRUE(inElsewhere());
+    EXPECT_TRUE(P::copyFileExcludingLine(p("in/list.txt").c_str(), "a"));  // appended to, not replaced
+    EXPECT_EQ(ktu::test::readLines(sb.native("in/templist.txt")).size(), 4u);
+    EXPECT_FALSE(P::copyFileExcludingLine(p("in/gone.txt").c_str(), "a"));  // its copy is made all the same
+    EXPECT_TRUE(sb.exists("in/tempgone.txt"));
+    EXPECT_FALSE(P::copyFileExcludingLine("in/list.txt", "a"));  // does not split: nothing opened
+    EXPECT_FALSE(P::copyFileExcludingLine(p("in/").c_str(), "a"));
+    EXPECT_FALSE(sb.exists("in/temp"));
+
     // Nor can a reader that denies writes open a file that is being written.
-    auto& fs = ktu::platform::ops().fs;
-    std::FILE* writer = fs.openStream(p("s/list.txt").c_str(), "a", ShareMode::Any);
+    auto& system = ktu::platform::ops().fs;
+    std::FILE* writer = system.openStream(p("in/list.txt").c_str(), "a", ShareMode::Any);
     ASSERT_NE(writer, nullptr);
-    EXPECT_EQ(fs.openStream(p("s/list.txt").c_str(), "r", ShareMode::DenyWrite), nullptr);
+    EXPECT_EQ(system.openStream(p("in/list.txt").c_str(), "r", ShareMode::DenyWrite), nullptr);
     std::fclose(writer);
 }
 
@@ -205,10 +198,10 @@ TEST_F(Files, FolderTrees)
     EXPECT_TRUE(currentFolderIs(sb.native("f/roFull")));
 }
 
-// The folders below `root`, relative, in order.
-std::vector<std::string> treeOf(const fs::path& root)
+// Everything below `root`, relative and sorted, with the size of each file.
+Lines treeOf(const fs::path& root)
 {
-    std::vector<std::string> names;
+    Lines names;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         names.push_back(fs::relative(entry.path(), root).generic_string() + "=" +
                         (entry.is_regular_file() ? std::to_string(entry.file_size()) : "dir"));
@@ -229,7 +222,7 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
     ASSERT_EQ(source.size(), 3u);
     fs::current_path(sb.native("w/other"));
     std::string native = sb.native("w/src").string();
-    std::vector<std::string> refused = {
+    Lines refused = {
         p("w/src"), p("w/src/"), p("w/src/."), p("w/src/sub/.."), p("w/other/../src"), p("w//src\\"),
         p("w\\src"), "../src", "./../src", native,
         p("w/src/copy"), p("w/src/sub/new/deeper"), p("w/src/sub/../copy"), "../src/copy", native + "/copy",
@@ -248,8 +241,7 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
 #endif
     for (const auto& destination : refused) {
         EXPECT_FALSE(P::copyFolder(destination.c_str(), p("w/src").c_str()));
-        EXPECT_EQ(treeOf(sb.native("w/src")), source)
-            << destination;
+        EXPECT_EQ(treeOf(sb.native("w/src")), source) << destination;
         EXPECT_TRUE(currentFolderIs(sb.native("w/other"))) << destination;
     }
 #if !defined(_WIN32)
@@ -262,21 +254,137 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
     EXPECT_EQ(treeOf(sb.native("w")), original);
 
     // Beside the source, whatever the spelling, the copy is made.
-    std::vector<std::string> copies = {p("w/copy1"), p("w/other/../copy2"), p("w/src/../copy3"), p("w/srcopy")};
+    Lines copies = {"w/copy1", "w/other/../copy2", "w/src/../copy3", "w/srcopy"};
 #if !defined(_WIN32)
-    copies.push_back(p("w/SRC"));  // another folder where names keep their case
+    copies.push_back("w/SRC");  // another folder where names keep their case
 #endif
     for (const auto& destination : copies) {
-        EXPECT_FALSE(P::copyFolder(destination.c_str(), p("w/src").c_str()));
-    }
-    auto copied = treeOf(sb.native("w"));
-    for (const char* made : {"copy1/sub/b.txt=2", "copy2/sub/b.txt=2", "copy3/a.txt=1", "srcopy/sub/b.txt=2"}) {
-        EXPECT_TRUE(std::count(copied.begin(), copied.end(), made) == 1) << made;
+        EXPECT_FALSE(P::copyFolder(p(destination).c_str(), p("w/src").c_str()));
+        EXPECT_EQ(treeOf(sb.native(destination)), source) << destination;
     }
     EXPECT_EQ(treeOf(sb.native("w/src")), source);
 }
 
+TEST_F(Files, DriveAndCharacterChecks)
+{
+    struct Case {
+        const char* drive;
+        bool expected;
+    } cases[] = {{"C:", true}, {"c:", true}, {"C:\\", true}, {"c:\\", true}, {"C:/", false},
+                 {"C", false}, {"", false}, {"Q:", false}, {"C:\\x", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(P::checkForLocalDrive(c.drive), c.expected) << c.drive;
+    }
+    EXPECT_FALSE(P::checkForLocalDrive(nullptr));
+    EXPECT_FALSE(P::checkForLocalDrive(std::string(10000, 'C').c_str()));
+
+    EXPECT_TRUE(P::checkForSpecialCharacters("/data/new folder_1\\x"));
+    EXPECT_TRUE(P::checkForSpecialCharacters(""));
+    for (char c : std::string("`~!@#$%^&*()-+=|{}[]:;\"'<>,.?")) {
+        std::string text = std::string("/data/a") + c + "b";
+        EXPECT_FALSE(P::checkForSpecialCharacters(text.c_str())) << text;
+    }
+}
+
+TEST_F(Files, CreateAllFolders)
+{
+    struct Case {
+        std::string path;
+        long expected;
+        const char* created;  // a folder that must exist afterwards, or null
+    } cases[] = {
+        {p("data/img.old"), -106, nullptr},
+        {"Q:/a/b", -101, nullptr},
+        {"C", -101, nullptr},
+        {p("a/b"), 7, "a/b"},           // made level by level; status left as preset
+        {p("a\\b\\c\\"), -102, "a/b/c"},  // the last level keeps its separator
+        {"C:/", -102, nullptr},
+        {p(std::string(10000, 'x')), -102, nullptr},
+    };
+    for (const auto& c : cases) {
+        long status = 7;
+        P::createAllFolders(c.path.c_str(), false, &status);
+        EXPECT_EQ(status, c.expected) << c.path.substr(0, 40);
+        if (c.created != nullptr) {
+            EXPECT_TRUE(fs::is_directory(sb.native(c.created))) << c.created;
+        }
+    }
+    EXPECT_FALSE(sb.exists("data"));
+
+    // An existing level is kept as it is, or emptied when it is recreated.
+    sb.writeFile("a/b/file.txt", "x");
+    long status = 7;
+    P::createAllFolders(p("a/b").c_str(), false, &status);
+    EXPECT_TRUE(sb.exists("a/b/file.txt"));
+    P::createAllFolders(p("a/b").c_str(), true, &status);
+    EXPECT_EQ(status, 7);
+    EXPECT_TRUE(fs::is_directory(sb.native("a/b")));
+    EXPECT_FALSE(sb.exists("a/b/file.txt"));
+}
+
+TEST_F(Files, CheckOrCreateFolderFindsOnlyPlainFolders)
+{
+    sb.makeFolder("base/plain");
+    EXPECT_TRUE(P::checkOrCreateFolder(p("base").c_str(), "plain", false));
+    EXPECT_TRUE(currentFolderIs(sb.native("base")));
+    EXPECT_TRUE(P::checkOrCreateFolder(p("base").c_str(), "fresh", false));
+    EXPECT_TRUE(fs::is_directory(sb.native("base/fresh")));
+    EXPECT_FALSE(P::checkOrCreateFolder(p("missing").c_str(), "x", false));
+    // A read-only folder carries a second attribute bit: it is not found, and
+    // making it again fails.
+    sb.makeFolder("base/locked");
+    if (readOnly("base/locked")) {
+        EXPECT_FALSE(P::checkOrCreateFolder(p("base").c_str(), "locked", false));
+    }
+#if defined(_WIN32)
+    // Names compare case-sensitively; the file system then refuses the twin.
+    EXPECT_FALSE(P::checkOrCreateFolder(p("base").c_str(), "PLAIN", false));
+#endif
+
+    EXPECT_TRUE(P::checkOrCreateFolder("C:", false));
+    EXPECT_TRUE(P::checkOrCreateFolder("C:\\", false));
+    EXPECT_FALSE(P::checkOrCreateFolder("C:/", false));
+    EXPECT_FALSE(P::checkOrCreateFolder("", false));
+    EXPECT_TRUE(P::checkOrCreateFolder(p("one/").c_str(), false));  // trailing separator passed over
+    EXPECT_TRUE(fs::is_directory(sb.native("one")));
+}
+
+bool refuseKeep(const char* path)
+{
+    return std::string(path).find("keep") == std::string::npos && ktu::platform::systemOps().fs.deleteFile(path);
+}
+
+TEST_F(Files, DeleteFolder)
+{
+    sb.writeFile("tree/a.txt", "a");
+    sb.writeFile("tree/sub/deeper/b.txt", "b");
+    sb.writeFile("tree/sub/c.txt", "c");
+    ASSERT_TRUE(readOnly("tree/sub/c.txt"));
+    sb.makeFolder("hold");
+    EXPECT_TRUE(P::deleteFolder(p("tree").c_str(), p("hold").c_str()));
+    EXPECT_FALSE(sb.exists("tree"));
+    EXPECT_TRUE(currentFolderIs(sb.native("hold")));
+    EXPECT_FALSE(P::deleteFolder(p("tree").c_str(), p("hold").c_str()));
+
+    // What cannot be removed stays; the rest goes.
+    sb.writeFile("tree/keep.txt", "k");
+    sb.writeFile("tree/go.txt", "g");
+    sb.writeFile("tree/ro/inner.txt", "i");  // read-only folder: handled as a file
+    bool locked = readOnly("tree/ro");
+    ScopedOverride del(ktu::platform::ops().fs.deleteFile, refuseKeep);
+    EXPECT_FALSE(P::deleteFolder(p("tree").c_str(), sb.path().c_str()));
+    EXPECT_TRUE(sb.exists("tree/keep.txt"));
+    EXPECT_FALSE(sb.exists("tree/go.txt"));
+    EXPECT_EQ(sb.exists("tree/ro/inner.txt"), locked);  // a read-only folder is not recursed into
+}
+
+// A fault inside each guarded operation costs one line and the fixed answer.
 ktu::platform::FindHandle throwingFind(const char*, ktu::platform::FindEntry*)
+{
+    throw 1;
+}
+
+bool throwingCreate(const char*)
 {
     throw 1;
 }
@@ -289,12 +397,35 @@ std::FILE* throwingOpen(const char* path, const char* mode, ShareMode share)
     return ktu::platform::systemOps().fs.openStream(path, mode, share);
 }
 
-TEST_F(Files, CaughtFaults)
+TEST_F(Files, CaughtFaultsAreLoggedWithTheirAnswers)
 {
+    char name[260], ext[256], required[8] = "bmp";
+    long statuses[4] = {7, 7, 7, 7};
+    EXPECT_ANY_THROW(P::getFileNameAndExt(nullptr, name, ext));  // logged, then passed on
+    P::converForwardSlashToDoubleBackSlash(nullptr);             // left alone, not logged
+    EXPECT_FALSE(P::checkRequiredFileExtension(nullptr, required));
+    P::removeContinuousSlashes(nullptr);
+    P::getParentDirectory(nullptr, name);
+    P::convertToAbsolutePath(nullptr, "./x", name, &statuses[0]);
+    P::convertToRelativePath("C:/a", nullptr, name, &statuses[1]);
+    P::getFileNameAndBasePathFromFullPath(nullptr, name, name, &statuses[2]);
+    P::createAllFolders(nullptr, false, &statuses[3]);
+    EXPECT_EQ(std::vector<long>(statuses, statuses + 4), std::vector<long>(4, -100));
+    EXPECT_FALSE(P::checkFileExistence(nullptr));
+    EXPECT_FALSE(P::checkForFile_Path_Existence(nullptr));
+    EXPECT_TRUE(P::checkOrCreateFolder(nullptr, false));  // true, not false
+
     ktu::test::MessageBoxRecorder boxes;
     sb.writeFile("c/a.txt", "a");
+    sb.makeFolder("c/x");
+    {
+        ScopedOverride create(ktu::platform::ops().fs.createDir, throwingCreate);
+        EXPECT_TRUE(P::createNewFolder(p("c").c_str(), "new"));  // the result as it stood
+    }
     {
         ScopedOverride find(ktu::platform::ops().fs.findFirst, throwingFind);
+        EXPECT_FALSE(P::checkOrCreateFolder(p("c").c_str(), "x", false));
+        EXPECT_FALSE(P::deleteFolder(p("c").c_str(), sb.path().c_str()));
         EXPECT_FALSE(P::deleteFile(p("c/a.txt").c_str()));
         EXPECT_FALSE(P::deleteFilesInFolder(p("c").c_str()));
         EXPECT_FALSE(P::copyFolder(p("copy").c_str(), p("c").c_str()));
@@ -305,7 +436,21 @@ TEST_F(Files, CaughtFaults)
     EXPECT_FALSE(P::copyFileExcludingLine(p("c/a.txt").c_str(), "a"));
     EXPECT_TRUE(sb.exists("c/a.txt"));
     EXPECT_EQ(ktu::test::logTexts(sb.native("logs/output.log")),
-              (std::vector<std::string>{
+              (Lines{
+                  "KSUtilityClasses-ktuFilePathUtils()::getFileNameAndExt()",
+                  "KestrelSightWare-ktuFilePathUtils::checkRequiredFileExtension()",
+                  "KestrelSightWare-ktuFilePathUtils::removeContinuousSlash()",
+                  "KestrelSightWare-ktuFilePathUtils::getParentDirectory()",
+                  "KestrelSightWare-ktuFilePathUtils::convertToAbsolutePath()",
+                  "KestrelSightWare-ktuFilePathUtils::convertToRelativePath()",
+                  "KSUtilityClasses-ktuFilePathUtils()::getFileNameAndBasePathFromFullPath()",
+                  "KSUtilityClasses-ktuFilePathUtils()::createAllFolders()",
+                  "KSUtilityClasses-ktuFilePathUtils::ktuFilePathUtils()",
+                  "KSUtilityClasses-ktuFilePathUtils()::checkForFile_Path_Existence()",
+                  "KSUtilityClasses-ktuFilePathUtils::checkOrCreateFolder()",
+                  "KSUtilityClasses-ktuFilePathUtils::createNewFolder()",
+                  "KSUtilityClasses-ktuFilePathUtils()::checkOrCreateFolder()",
+                  "KSUtilityClasses-ktuFilePathUtils::deleteFolder()",
                   "KSUtilityClasses-ktuFilePathUtils()::deleteFolder()",
                   "KSUtilityClasses-ktuFilePathUtils::deleteFilesInFolder()",
                   "KSUtilityClasses-ktuFilePathUtils::copyFolder()",

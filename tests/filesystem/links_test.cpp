@@ -1,9 +1,6 @@
-// Links met by the operations that walk or change folders: every operation
-// handles a link as an entry of its own, and nothing that a link leads to
-// outside the tree is ever changed. Real links need a POSIX file system: a
-// Windows program under Wine cannot make them (CreateSymbolicLinkA answers
-// success and makes nothing), and on Windows itself making one needs a
-// privilege that test machines rarely grant.
+// Links met by the operations that walk or change folders: each is an entry
+// of its own, and nothing a link leads to outside the tree ever changes.
+// Wine makes no links for a Windows program, so these run on POSIX only.
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -17,9 +14,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using P = ktuFilePathUtils;
-
 #if defined(_WIN32)
 
 TEST(Links, NeedAPosixFileSystem)
@@ -29,38 +23,15 @@ TEST(Links, NeedAPosixFileSystem)
 
 #else
 
-// Everything below a folder as it is on disk: kind, mode and content of every
-// entry, links not followed.
-using Snapshot = std::map<std::string, std::string>;
-
-Snapshot snapshot(const fs::path& root)
-{
-    Snapshot taken;
-    auto describe = [&](const fs::path& path) {
-        fs::file_status status = fs::symlink_status(path);
-        std::string text = std::to_string(static_cast<int>(status.type())) + " " +
-                           std::to_string(static_cast<unsigned>(status.permissions()));
-        if (fs::is_symlink(status)) {
-            text += " -> " + fs::read_symlink(path).string();
-        } else if (fs::is_regular_file(status)) {
-            std::ifstream in(path, std::ios::binary);
-            text += " " + std::string(std::istreambuf_iterator<char>(in), {});
-        }
-        taken[fs::relative(path, root.parent_path()).string()] = text;
-    };
-    describe(root);
-    if (fs::is_directory(fs::symlink_status(root))) {
-        for (const auto& entry : fs::recursive_directory_iterator(root)) {
-            describe(entry.path());
-        }
-    }
-    return taken;
-}
+namespace fs = std::filesystem;
+using P = ktuFilePathUtils;
+using Names = std::vector<std::string>;
 
 // tree/ holds a plain file, a sub-folder, a link to a folder outside, a link
-// to a file outside, a dangling link, a link back to the tree itself and a
-// hard link to a file outside. The outside folder and file are read-only,
-// so that any change of their mode shows.
+// to a file outside, a dangling link, a link back to the sandbox and a hard
+// link to a file outside. The outside folder and file are read-only, so that
+// any change of their mode shows; after each test they must be as they were,
+// byte for byte and mode for mode.
 class Links : public ::testing::Test {
 protected:
     void SetUp() override
@@ -88,20 +59,37 @@ protected:
         fs::create_directory_symlink(sb.native("outside"), sb.native(tree + "/linkDir"));
         fs::create_symlink(sb.native("outsideFile.txt"), sb.native(tree + "/linkFile"));
         fs::create_symlink(sb.native("nowhere"), sb.native(tree + "/dangling"));
-        fs::create_directory_symlink("../..", sb.native(tree + "/sub/up"));  // the sandbox itself
+        fs::create_directory_symlink("../..", sb.native(tree + "/sub/up"));
         fs::create_hard_link(sb.native("outside/hard.txt"), sb.native(tree + "/hard"));
     }
-    Snapshot outside()
+    // Kind, mode and content (or target) of every entry outside the tree.
+    std::map<std::string, std::string> outside()
     {
-        Snapshot both = snapshot(sb.native("outside"));
-        both.merge(snapshot(sb.native("outsideFile.txt")));
-        return both;
+        std::map<std::string, std::string> taken;
+        auto describe = [&](const fs::path& path) {
+            fs::file_status status = fs::symlink_status(path);
+            std::string& text = taken[fs::relative(path, sb.native()).string()];
+            text = std::to_string(static_cast<int>(status.type())) + " " +
+                   std::to_string(static_cast<unsigned>(status.permissions()));
+            if (fs::is_symlink(status)) {
+                text += " -> " + fs::read_symlink(path).string();
+            } else if (fs::is_regular_file(status)) {
+                std::ifstream in(path, std::ios::binary);
+                text += " " + std::string(std::istreambuf_iterator<char>(in), {});
+            }
+        };
+        describe(sb.native("outsideFile.txt"));
+        describe(sb.native("outside"));
+        for (const auto& entry : fs::recursive_directory_iterator(sb.native("outside"))) {
+            describe(entry.path());
+        }
+        return taken;
     }
     std::string p(const std::string& relative) { return sb.path(relative); }
     bool present(const std::string& relative) { return fs::exists(fs::symlink_status(sb.native(relative))); }
 
     ktu::test::Sandbox sb;
-    Snapshot before_;
+    std::map<std::string, std::string> before_;
 };
 
 TEST_F(Links, ReadAsEntriesOfTheirOwn)
@@ -131,19 +119,28 @@ TEST_F(Links, ReadAsEntriesOfTheirOwn)
     EXPECT_FALSE(P::isEmptyDirectory(p("tree/linkDir").c_str()));
 }
 
-TEST_F(Links, RemovingATreeRemovesItsLinksAlone)
+TEST_F(Links, RemovalTakesTheLinksAlone)
 {
     EXPECT_TRUE(P::deleteFolder(p("tree").c_str(), p("hold").c_str()));
     EXPECT_FALSE(present("tree"));
     EXPECT_EQ(sb.readFile("outside/hard.txt"), "hard");
 
-    // A link named as the folder to remove goes alone, with or without a
-    // separator at its end.
+    // Deleting the files of a folder deletes its links and keeps sub-folders.
     buildTree("tree");
-    EXPECT_TRUE(P::deleteFolder(p("tree/linkDir/").c_str(), p("hold").c_str()));
-    EXPECT_TRUE(P::deleteFolder(p("tree/sub/up").c_str(), p("hold").c_str()));
-    EXPECT_TRUE(P::deleteFolder(p("tree/dangling").c_str(), p("hold").c_str()));
-    EXPECT_FALSE(present("tree/linkDir") || present("tree/sub/up") || present("tree/dangling"));
+    EXPECT_FALSE(P::deleteFilesInFolder(p("tree").c_str()));
+    Names left;
+    for (const auto& entry : fs::directory_iterator(sb.native("tree"))) {
+        left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, Names{"sub"});
+    EXPECT_TRUE(fs::is_symlink(sb.native("tree/sub/up")));
+
+    // A link named as the folder to remove goes alone, separator or not.
+    buildTree("again");
+    EXPECT_TRUE(P::deleteFolder(p("again/linkDir/").c_str(), p("hold").c_str()));
+    EXPECT_TRUE(P::deleteFolder(p("again/sub/up").c_str(), p("hold").c_str()));
+    EXPECT_TRUE(P::deleteFolder(p("again/dangling").c_str(), p("hold").c_str()));
+    EXPECT_FALSE(present("again/linkDir") || present("again/sub/up") || present("again/dangling"));
     EXPECT_TRUE(ktu::test::currentFolderIs(sb.native("hold")));
 }
 
@@ -159,8 +156,7 @@ TEST_F(Links, RecreatingAFolderNeverFollowsALink)
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(sb.native("tree/sub/up"))));
     EXPECT_TRUE(fs::is_empty(sb.native("tree/sub/up")));
     // So does a link that is the first existing level of a chain (the tree
-    // is drive U: here): the deeper levels are made in the new folder, not
-    // in the link's target.
+    // is drive U: here): the deeper levels are made in the new folder.
     std::string drives = std::getenv("KTU_DRIVES");
     setenv("KTU_DRIVES", (drives + ";U=" + sb.native("tree").string()).c_str(), 1);
     long status = 7;
@@ -169,22 +165,10 @@ TEST_F(Links, RecreatingAFolderNeverFollowsALink)
     EXPECT_EQ(status, 7);
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(sb.native("tree/linkDir"))));
     EXPECT_TRUE(fs::is_empty(sb.native("tree/linkDir/inner")));
-    // A chain whose first existing level is the tree empties it: its links
-    // go alone.
+    // Recreating the tree itself empties it: its links go alone.
     P::createAllFolders(p("tree").c_str(), true, &status);
     EXPECT_EQ(status, 7);
     EXPECT_TRUE(fs::is_directory(sb.native("tree")) && fs::is_empty(sb.native("tree")));
-}
-
-TEST_F(Links, DeletingFilesDeletesLinksAndKeepsSubFolders)
-{
-    EXPECT_FALSE(P::deleteFilesInFolder(p("tree").c_str()));
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(sb.native("tree"))) {
-        left.push_back(entry.path().filename().string());
-    }
-    EXPECT_EQ(left, std::vector<std::string>{"sub"});
-    EXPECT_TRUE(fs::is_symlink(sb.native("tree/sub/up")));
 }
 
 TEST_F(Links, SingleFileOperationsTakeTheLink)
@@ -212,8 +196,7 @@ TEST_F(Links, SingleFileOperationsTakeTheLink)
         EXPECT_FALSE(P::copyFileExcludingLine(p(folder).c_str(), "x")) << folder;
     }
     EXPECT_FALSE(present("again/tempsub") || present("again/templinkDir"));
-    // Read through a link to a file; a link at the copy's name is not
-    // written through.
+    // Read through a link to a file, never written through one.
     fs::create_symlink(sb.native("outsideFile.txt"), sb.native("again/templinkFile"));
     EXPECT_FALSE(P::copyFileExcludingLine(p("again/linkFile").c_str(), "x"));
     fs::remove(sb.native("again/templinkFile"));
@@ -224,7 +207,7 @@ TEST_F(Links, SingleFileOperationsTakeTheLink)
 TEST_F(Links, CopyingATreeNeverFollowsAFolderLink)
 {
     EXPECT_FALSE(P::copyFolder(p("copy").c_str(), p("tree").c_str()));
-    std::vector<std::string> copied;
+    Names copied;
     for (const auto& entry : fs::recursive_directory_iterator(sb.native("copy"))) {
         EXPECT_FALSE(fs::is_symlink(entry.symlink_status())) << entry.path();
         copied.push_back(fs::relative(entry.path(), sb.native("copy")).string());
@@ -232,7 +215,7 @@ TEST_F(Links, CopyingATreeNeverFollowsAFolderLink)
     std::sort(copied.begin(), copied.end());
     // A link to a file becomes a plain file with its content; links to
     // folders and dangling links are left out, so nothing nests.
-    EXPECT_EQ(copied, (std::vector<std::string>{"hard", "linkFile", "plain.txt", "sub", "sub/s.txt"}));
+    EXPECT_EQ(copied, (Names{"hard", "linkFile", "plain.txt", "sub", "sub/s.txt"}));
     EXPECT_EQ(sb.readFile("copy/linkFile"), "file");
 
     // A destination that is a link is replaced by a folder; its target stays.
