@@ -187,8 +187,6 @@ TEST_F(FileSweep, Files)
     });
 }
 
-// ---- BMP files and pictures ---------------------------------------------
-
 // A BMP file that is missing, or whose header claims no more than it holds.
 void expectNoFalseClaim(const Sandbox& sb, const std::string& relative)
 {

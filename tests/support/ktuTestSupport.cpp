@@ -97,15 +97,13 @@ fs::path Sandbox::native(const std::string& relative) const
 void Sandbox::writeFile(const std::string& relative, const std::string& content) const
 {
     fs::create_directories(native(relative).parent_path());
-    std::ofstream out(native(relative), std::ios::binary);
-    out << content;
+    std::ofstream(native(relative), std::ios::binary) << content;
 }
 
 std::string Sandbox::readFile(const std::string& relative) const
 {
-    std::ifstream in(native(relative), std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(native(relative), std::ios::binary).rdbuf();
     return text.str();
 }
 

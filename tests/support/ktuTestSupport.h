@@ -60,9 +60,6 @@ private:
     Fn saved_;
 };
 
-template <class Fn>
-ScopedOverride(Fn&, Fn) -> ScopedOverride<Fn>;
-
 // Records every message box the library shows while it lives, answering IDOK.
 struct MessageBoxCall {
     std::string text;
