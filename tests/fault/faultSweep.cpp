@@ -37,10 +37,9 @@ public:
                 std::printf("  met: %s\n", name.c_str());
             }
         }
-        std::printf(
-            "fault sweep: %zu operations, %ld injected failures survived (each as a single failure and "
-            "as a failure of every call from there on); %zu of the %d failable seam entries failed\n",
-            g_tally.size(), failures, g_entriesMet.size(), FaultInjector::failableEntries());
+        std::printf("fault sweep: %zu operations, %ld injected failures survived (each as a single failure and "
+                    "as a failure of every call from there on); %zu of the %d failable seam entries failed\n",
+                    g_tally.size(), failures, g_entriesMet.size(), FaultInjector::failableEntries());
     }
 };
 
@@ -151,7 +150,7 @@ void FaultSweep::sweep(const std::string& operation, const std::function<void()>
             mode_ = FaultInjector::Mode::Once;
         }
         EXPECT_EQ(openHandles(), handlesBefore)
-            << "a handle was left open when every seam call from " << n << " on failed";
+            << operation << ": a handle was left open when every seam call from " << n << " on failed";
         if (!failedBefore && HasFailure()) {
             return;
         }
