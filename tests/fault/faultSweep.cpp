@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -17,37 +18,28 @@ namespace {
 // Runs needed before an operation meets no failure; far above any sweep.
 constexpr long kMaxRuns = 5000;
 
-// Failures survived per operation, printed when the program ends.
-std::map<std::string, long>& tally()
-{
-    static std::map<std::string, long> counts;
-    return counts;
-}
-
-// The seam entries whose failure some operation met.
-std::set<std::string>& entriesMet()
-{
-    static std::set<std::string> names;
-    return names;
-}
+// Failures survived per operation, and the seam entries whose failure some
+// operation met; printed when the program ends.
+std::map<std::string, long> g_tally;
+std::set<std::string> g_entriesMet;
 
 class TallyPrinter : public ::testing::Environment {
 public:
     void TearDown() override
     {
         long failures = 0;
-        for (const auto& [operation, count] : tally()) {
+        for (const auto& [operation, count] : g_tally) {
             std::printf("  %-58s %5ld\n", operation.c_str(), count);
             failures += count;
         }
         if (std::getenv("KTU_FAULT_ENTRIES") != nullptr) {
-            for (const auto& name : entriesMet()) {
+            for (const auto& name : g_entriesMet) {
                 std::printf("  met: %s\n", name.c_str());
             }
         }
         std::printf("fault sweep: %zu operations, %ld injected failures survived (each as a single failure and "
                     "as a failure of every call from there on); %zu of the %d failable seam entries failed\n",
-                    tally().size(), failures, entriesMet().size(), FaultInjector::failableEntries());
+                    g_tally.size(), failures, g_entriesMet.size(), FaultInjector::failableEntries());
     }
 };
 
@@ -93,10 +85,9 @@ void FaultSweep::TearDown()
 
 std::string FaultSweep::figures(const std::string& operation)
 {
-    auto found = tally().find(operation);
     std::ostringstream line;
-    line << operation << ' ' << (found != tally().end() ? found->second : -1);
-    for (const auto& entry : entriesMet()) {
+    line << operation << ' ' << (g_tally.count(operation) != 0 ? g_tally[operation] : -1);
+    for (const auto& entry : g_entriesMet) {
         line << ' ' << entry;
     }
     return line.str();
@@ -109,9 +100,9 @@ void FaultSweep::addFigures(const std::string& line)
     long failures = -1;
     ASSERT_TRUE(in >> operation >> failures) << line;
     ASSERT_GT(failures, 0) << line;
-    tally()[operation] = failures;
+    g_tally[operation] = failures;
     for (std::string entry; in >> entry;) {
-        entriesMet().insert(entry);
+        g_entriesMet.insert(entry);
     }
 }
 
@@ -121,20 +112,6 @@ void FaultSweep::freshWorkFolder()
     fs::current_path(sb.native(), ignored);  // the last run may have left it inside
     fs::remove_all(sb.native("run"), ignored);
     fs::create_directories(sb.native("run"));
-}
-
-void FaultSweep::brokenFromThenOn(const std::function<void()>& run, long handlesBefore)
-{
-    freshWorkFolder();
-    {
-        ::testing::TestPartResultArray notCounted;
-        ::testing::ScopedFakeTestPartResultReporter quiet(
-            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &notCounted);
-        mode_ = FaultInjector::Mode::FromThenOn;
-        run();
-        mode_ = FaultInjector::Mode::Once;
-    }
-    EXPECT_EQ(openHandles(), handlesBefore) << "a handle was left open";
 }
 
 void FaultSweep::sweep(const std::string& operation, const std::function<void()>& run)
@@ -148,28 +125,38 @@ void FaultSweep::sweep(const std::string& operation, const std::function<void()>
         const bool failedBefore = HasFailure();
         const long handlesBefore = openHandles();
         failAt_ = n;
-        fired_ = false;
+        failedEntry_.clear();
         run();
-        if (fired_) {
-            entriesMet().insert(failedEntry_);
+        const std::string met = failedEntry_;
+        if (!met.empty()) {
+            g_entriesMet.insert(met);
         }
         EXPECT_EQ(openHandles(), handlesBefore) << "a handle was left open";
         if (!failedBefore && HasFailure()) {
             ADD_FAILURE() << operation << ": the checks above failed when seam call " << n << " ("
-                          << (fired_ ? failedEntry_ : "none") << ") failed";
+                          << (met.empty() ? "none" : met) << ") failed";
             return;
         }
-        if (!fired_) {
+        if (met.empty()) {
             break;
         }
-        brokenFromThenOn(run, handlesBefore);
+        freshWorkFolder();
+        {
+            ::testing::TestPartResultArray notCounted;
+            ::testing::ScopedFakeTestPartResultReporter quiet(
+                ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &notCounted);
+            mode_ = FaultInjector::Mode::FromThenOn;
+            run();
+            mode_ = FaultInjector::Mode::Once;
+        }
+        EXPECT_EQ(openHandles(), handlesBefore)
+            << operation << ": a handle was left open when every seam call from " << n << " on failed";
         if (!failedBefore && HasFailure()) {
-            ADD_FAILURE() << operation << ": a handle was left open when every seam call from " << n << " on failed";
             return;
         }
     }
     ASSERT_LE(n, kMaxRuns) << operation << " kept meeting failures";
-    tally()[operation] = n - 1;
+    g_tally[operation] = n - 1;
 }
 
 }  // namespace test

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include "KSUtilityClasses.h"
@@ -25,9 +24,8 @@ protected:
     // Whether SetUp sends the log to the sandbox's "logs" folder.
     virtual bool chooseLogFolder() const { return true; }
 
-    // The figures of this process as one line of text ("operation failures
-    // entry entry ..."), and the same line from a sweep run in a child
-    // process added to them.
+    // The figures of `operation` as one line of text, written by a sweep in a
+    // child process and added here by its parent.
     static std::string figures(const std::string& operation);
     static void addFigures(const std::string& line);
 
@@ -40,23 +38,24 @@ protected:
     template <class Fn>
     auto injected(Fn operation)
     {
-        FaultInjector injector(failAt_, mode_);
-        struct Record {
-            FaultInjector& injector;
-            FaultSweep& sweep;
-            ~Record()
-            {
-                sweep.fired_ = injector.fired();
-                sweep.failedEntry_ = injector.firstFailed();
-            }
-        } record{injector, *this};
+        FaultInjector injector(failAt_, mode_, failedEntry_);
         return operation();
     }
 
-    // Whether the last injected() call met its failure.
-    bool fired() const { return fired_; }
-    // The entry whose failure it met ("area.entry"), empty when none.
+    // Whether the last injected() call met its failure, and the entry whose
+    // failure it met ("area.entry").
+    bool fired() const { return !failedEntry_.empty(); }
     const std::string& failedEntry() const { return failedEntry_; }
+
+    // Calls `operation` through injected(): its answer must be `success`, or
+    // `failure` when the injected failure was met. Whether it succeeded.
+    template <class Fn>
+    bool succeeds(Fn operation, long success = 1, long failure = 0)
+    {
+        const long result = injected(operation);
+        EXPECT_TRUE(result == success || (result == failure && fired())) << result;
+        return result == success;
+    }
 
     // Drive-form and native paths inside this run's work folder.
     std::string work(const std::string& relative) const { return sb.path("run/" + relative); }
@@ -66,12 +65,10 @@ protected:
 
 private:
     void freshWorkFolder();
-    void brokenFromThenOn(const std::function<void()>& run, long handlesBefore);
 
     MessageBoxRecorder boxes_;
     long failAt_ = 0;
     FaultInjector::Mode mode_ = FaultInjector::Mode::Once;
-    bool fired_ = false;
     std::string failedEntry_;
 };
 

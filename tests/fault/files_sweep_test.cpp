@@ -1,8 +1,7 @@
 // Fault sweeps of the log writer, the file system utilities and the BMP and
 // picture readers and writers.
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "faultSweep.h"
@@ -15,32 +14,29 @@ namespace {
 
 using FileSweep = FaultSweep;
 
-bool isStatus(long status)
+// The line is written whole or not at all.
+void expectWholeLines(const fs::path& log)
 {
-    return status == 100 || (status <= -100 && status >= -106);
+    for (const auto& text : logTexts(log)) {
+        EXPECT_EQ(text, "Common-sweep line");
+    }
 }
 
 TEST_F(FileSweep, LogWriter)
 {
     sweep("ktuLogUtils::writeLog", [&] {
         injected([] { ktuLogUtils::writeLog("Common", "sweep line", 1); });
-        // The line is written whole or not at all.
-        for (const auto& text : logTexts(sb.native("logs/output.log"))) {
-            EXPECT_EQ(text, "Common-sweep line");
-        }
+        expectWholeLines(sb.native("logs/output.log"));
     });
     sweep("ktuLogUtils::setLogsDir", [&] {
-        const bool set = injected([&] { return ktuLogUtils::setLogsDir(work("a/logs").c_str()); });
-        if (set) {
+        if (injected([&] { return ktuLogUtils::setLogsDir(work("a/logs").c_str()); })) {
             EXPECT_TRUE(fs::is_directory(native("a/logs")));
         }
         ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
     });
     sweep("ktuLogUtils::writeDebugLog", [&] {
         injected([] { ktuLogUtils::writeDebugLog("debug.log", "Common", "sweep line"); });
-        for (const auto& text : logTexts(sb.native("logs/debug.log"))) {
-            EXPECT_EQ(text, "Common-sweep line");
-        }
+        expectWholeLines(sb.native("logs/debug.log"));
     });
 }
 
@@ -48,7 +44,7 @@ TEST_F(FileSweep, LogWriter)
 // Without a chosen folder the log goes to "Logs" on the desktop, found
 // through the settings store or the platform. Once a process has chosen a
 // folder it cannot go back, so this sweep runs in a child process of its own
-// and hands its figure back through a file.
+// and hands its figures back through a file.
 class DefaultLogFolderSweep : public FaultSweep {
 protected:
     bool chooseLogFolder() const override { return false; }
@@ -67,13 +63,9 @@ TEST_F(DefaultLogFolderSweep, WriteLog)
             sweep(operation, [&] {
                 fs::remove_all(sb.native("desk/Logs"));
                 injected([] { ktuLogUtils::writeLog("Common", "sweep line", 0); });
-                for (const auto& text : logTexts(sb.native("desk/Logs/output.log"))) {
-                    EXPECT_EQ(text, "Common-sweep line");
-                }
+                expectWholeLines(sb.native("desk/Logs/output.log"));
             });
-            std::FILE* out = std::fopen(std::getenv("KTU_FAULT_RESULT"), "w");
-            std::fprintf(out, "%s", figures(operation).c_str());
-            std::fclose(out);
+            std::ofstream(std::getenv("KTU_FAULT_RESULT")) << figures(operation);
             std::_Exit(HasFailure() ? 1 : 0);
         },
         ::testing::ExitedWithCode(0), "");
@@ -82,21 +74,19 @@ TEST_F(DefaultLogFolderSweep, WriteLog)
 }
 #endif
 
-TEST_F(FileSweep, FolderCreationAndRemoval)
+TEST_F(FileSweep, Folders)
 {
     sweep("ktuFilePathUtils::createAllFolders", [&] {
         long status = 0;
         injected([&] { ktuFilePathUtils::createAllFolders(work("a/b/c").c_str(), false, &status); });
-        EXPECT_TRUE(status == 0 || isStatus(status)) << status;
+        EXPECT_TRUE(status == 0 || status == 100 || (status <= -100 && status >= -106)) << status;
         if (status == 0 || status == 100) {
             EXPECT_TRUE(fs::is_directory(native("a/b/c")));
         }
     });
     sweep("ktuFilePathUtils::checkOrCreateFolder", [&] {
         sb.writeFile("run/a/old.txt", "old");
-        const bool made = injected([&] { return ktuFilePathUtils::checkOrCreateFolder(work("").c_str(), "a", true); });
-        EXPECT_TRUE(made || fired());
-        if (made) {
+        if (succeeds([&] { return ktuFilePathUtils::checkOrCreateFolder(work("").c_str(), "a", true); })) {
             EXPECT_TRUE(fs::is_directory(native("a")));
             EXPECT_FALSE(fs::exists(native("a/old.txt")));
         }
@@ -108,19 +98,50 @@ TEST_F(FileSweep, FolderCreationAndRemoval)
     sweep("ktuFilePathUtils::deleteFolder", [&] {
         sb.writeFile("run/d/e/f.txt", "f");
         sb.writeFile("run/d/g.txt", "g");
-        const bool gone = injected([&] { return ktuFilePathUtils::deleteFolder(work("d").c_str(), work("").c_str()); });
-        if (gone) {
+        if (injected([&] { return ktuFilePathUtils::deleteFolder(work("d").c_str(), work("").c_str()); })) {
             EXPECT_FALSE(fs::exists(native("d")));
         }
     });
-    sweep("ktuFilePathUtils::checkForLocalDrive", [&] {
-        const bool found = injected([] { return ktuFilePathUtils::checkForLocalDrive("C:"); });
-        EXPECT_TRUE(found || fired());
+    sweep("ktuFilePathUtils::copyFolder", [&] {
+        sb.writeFile("run/src/a.txt", "a");
+        sb.writeFile("run/src/sub/b.txt", "b");
+        EXPECT_FALSE(injected([&] { return ktuFilePathUtils::copyFolder(work("dst").c_str(), work("src").c_str()); }));
+        EXPECT_EQ(sb.readFile("run/src/sub/b.txt"), "b") << "the source is never changed";
+        if (fs::exists(native("dst/sub/b.txt"))) {
+            EXPECT_EQ(sb.readFile("run/dst/sub/b.txt"), "b");
+        }
+    });
+    sweep("ktuFilePathUtils::deleteFilesInFolder", [&] {
+        sb.writeFile("run/a.txt", "a");
+        sb.writeFile("run/sub/b.txt", "b");
+        EXPECT_FALSE(injected([&] { return ktuFilePathUtils::deleteFilesInFolder(work("").c_str()); }));
+        EXPECT_TRUE(fs::exists(native("sub/b.txt")));
+    });
+    sweep("ktuFilePathUtils::isEmptyDirectory", [&] {
+        sb.writeFile("run/a.txt", "a");
+        succeeds([&] { return ktuFilePathUtils::isEmptyDirectory(work("").c_str()); }, false, true);
     });
 }
 
-TEST_F(FileSweep, FileOperations)
+TEST_F(FileSweep, Files)
 {
+    // Look-ups of a file that is there, answering true unless a failure is met.
+    sb.writeFile("a.txt", "content");
+    const std::string a = sb.path("a.txt");
+    sweep("ktuFilePathUtils::checkForLocalDrive",
+          [&] { succeeds([] { return ktuFilePathUtils::checkForLocalDrive("C:"); }); });
+    sweep("ktuFilePathUtils::checkFileExistence",
+          [&] { succeeds([&] { return ktuFilePathUtils::checkFileExistence(a.c_str()); }); });
+    sweep("ktuFilePathUtils::checkForFile_Path_Existence",
+          [&] { succeeds([&] { return ktuFilePathUtils::checkForFile_Path_Existence(a.c_str()); }); });
+    sweep("ktuFilePathUtils::checkFileExistance", [&] {
+        const auto before = currentFolder();
+        succeeds([&] { return ktuFilePathUtils::checkFileExistance(sb.path().c_str(), "a.txt"); });
+        // Restored in every outcome, unless going back is what failed.
+        if (currentFolder() != before) {
+            EXPECT_EQ(failedEntry(), "fs.setCurrentDir");
+        }
+    });
     sweep("ktuFilePathUtils::copyFileExcludingLine", [&] {
         sb.writeFile("run/list.txt", "one\ntwo\nthree\n");
         const bool left =
@@ -147,110 +168,35 @@ TEST_F(FileSweep, FileOperations)
         const bool deleted = injected([&] { return ktuFilePathUtils::deleteFile(work("a.txt").c_str()); });
         EXPECT_EQ(deleted, !fs::exists(native("a.txt")));
     });
-    sweep("ktuFilePathUtils::checkFileExistence", [&] {
-        sb.writeFile("run/a.txt", "content");
-        const bool found = injected([&] { return ktuFilePathUtils::checkFileExistence(work("a.txt").c_str()); });
-        EXPECT_TRUE(found || fired());
-    });
-    sweep("ktuFilePathUtils::checkFileExistance", [&] {
-        sb.writeFile("run/a.txt", "content");
-        const auto before = currentFolder();
-        const bool found = injected([&] { return ktuFilePathUtils::checkFileExistance(work("").c_str(), "a.txt"); });
-        EXPECT_TRUE(found || fired());
-        // Restored in every outcome, unless going back is what failed.
-        if (currentFolder() != before) {
-            EXPECT_EQ(failedEntry(), "fs.setCurrentDir");
-        }
-    });
-    sweep("ktuFilePathUtils::checkForFile_Path_Existence", [&] {
-        sb.writeFile("run/a.txt", "content");
-        const bool found =
-            injected([&] { return ktuFilePathUtils::checkForFile_Path_Existence(work("a.txt").c_str()); });
-        EXPECT_TRUE(found || fired());
-    });
-}
-
-TEST_F(FileSweep, FolderTrees)
-{
-    sweep("ktuFilePathUtils::copyFolder", [&] {
-        sb.writeFile("run/src/a.txt", "a");
-        sb.writeFile("run/src/sub/b.txt", "b");
-        EXPECT_FALSE(injected([&] { return ktuFilePathUtils::copyFolder(work("dst").c_str(), work("src").c_str()); }));
-        EXPECT_EQ(sb.readFile("run/src/sub/b.txt"), "b") << "the source is never changed";
-        if (fs::exists(native("dst/sub/b.txt"))) {
-            EXPECT_EQ(sb.readFile("run/dst/sub/b.txt"), "b");
-        }
-    });
-    sweep("ktuFilePathUtils::deleteFilesInFolder", [&] {
-        sb.writeFile("run/a.txt", "a");
-        sb.writeFile("run/sub/b.txt", "b");
-        EXPECT_FALSE(injected([&] { return ktuFilePathUtils::deleteFilesInFolder(work("").c_str()); }));
-        EXPECT_TRUE(fs::exists(native("sub/b.txt")));
-    });
-    sweep("ktuFilePathUtils::isEmptyDirectory", [&] {
-        sb.writeFile("run/a.txt", "a");
-        const bool empty = injected([&] { return ktuFilePathUtils::isEmptyDirectory(work("").c_str()); });
-        EXPECT_TRUE(!empty || fired());
-    });
-}
-
-TEST_F(FileSweep, FileDialogs)
-{
-    ScopedOverride picker(platform::ops().ui.pickFile,
-                          +[](const ktuFilePickRequest*, char* path, uint32_t size) {
-                              std::snprintf(path, size, "%s", "C:/chosen.bmp");
-                              return true;
-                          });
+    ScopedOverride picker(
+        platform::ops().ui.pickFile, +[](const ktuFilePickRequest*, char* path, uint32_t size) {
+            std::snprintf(path, size, "%s", "C:/chosen.bmp");
+            return true;
+        });
     sweep("ktuFilePathUtils::getOpenFileName", [&] {
         char name[260] = "old";
-        const bool done =
-            injected([&] { return ktuFilePathUtils::getOpenFileName(name, "BMP\0*.bmp\0", "Open", nullptr); });
-        EXPECT_TRUE(done || fired());
-        if (done) {
+        if (succeeds([&] { return ktuFilePathUtils::getOpenFileName(name, "BMP\0*.bmp\0", "Open", nullptr); })) {
             EXPECT_STREQ(name, "C:/chosen.bmp");
         }
     });
     sweep("ktuFilePathUtils::getSaveFileName", [&] {
         char name[260] = "old";
-        const bool done =
-            injected([&] { return ktuFilePathUtils::getSaveFileName(name, "BMP\0*.bmp\0", "Save", "bmp", nullptr); });
-        EXPECT_TRUE(done || fired());
-        if (done) {
+        if (succeeds([&] { return ktuFilePathUtils::getSaveFileName(name, "BMP\0*.bmp\0", "Save", "bmp", nullptr); })) {
             EXPECT_STREQ(name, "C:/chosen.bmp");
         }
     });
 }
 
-// ---- BMP files and pictures ---------------------------------------------
-
-// A 3 x 2 picture: BMP-aligned rows of 9 pixel bytes and 3 alignment bytes.
-std::vector<unsigned char> pixels3x2()
-{
-    std::vector<unsigned char> bytes(24, 0);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<unsigned char>(i % 12 < 9 ? 10 + i : 0);
-    }
-    return bytes;
-}
-
-uint32_t le32(const std::string& bytes, std::size_t at)
-{
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) {
-        value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-    }
-    return value;
-}
-
 // A BMP file that is missing, or whose header claims no more than it holds.
 void expectNoFalseClaim(const Sandbox& sb, const std::string& relative)
 {
-    if (!sb.exists(relative)) {
-        return;
-    }
-    const std::string bytes = sb.readFile(relative);
+    const std::string bytes = sb.exists(relative) ? sb.readFile(relative) : "";
     if (bytes.size() >= 6 && bytes.compare(0, 2, "BM") == 0) {
-        EXPECT_EQ(le32(bytes, 2), bytes.size()) << relative << ": a partial file claims to be complete";
+        uint32_t claimed = 0;
+        for (int i = 5; i >= 2; --i) {
+            claimed = claimed << 8 | static_cast<unsigned char>(bytes[i]);
+        }
+        EXPECT_EQ(claimed, bytes.size()) << relative << ": a partial file claims to be complete";
     }
 }
 
@@ -259,22 +205,23 @@ protected:
     void SetUp() override
     {
         FaultSweep::SetUp();
-        ASSERT_TRUE(ktuBMPUtils::saveAsBMP(3, 2, pixels3x2().data(), sb.path("in.bmp").c_str()));
+        // A 3 x 2 picture: BMP-aligned rows of 9 pixel bytes and 3 alignment bytes.
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            pixels[i] = static_cast<unsigned char>(i % 12 < 9 ? 10 + i : 0);
+        }
+        ASSERT_TRUE(ktuBMPUtils::saveAsBMP(3, 2, pixels.data(), in.c_str()));
     }
-    std::string in() const { return sb.path("in.bmp"); }
+    std::vector<unsigned char> pixels = std::vector<unsigned char>(24);
+    const std::string in = sb.path("in.bmp");
 };
 
 TEST_F(BmpSweep, Writers)
 {
-    const auto pixels = pixels3x2();
     const std::string written = sb.readFile("in.bmp");
     ASSERT_EQ(written.size(), 54u + 24u);
     sweep("ktuBMPUtils::saveAsBMP", [&] {
         sb.writeFile("run/out.bmp", "old file");
-        const bool done =
-            injected([&] { return ktuBMPUtils::saveAsBMP(3, 2, pixels.data(), work("out.bmp").c_str()); });
-        EXPECT_TRUE(done || fired());
-        if (done) {
+        if (succeeds([&] { return ktuBMPUtils::saveAsBMP(3, 2, pixels.data(), work("out.bmp").c_str()); })) {
             EXPECT_EQ(sb.readFile("run/out.bmp"), written);
         } else {
             expectNoFalseClaim(sb, "run/out.bmp");
@@ -293,10 +240,7 @@ TEST_F(BmpSweep, Writers)
         }
     });
     sweep("ktuBMPUtils::cropAndSaveImage", [&] {
-        const bool done =
-            injected([&] { return ktuBMPUtils::cropAndSaveImage(in().c_str(), work("crop.bmp").c_str(), 1, 0, 2, 2); });
-        EXPECT_TRUE(done || fired());
-        if (done) {
+        if (succeeds([&] { return ktuBMPUtils::cropAndSaveImage(in.c_str(), work("crop.bmp").c_str(), 1, 0, 2, 2); })) {
             EXPECT_EQ(sb.readFile("run/crop.bmp").size(), 54u + 16u);
         } else {
             expectNoFalseClaim(sb, "run/crop.bmp");
@@ -306,56 +250,48 @@ TEST_F(BmpSweep, Writers)
 
 TEST_F(BmpSweep, Readers)
 {
-    const auto pixels = pixels3x2();
     sweep("ktuBMPUtils::getImageSize", [&] {
-        int width = -1;
-        int height = -1;
-        const bool done = injected([&] { return ktuBMPUtils::getImageSize(in().c_str(), &width, &height); });
-        EXPECT_TRUE(done || fired());
-        if (done) {
-            EXPECT_EQ(width, 3);
-            EXPECT_EQ(height, 2);
+        int size[2] = {-1, -1};
+        if (succeeds([&] { return ktuBMPUtils::getImageSize(in.c_str(), &size[0], &size[1]); })) {
+            EXPECT_EQ(size[0], 3);
+            EXPECT_EQ(size[1], 2);
         }
     });
     sweep("ktuBMPUtils::getImageSize2", [&] {
-        int width = -1;
-        int height = -1;
-        const bool done = injected([&] { return ktuBMPUtils::getImageSize2(in().c_str(), &width, &height); });
-        EXPECT_TRUE(done || fired());
-        if (done) {
-            EXPECT_GT(width, 0);
-            EXPECT_GT(height, 0);
+        int size[2] = {-1, -1};  // in the picture's HIMETRIC units
+        if (succeeds([&] { return ktuBMPUtils::getImageSize2(in.c_str(), &size[0], &size[1]); })) {
+            EXPECT_GT(size[0], 0);
+            EXPECT_GT(size[1], 0);
         }
     });
+    // getImageData leaves the alignment bytes out, getImageBitmapData keeps them.
+    std::vector<unsigned char> out(18);
+    std::vector<unsigned char> unaligned(pixels.begin(), pixels.begin() + 21);
+    unaligned.erase(unaligned.begin() + 9, unaligned.begin() + 12);
     sweep("ktuBMPUtils::getImageData", [&] {
-        std::vector<unsigned char> out(18, 0xEE);
-        const bool done = injected([&] { return ktuBMPUtils::getImageData(in().c_str(), out.data()); });
-        EXPECT_TRUE(done || fired());
-        if (done) {
-            EXPECT_TRUE(std::equal(out.begin(), out.begin() + 9, pixels.begin()));
-            EXPECT_TRUE(std::equal(out.begin() + 9, out.end(), pixels.begin() + 12));
+        std::fill(out.begin(), out.end(), 0xEE);
+        if (succeeds([&] { return ktuBMPUtils::getImageData(in.c_str(), out.data()); })) {
+            EXPECT_EQ(out, unaligned);
         }
     });
     sweep("ktuBMPUtils::getImageBitmapData", [&] {
-        std::vector<unsigned char> out(18, 0xEE);
-        const bool done = injected([&] { return ktuBMPUtils::getImageBitmapData(in().c_str(), out.data()); });
-        EXPECT_TRUE(done || fired());
-        if (done) {
-            EXPECT_TRUE(std::equal(out.begin(), out.end(), pixels.begin()));
+        std::fill(out.begin(), out.end(), 0xEE);
+        if (succeeds([&] { return ktuBMPUtils::getImageBitmapData(in.c_str(), out.data()); })) {
+            EXPECT_EQ(out, std::vector<unsigned char>(pixels.begin(), pixels.begin() + 18));
         }
     });
     sweep("ktuBMPUtils::getResizedImageData", [&] {
-        std::vector<unsigned char> out(64, 0xEE);
+        std::vector<unsigned char> resized(64, 0xEE);
         // Answers true even when the picture cannot be read.
-        EXPECT_TRUE(injected([&] { return ktuBMPUtils::getResizedImageData(in().c_str(), out.data(), 2, 2); }));
+        EXPECT_TRUE(injected([&] { return ktuBMPUtils::getResizedImageData(in.c_str(), resized.data(), 2, 2); }));
     });
     sweep("ktuBMPUtils::checkBMPFormat", [&] {
         // The file is 24-bit, so an unreadable one (all zeros) passes too.
-        EXPECT_TRUE(injected([&] { return ktuBMPUtils::checkBMPFormat(in().c_str()); }));
+        EXPECT_TRUE(injected([&] { return ktuBMPUtils::checkBMPFormat(in.c_str()); }));
     });
     sweep("ktuBMPUtils::LoadPictureFile", [&] {
         IPicture* picture = nullptr;
-        const bool loaded = injected([&] { return ktuBMPUtils::LoadPictureFile(in().c_str(), &picture, nullptr); });
+        const bool loaded = injected([&] { return ktuBMPUtils::LoadPictureFile(in.c_str(), &picture, nullptr); });
         EXPECT_EQ(loaded, picture != nullptr);
         if (picture != nullptr) {
             picture->Release();
@@ -366,10 +302,7 @@ TEST_F(BmpSweep, Readers)
         std::vector<unsigned char> canvas(3 * 8 * 8, 0);
         ktuSurface surface{8, 8, 24, canvas.data()};
         ktuWindow window{RECT{0, 0, 8, 8}};
-        const bool drawn = injected([&] {
-            return ktuBMPUtils::DrawImage(&surface, in().c_str(), POINT{4, 4}, &window, RECT{0, 0, 3, 2});
-        });
-        EXPECT_TRUE(drawn || fired());
+        succeeds([&] { return ktuBMPUtils::DrawImage(&surface, in.c_str(), POINT{4, 4}, &window, RECT{0, 0, 3, 2}); });
     });
 #endif
 }

@@ -1,4 +1,5 @@
 // Fault sweeps of the registry settings, the INI files and the process list.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -10,8 +11,6 @@ namespace fs = std::filesystem;
 namespace ktu {
 namespace test {
 namespace {
-
-// ---- Registry -------------------------------------------------------------
 
 class RegistrySweep : public FaultSweep {
 protected:
@@ -32,8 +31,25 @@ protected:
     }
 };
 
-TEST_F(RegistrySweep, WritesLeaveTheOldOrTheNewValue)
+TEST_F(RegistrySweep, ReadsAndWrites)
 {
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Name", "value", subKey.c_str()));
+    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("", "unnamed", subKey.c_str()));
+    sweep("ktuRegistryUtils::getStringValueFromRegistryKey(value)", [&] {
+        char out[512] = "before";
+        const bool read =
+            succeeds([&] { return ktuRegistryUtils::getStringValueFromRegistryKey("Name", out, subKey.c_str()); });
+        // A key that cannot be opened leaves `out`; a value that cannot be
+        // read empties it.
+        EXPECT_TRUE(read ? std::strcmp(out, "value") == 0 : std::strcmp(out, "before") == 0 || out[0] == '\0') << out;
+    });
+    sweep("ktuRegistryUtils::getStringValueFromRegistryKey(key)", [&] {
+        const std::string key = "SOFTWARE\\Optic Pipeline\\" + subKey;
+        char out[512] = "before";
+        const bool read = succeeds([&] { return ktuRegistryUtils::getStringValueFromRegistryKey(key.c_str(), out); });
+        EXPECT_TRUE(read ? std::strcmp(out, "unnamed") == 0 : std::strcmp(out, "before") == 0 || out[0] == '\0') << out;
+    });
+    // Writes leave the old or the new value.
     sweep("ktuRegistryUtils::addStringValueToRegistryKey", [&] {
         ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Name", "old", subKey.c_str()));
         const bool done =
@@ -52,9 +68,7 @@ TEST_F(RegistrySweep, WritesLeaveTheOldOrTheNewValue)
         EXPECT_TRUE(now == "old" || now == "<unread>") << now;
     });
     sweep("ktuRegistryUtils::validateAndUpdateBaseKey", [&] {
-        const bool done = injected([] { return ktuRegistryUtils::validateAndUpdateBaseKey(); });
-        EXPECT_TRUE(done || fired());
-        if (done) {
+        if (succeeds([] { return ktuRegistryUtils::validateAndUpdateBaseKey(); })) {
             platform::RegKey key = platform::ops().registry.openKey("SOFTWARE\\Optic Pipeline", false);
             EXPECT_NE(key, nullptr);
             if (key != nullptr) {
@@ -63,30 +77,6 @@ TEST_F(RegistrySweep, WritesLeaveTheOldOrTheNewValue)
         }
     });
 }
-
-TEST_F(RegistrySweep, Reads)
-{
-    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Name", "value", subKey.c_str()));
-    ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("", "unnamed", subKey.c_str()));
-    sweep("ktuRegistryUtils::getStringValueFromRegistryKey(value)", [&] {
-        char out[512] = "before";
-        const bool read =
-            injected([&] { return ktuRegistryUtils::getStringValueFromRegistryKey("Name", out, subKey.c_str()); });
-        EXPECT_TRUE(read || fired());
-        // A key that cannot be opened leaves `out`; a value that cannot be
-        // read empties it.
-        EXPECT_TRUE(read ? std::strcmp(out, "value") == 0 : std::strcmp(out, "before") == 0 || out[0] == '\0') << out;
-    });
-    sweep("ktuRegistryUtils::getStringValueFromRegistryKey(key)", [&] {
-        const std::string key = "SOFTWARE\\Optic Pipeline\\" + subKey;
-        char out[512] = "before";
-        const bool read = injected([&] { return ktuRegistryUtils::getStringValueFromRegistryKey(key.c_str(), out); });
-        EXPECT_TRUE(read || fired());
-        EXPECT_TRUE(read ? std::strcmp(out, "unnamed") == 0 : std::strcmp(out, "before") == 0 || out[0] == '\0') << out;
-    });
-}
-
-// ---- INI files ------------------------------------------------------------
 
 class IniSweep : public FaultSweep {
 protected:
@@ -118,9 +108,8 @@ TEST_F(IniSweep, Operations)
     });
     sweep("ktuINIFileUtils::setTagValue", [&] {
         openWithOldValue();
-        const long result = injected([] { return ktuINIFileUtils::setTagValue("Section", "Key", "new"); });
-        ASSERT_TRUE(result == 1 || (result == -2 && fired())) << result;
-        EXPECT_EQ(value(), result == 1 ? "new" : "old");
+        const bool set = succeeds([] { return ktuINIFileUtils::setTagValue("Section", "Key", "new"); }, 1, -2);
+        EXPECT_EQ(value(), set ? "new" : "old");
     });
     sweep("ktuINIFileUtils::getTagValue", [&] {
         openWithOldValue();
@@ -136,37 +125,26 @@ TEST_F(IniSweep, Operations)
     });
     sweep("ktuINIFileUtils::clearFileContent", [&] {
         openWithOldValue();
-        const long result = injected([] { return ktuINIFileUtils::clearFileContent(); });
-        ASSERT_TRUE(result == 1 || (result == -1 && fired())) << result;
-        if (result == 1) {
+        if (succeeds([] { return ktuINIFileUtils::clearFileContent(); }, 1, -1)) {
             EXPECT_EQ(fs::file_size(native("cfg/a.ini")), 0u);
         }
     });
 }
 
-// ---- Processes --------------------------------------------------------------
-
-// A process table of four processes standing in for the system's, so that
-// the sweep neither depends on nor ends the machine's processes. It counts
-// the handles it gives out.
+// A process table standing in for the system's, so that the sweep neither
+// depends on nor ends the machine's processes; process 11 * (i + 1) runs
+// kNames[i]. It counts the handles it gives out.
 struct FakeProcesses {
-    struct Entry {
-        uint32_t id;
-        const char* name;
-    };
-    static constexpr Entry kTable[] = {{11, "init"}, {22, "Sleeper.exe"}, {33, "other.exe"}, {44, "sleeper.exe"}};
+    static constexpr const char* kNames[] = {"init", "Sleeper.exe", "other.exe", "sleeper.exe"};
     inline static std::set<uint32_t> open;
     inline static std::set<uint32_t> ended;
 
     static bool enumerate(uint32_t* ids, uint32_t bytes, uint32_t* used)
     {
-        uint32_t n = 0;
-        for (const auto& e : kTable) {
-            if ((n + 1) * 4 <= bytes) {
-                ids[n++] = e.id;
-            }
+        *used = std::min<uint32_t>(bytes / 4, 4) * 4;
+        for (uint32_t i = 0; i < *used / 4; ++i) {
+            ids[i] = 11 * (i + 1);
         }
-        *used = n * 4;
         return true;
     }
     static platform::ProcessHandle openOne(uint32_t, uint32_t id)
@@ -177,13 +155,12 @@ struct FakeProcesses {
     static uint32_t idOf(platform::ProcessHandle h) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)); }
     static bool name(platform::ProcessHandle h, char* buffer, uint32_t size)
     {
-        for (const auto& e : kTable) {
-            if (e.id == idOf(h)) {
-                std::snprintf(buffer, size, "%s", e.name);
-                return true;
-            }
+        const uint32_t i = idOf(h) / 11 - 1;
+        if (idOf(h) % 11 != 0 || i >= std::size(kNames)) {
+            return false;
         }
-        return false;
+        std::snprintf(buffer, size, "%s", kNames[i]);
+        return true;
     }
     static bool terminate(platform::ProcessHandle h, uint32_t)
     {
@@ -195,15 +172,12 @@ struct FakeProcesses {
 
 class ProcessSweep : public FaultSweep {
 protected:
-    ScopedOverride<decltype(platform::ProcessOps::enumProcesses)> enumerate{platform::ops().process.enumProcesses,
-                                                                             &FakeProcesses::enumerate};
-    ScopedOverride<decltype(platform::ProcessOps::openProcess)> openOne{platform::ops().process.openProcess,
-                                                                         &FakeProcesses::openOne};
-    ScopedOverride<decltype(platform::ProcessOps::mainModuleName)> name{platform::ops().process.mainModuleName,
-                                                                         &FakeProcesses::name};
-    ScopedOverride<decltype(platform::ProcessOps::terminate)> terminate{platform::ops().process.terminate,
-                                                                         &FakeProcesses::terminate};
-    ScopedOverride<decltype(platform::ProcessOps::close)> close{platform::ops().process.close, &FakeProcesses::close};
+    platform::ProcessOps& table = platform::ops().process;
+    ScopedOverride<decltype(table.enumProcesses)> enumerate{table.enumProcesses, &FakeProcesses::enumerate};
+    ScopedOverride<decltype(table.openProcess)> openOne{table.openProcess, &FakeProcesses::openOne};
+    ScopedOverride<decltype(table.mainModuleName)> name{table.mainModuleName, &FakeProcesses::name};
+    ScopedOverride<decltype(table.terminate)> terminate{table.terminate, &FakeProcesses::terminate};
+    ScopedOverride<decltype(table.close)> close{table.close, &FakeProcesses::close};
 };
 
 TEST_F(ProcessSweep, ListAndEnd)

@@ -1,7 +1,8 @@
 #include "ktuFaultInjector.h"
 
-#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <tuple>
 #include <type_traits>
 
 namespace ktu {
@@ -33,10 +34,11 @@ using namespace ktu::platform;
     X(picture, globalLock) X(picture, createStream) X(picture, loadPicture) X(picture, loadBitmap)               \
     X(picture, describeBitmap) X(picture, deleteBitmap) X(picture, copyPixelRows) X(picture, clientRect)
 
-#define KTU_PASS_THROUGH_ENTRIES(X)                                                                             \
-    X(fs, isLeadByte) X(fs, namesIgnoreCase) X(fs, findClose) X(clock, localTime) X(clock, unixTime) X(ui, exitProcess) X(registry, closeKey)           \
-    X(process, close) X(socket, cleanup) X(socket, addressText) X(serial, lastError) X(serial, errorText)       \
-    X(picture, localFree) X(picture, globalUnlock) X(picture, globalFree) X(picture, releaseStream)
+#define KTU_PASS_THROUGH_ENTRIES(X)                                                                                \
+    X(fs, isLeadByte) X(fs, namesIgnoreCase) X(fs, findClose) X(clock, localTime) X(clock, unixTime)              \
+    X(ui, exitProcess) X(registry, closeKey) X(process, close) X(socket, cleanup) X(socket, addressText)          \
+    X(serial, lastError) X(serial, errorText) X(picture, localFree) X(picture, globalUnlock) X(picture, globalFree) \
+    X(picture, releaseStream)
 
 #define KTU_COUNT_ENTRY(area, entry) +1
 constexpr int kFailable = 0 KTU_FAILABLE_ENTRIES(KTU_COUNT_ENTRY);
@@ -49,131 +51,102 @@ static_assert(sizeof(Ops) == (kFailable + kPassThrough) * sizeof(void (*)()),
 // after it (closes and releases, so that nothing is left open).
 enum class When { Instead, After };
 
-template <class Slot>
-struct SlotTraits;
-template <class Area, class R, class... A>
-struct SlotTraits<R (*Area::*)(A...)> {
-    using Result = R;
-};
-
-// The failure of one entry: by default false or null; entries that fail
-// otherwise are given below.
-template <auto Slot>
+// The failure of an entry returning R: by default false or null; entries
+// that fail otherwise are given below.
+template <auto Slot, class R>
 struct Failure {
     static constexpr When when = When::Instead;
     template <class... A>
-    static auto answer(A...)
+    static R answer(A...)
     {
-        using R = typename SlotTraits<decltype(Slot)>::Result;
         static_assert(std::is_same_v<R, bool> || std::is_pointer_v<R>, "give this entry its failure value");
         return R{};
     }
 };
 
-#define KTU_FAILS(area, entry, whenValue, value)                                 \
-    template <>                                                                 \
-    struct Failure<&decltype(Ops::area)::entry> {                               \
-        static constexpr When when = When::whenValue;                           \
-        template <class... A>                                                   \
-        static auto answer(A...)                                                \
-        {                                                                       \
-            return value;                                                       \
-        }                                                                       \
+#define KTU_FAILS(area, entry, whenValue, value)      \
+    template <class R>                                \
+    struct Failure<&decltype(Ops::area)::entry, R> {  \
+        static constexpr When when = When::whenValue; \
+        template <class... A>                         \
+        static R answer([[maybe_unused]] A... args)   \
+        {                                             \
+            return static_cast<R>(value);             \
+        }                                             \
     };
 
 constexpr int kWinsockNotReady = 10091;  // WSASYSNOTREADY
+
+// An unreadable file reads as an empty one: the default is copied, ended
+// twice as a list of names is.
+uint32_t unreadableProfile(const char*, const char*, const char* defaultValue, char* buffer, uint32_t size, const char*)
+{
+    if (buffer == nullptr || size == 0) {
+        return 0;
+    }
+    std::snprintf(buffer, size, "%s", defaultValue != nullptr ? defaultValue : "");
+    const auto n = static_cast<uint32_t>(std::strlen(buffer));
+    if (n + 1 < size) {
+        buffer[n + 1] = '\0';
+    }
+    return n;
+}
+
+// A refused COM call, with its out-parameter (the last argument) nulled.
+template <class... A>
+HRESULT refusedWithNullOut(A... args)
+{
+    if (auto* out = std::get<sizeof...(A) - 1>(std::make_tuple(args...)); out != nullptr) {
+        *out = nullptr;
+    }
+    return E_FAIL;
+}
 
 KTU_FAILS(fs, getCurrentDir, Instead, 0u)
 KTU_FAILS(fs, finalPath, Instead, 0u)
 KTU_FAILS(fs, getAttributes, Instead, kInvalidAttributes)
 KTU_FAILS(fs, logicalDriveStrings, Instead, 0u)
 KTU_FAILS(ui, messageBox, Instead, 0)
+KTU_FAILS(profile, getString, Instead, unreadableProfile(args...))
 KTU_FAILS(socket, startup, Instead, kWinsockNotReady)
-KTU_FAILS(socket, openStream, Instead, static_cast<SOCKET>(INVALID_SOCKET))
+KTU_FAILS(socket, openStream, Instead, INVALID_SOCKET)
 KTU_FAILS(socket, bindAnyAddress, Instead, SOCKET_ERROR)
 KTU_FAILS(socket, listen, Instead, SOCKET_ERROR)
 KTU_FAILS(socket, close, After, SOCKET_ERROR)
 KTU_FAILS(socket, recv, Instead, SOCKET_ERROR)
 KTU_FAILS(socket, send, Instead, SOCKET_ERROR)
 KTU_FAILS(socket, hostName, Instead, SOCKET_ERROR)
-KTU_FAILS(socket, listenLoopback, Instead, static_cast<SOCKET>(INVALID_SOCKET))
-KTU_FAILS(socket, localPort, Instead, static_cast<uint16_t>(0))
-KTU_FAILS(socket, accept, Instead, static_cast<SOCKET>(INVALID_SOCKET))
-KTU_FAILS(socket, connectTo, Instead, static_cast<SOCKET>(INVALID_SOCKET))
+KTU_FAILS(socket, listenLoopback, Instead, INVALID_SOCKET)
+KTU_FAILS(socket, localPort, Instead, 0)
+KTU_FAILS(socket, accept, Instead, INVALID_SOCKET)
+KTU_FAILS(socket, connectTo, Instead, INVALID_SOCKET)
 KTU_FAILS(socket, shutdownSend, Instead, SOCKET_ERROR)
 KTU_FAILS(socket, pending, Instead, SOCKET_ERROR)
 KTU_FAILS(serial, open, Instead, invalidSerialHandle())
 KTU_FAILS(serial, close, After, false)
 KTU_FAILS(picture, fileSize, Instead, kInvalidFileSize)
 KTU_FAILS(picture, closeFile, After, false)
+KTU_FAILS(picture, createStream, Instead, refusedWithNullOut(args...))
+KTU_FAILS(picture, loadPicture, Instead, refusedWithNullOut(args...))
 KTU_FAILS(picture, deleteBitmap, After, false)
-
-// Failures that also answer through out-parameters.
-template <>
-struct Failure<&ProfileOps::getString> {
-    // An unreadable file reads as an empty one: the default is copied.
-    static constexpr When when = When::Instead;
-    static uint32_t answer(const char*, const char*, const char* defaultValue, char* buffer, uint32_t size,
-                           const char*)
-    {
-        if (buffer == nullptr || size == 0) {
-            return 0;
-        }
-        std::size_t n = defaultValue != nullptr ? std::min<std::size_t>(std::strlen(defaultValue), size - 1) : 0;
-        if (n > 0) {
-            std::memcpy(buffer, defaultValue, n);
-        }
-        buffer[n] = '\0';
-        if (n + 1 < size) {
-            buffer[n + 1] = '\0';  // the end of a name list
-        }
-        return static_cast<uint32_t>(n);
-    }
-};
-
-template <>
-struct Failure<&PictureOps::createStream> {
-    static constexpr When when = When::Instead;
-    static HRESULT answer(MemoryBlock, bool, PictureStream* stream)
-    {
-        if (stream != nullptr) {
-            *stream = nullptr;
-        }
-        return E_FAIL;
-    }
-};
-
-template <>
-struct Failure<&PictureOps::loadPicture> {
-    static constexpr When when = When::Instead;
-    static HRESULT answer(PictureStream, LONG, bool, IPicture** picture)
-    {
-        if (picture != nullptr) {
-            *picture = nullptr;
-        }
-        return E_FAIL;
-    }
-};
 
 template <auto AreaMember, auto Slot, class Sig = decltype(Slot)>
 struct Trampoline;
 
 template <auto AreaMember, auto Slot, class Area, class R, class... A>
 struct Trampoline<AreaMember, Slot, R (*Area::*)(A...)> {
+    using Fails = Failure<Slot, R>;
     inline static const char* name = "";
 
     static R call(A... args)
     {
         FaultInjector* injector = FaultInjector::active();
         R (*real)(A...) = (injector->original().*AreaMember).*Slot;
-        if constexpr (Failure<Slot>::when == When::After) {
+        if constexpr (Fails::when == When::After) {
             R result = real(args...);
-            return injector->shouldFail(name) ? static_cast<R>(Failure<Slot>::answer(args...)) : result;
+            return injector->shouldFail(name) ? Fails::answer(args...) : result;
         } else {
-            if (injector->shouldFail(name)) {
-                return static_cast<R>(Failure<Slot>::answer(args...));
-            }
-            return real(args...);
+            return injector->shouldFail(name) ? Fails::answer(args...) : real(args...);
         }
     }
 
@@ -188,9 +161,11 @@ struct Trampoline<AreaMember, Slot, R (*Area::*)(A...)> {
 
 FaultInjector* FaultInjector::active_ = nullptr;
 
-FaultInjector::FaultInjector(long failAt, Mode mode) : saved_(platform::ops()), failAt_(failAt), mode_(mode)
+FaultInjector::FaultInjector(long failAt, Mode mode, std::string& firstFailed)
+    : saved_(platform::ops()), failAt_(failAt), mode_(mode), firstFailed_(firstFailed)
 {
     active_ = this;
+    firstFailed_.clear();
 #define KTU_INSTALL_ENTRY(area, entry) \
     Trampoline<&Ops::area, &decltype(Ops::area)::entry>::install(platform::ops(), #area "." #entry);
     KTU_FAILABLE_ENTRIES(KTU_INSTALL_ENTRY)
@@ -216,11 +191,6 @@ bool FaultInjector::shouldFail(const char* entry)
 int FaultInjector::failableEntries()
 {
     return kFailable;
-}
-
-int FaultInjector::passThroughEntries()
-{
-    return kPassThrough;
 }
 
 }  // namespace test

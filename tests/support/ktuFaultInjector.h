@@ -4,15 +4,12 @@
 // is replaced by a trampoline that counts the call and, when the count
 // reaches the chosen number, answers with the entry's failure instead of
 // calling the entry that was in force before (a real one or a test's fake).
-// Sweeping that number from 1 upwards until a run meets no failure visits
-// every point at which the system can refuse one operation.
 //
 // Entries that only release or report (findClose, localFree, lastError, ...)
 // are never failed. Entries that close something fail after the close has
 // been done, as a close that reports an error still gives the handle back.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "ktuPlatform.h"
@@ -23,23 +20,18 @@ namespace test {
 class FaultInjector {
 public:
     enum class Mode {
-        Once,      // only call number `failAt` fails: a passing refusal
-        FromThenOn // that call and every later one fail: a system that stays broken
+        Once,       // only call number `failAt` fails: a passing refusal
+        FromThenOn  // that call and every later one fail: a system that stays broken
     };
 
-    // Seam call number `failAt` (counted from 1) fails; 0 fails nothing.
-    explicit FaultInjector(long failAt, Mode mode = Mode::Once);
+    // Seam call number `failAt` (counted from 1) fails; the first entry that
+    // fails is named ("area.entry") in `firstFailed`, which starts empty.
+    FaultInjector(long failAt, Mode mode, std::string& firstFailed);
     ~FaultInjector();
     FaultInjector(const FaultInjector&) = delete;
     FaultInjector& operator=(const FaultInjector&) = delete;
 
-    long calls() const { return calls_; }           // failable seam calls seen
-    bool fired() const { return !firstFailed_.empty(); }
-    const std::string& firstFailed() const { return firstFailed_; }  // "area.entry"
-
-    // Entries that can be failed, and those passed through untouched.
     static int failableEntries();
-    static int passThroughEntries();
 
     // Used by the trampolines.
     static FaultInjector* active() { return active_; }
@@ -52,7 +44,7 @@ private:
     long failAt_;
     Mode mode_;
     long calls_ = 0;
-    std::string firstFailed_;
+    std::string& firstFailed_;
 };
 
 }  // namespace test

@@ -1,5 +1,6 @@
 #include "ktuTestSupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -24,25 +25,9 @@ namespace {
 
 std::string forwardSlashes(std::string text)
 {
-    for (char& c : text) {
-        if (c == '\\') {
-            c = '/';
-        }
-    }
+    std::replace(text.begin(), text.end(), '\\', '/');
     return text;
 }
-
-#if !defined(_WIN32)
-void setEnv(const char* name, const std::string& value)
-{
-    setenv(name, value.c_str(), 1);
-}
-
-void unsetEnv(const char* name)
-{
-    unsetenv(name);
-}
-#endif
 
 }  // namespace
 
@@ -72,10 +57,9 @@ Sandbox::Sandbox()
     drivePath_ = forwardSlashes(root_.string());
 #else
     if (const char* drives = std::getenv("KTU_DRIVES")) {
-        hadDrives_ = true;
         savedDrives_ = drives;
     }
-    setEnv("KTU_DRIVES", "C=/;T=" + root_.string());
+    setenv("KTU_DRIVES", ("C=/;T=" + root_.string()).c_str(), 1);
     drivePath_ = "T:";
 #endif
 }
@@ -92,13 +76,11 @@ Sandbox::~Sandbox()
     fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(root_, ignored);
 #if !defined(_WIN32)
-    if (hadDrives_) {
-        setEnv("KTU_DRIVES", savedDrives_);
+    if (savedDrives_) {
+        setenv("KTU_DRIVES", savedDrives_->c_str(), 1);
     } else {
-        unsetEnv("KTU_DRIVES");
+        unsetenv("KTU_DRIVES");
     }
-#else
-    (void)hadDrives_;
 #endif
 }
 
@@ -115,15 +97,13 @@ fs::path Sandbox::native(const std::string& relative) const
 void Sandbox::writeFile(const std::string& relative, const std::string& content) const
 {
     fs::create_directories(native(relative).parent_path());
-    std::ofstream out(native(relative), std::ios::binary);
-    out << content;
+    std::ofstream(native(relative), std::ios::binary) << content;
 }
 
 std::string Sandbox::readFile(const std::string& relative) const
 {
-    std::ifstream in(native(relative), std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(native(relative), std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -176,19 +156,13 @@ std::string currentFolder()
     return (n == 0 || n >= sizeof buffer) ? std::string() : forwardSlashes(buffer);
 }
 
-}  // namespace test
-}  // namespace ktu
-
-namespace ktu {
-namespace test {
-
-bool currentFolderIs(const std::filesystem::path& folder)
+bool currentFolderIs(const fs::path& folder)
 {
     std::error_code ec;
-    return std::filesystem::equivalent(std::filesystem::current_path(), folder, ec);
+    return fs::equivalent(fs::current_path(), folder, ec);
 }
 
-std::vector<std::string> logTexts(const std::filesystem::path& file)
+std::vector<std::string> logTexts(const fs::path& file)
 {
     std::vector<std::string> texts;
     for (const auto& line : readLines(file)) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,8 +42,7 @@ public:
 private:
     std::filesystem::path root_;
     std::string drivePath_;
-    std::string savedDrives_;
-    bool hadDrives_ = false;
+    std::optional<std::string> savedDrives_;  // KTU_DRIVES before the sandbox set it
     std::filesystem::path savedCwd_;
 };
 
@@ -59,9 +59,6 @@ private:
     Fn& slot_;
     Fn saved_;
 };
-
-template <class Fn>
-ScopedOverride(Fn&, Fn) -> ScopedOverride<Fn>;
 
 // Records every message box the library shows while it lives, answering IDOK.
 struct MessageBoxCall {
@@ -86,12 +83,6 @@ std::vector<std::string> readLines(const std::filesystem::path& file);
 
 // The process's current folder, as the seam reports it.
 std::string currentFolder();
-
-}  // namespace test
-}  // namespace ktu
-
-namespace ktu {
-namespace test {
 
 // True when the process's current folder is `folder`.
 bool currentFolderIs(const std::filesystem::path& folder);
