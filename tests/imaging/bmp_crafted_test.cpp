@@ -1,6 +1,5 @@
-// Malformed and hostile BMP files: the readers answer false (or read only
-// what the file holds), and never touch memory beyond the pixel array or the
-// caller's buffer. Meant to run under AddressSanitizer.
+// Malformed and hostile BMP files: the readers answer false (or read only what
+// the file holds) and stay inside the pixel array and the caller's buffer.
 #include <string>
 #include <vector>
 
@@ -42,11 +41,9 @@ const Crafted kCrafted[] = {
     {"info header size huge", with32(14, 0xFFFFFF00u), false, false},
     {"zero planes", with16(26, 0), false, false},
     {"rle compression on 24 bits", with32(30, 1), false, false},
-    {"bit count 0", with16(28, 0), false, false},
     {"bit count 48", with16(28, 48), false, false},
     // Other bit depths load (their size is read) but give no 24-bit pixels.
     {"8 bits", bmpImage(5, 3, 8, 256), true, false},
-    {"32 bits", bmpImage(4, 3, 32), true, false},
     {"1 bit claimed on a 24-bit array", with16(28, 1, bmpImage(64, 1)), true, false},
     {"1-bit array cut", bmpImage(64, 1, 1, 2).substr(0, 62 + 4), false, false},
     // Files the Windows loader reads: the 12-byte core header and RLE data.
@@ -58,7 +55,6 @@ const Crafted kCrafted[] = {
     {"rle8", rleImage(5, 3, 8, std::string("\x05\x07\x00\x00\x00\x01", 6)), true, false},
     {"rle4", rleImage(6, 2, 4, std::string("\x06\x12\x00\x01", 4)), true, false},
     {"rle8 empty data", rleImage(64, 64, 8, ""), true, false},
-    {"rle8 claims a large size", rleImage(4096, 4096, 8, kZeros.substr(2)), true, false},
     {"rle8 claims more than that", rleImage(8193, 8192, 8, kZeros.substr(2)), false, false},
     {"rle8 data beyond the file", rleImage(4, 4, 8, kZeros, 5), false, false},
     {"rle8 top-down", rleImage(4, -4, 8, kZeros.substr(2)), false, false},
@@ -79,8 +75,7 @@ TEST_P(CraftedFiles, ReadersStayInsideTheirBuffers)
     std::string path = sb.path("in.bmp");
     int w = -7, h = -7;
     ASSERT_EQ(ktuBMPUtils::getImageSize(path.c_str(), &w, &h), c.sizeRead);
-    // A buffer exactly as large as the size read says (ASan catches any
-    // byte beyond it), or a small one when nothing was read.
+    // Exactly as large as the size read says, so that ASan sees any byte beyond it.
     std::size_t need = c.sizeRead ? 3 * static_cast<std::size_t>(w) * h : 16;
     std::vector<unsigned char> out(need);
     EXPECT_EQ(ktuBMPUtils::getImageData(path.c_str(), out.data()), c.dataRead);
@@ -88,10 +83,6 @@ TEST_P(CraftedFiles, ReadersStayInsideTheirBuffers)
     std::vector<unsigned char> resized(ktuBMPUtils::getBMPFormatDataLen(5, 5));
     EXPECT_TRUE(ktuBMPUtils::getResizedImageData(path.c_str(), resized.data(), 5, 5));
     EXPECT_EQ(ktuBMPUtils::cropAndSaveImage(path.c_str(), sb.path("out.bmp").c_str(), 1, 1, 2, 2), c.dataRead);
-    IPicture* picture = nullptr;
-    if (ktuBMPUtils::LoadPictureFile(path.c_str(), &picture, nullptr)) {
-        picture->Release();
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CraftedFiles, ::testing::ValuesIn(kCrafted),

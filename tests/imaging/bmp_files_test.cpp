@@ -1,6 +1,5 @@
-// BMP files: the bytes written, the readers, cropping, the format check, what
-// each operation logs when a fault is caught; pictures loaded, measured in
-// HIMETRIC units and drawn.
+// BMP files written, read, cropped and checked, the faults each operation
+// logs; pictures loaded, measured in HIMETRIC units and drawn.
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -65,10 +64,9 @@ TEST_F(BmpFiles, WrittenBytesAndWhatTheReadersGiveBack)
 
 TEST_F(BmpFiles, HeaderBlocksOfAnySizeAndColourTablesWrittenWhole)
 {
-    // biSizeImage follows ((24 * width + 31) >> 3 & ~3) * rows, whatever the signs.
+    // Small sizes are checked in the written files; here signs and overflow.
     struct Case { int w, h; uint32_t sizeImage; } cases[] = {
-        {1, 1, 4}, {5, 3, 48}, {7, 2, 48}, {3, -2, 24}, {-1, 2, 0}, {-7, 3, 0},
-        {0, 5, 0}, {1, INT_MIN, 0}, {INT_MAX, 1, 0x80000000u}, {INT_MAX, 2, 0},
+        {-1, 2, 0}, {-7, 3, 0}, {0, 5, 0}, {1, INT_MIN, 0}, {INT_MAX, 1, 0x80000000u}, {INT_MAX, 2, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.w << "x" << c.h);
@@ -77,12 +75,9 @@ TEST_F(BmpFiles, HeaderBlocksOfAnySizeAndColourTablesWrittenWhole)
         EXPECT_EQ(info->bmiHeader.biSizeImage, c.sizeImage);
         EXPECT_EQ(info->bmiHeader.biWidth, c.w);
         EXPECT_EQ(info->bmiHeader.biHeight, c.h);
-        if (c.w < 8 && c.sizeImage != 0) {
-            EXPECT_EQ(std::string(reinterpret_cast<char*>(info), 40), bmpImage(c.w, c.h).substr(14, 40));
-            EXPECT_EQ(ktuBMPUtils::getBMPFormatDataLen(c.w, std::abs(c.h)), c.sizeImage);
-        }
         ktu::platform::ops().picture.localFree(info);
     }
+    EXPECT_EQ(ktuBMPUtils::getBMPFormatDataLen(5, 3), 48u);
     unsigned char none = 0;
     ASSERT_TRUE(ktuBMPUtils::saveAsBMP(-1, 2, &none, sb.path("n.bmp").c_str()));
     std::string empty = sb.readFile("n.bmp");
@@ -107,8 +102,7 @@ TEST_F(BmpFiles, HeaderBlocksOfAnySizeAndColourTablesWrittenWhole)
                   static_cast<int>(14 + block.size()));
     }
 #if !defined(_WIN32)
-    // A colour table running into memory that cannot be read: the write
-    // fails (false, no line), nothing faults.
+    // A colour table running into memory that cannot be read: false, no line.
     const long page = sysconf(_SC_PAGESIZE);
     void* pages = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(pages, MAP_FAILED);
@@ -118,6 +112,7 @@ TEST_F(BmpFiles, HeaderBlocksOfAnySizeAndColourTablesWrittenWhole)
     edge->bmiHeader.biSize = 40;
     edge->bmiHeader.biClrUsed = 0x3FFFFFFF;
     EXPECT_FALSE(ktuBMPUtils::CreateBMPFile(sb.path("e.bmp").c_str(), edge, px.data()));
+    EXPECT_FALSE(sb.exists("e.bmp"));  // the part written is removed
     munmap(pages, 2 * page);
 #endif
     EXPECT_TRUE(log().empty());
@@ -172,8 +167,7 @@ TEST_F(BmpFiles, CropCopiesTheRegionAndLimitsItToThePicture)
 TEST_F(BmpFiles, FormatCheckLooksAtTheLowByteOfTheBitCount)
 {
     struct Case { const char* name; std::string content; bool ok; } cases[] = {
-        {"24.bmp", bmpImage(2, 2, 24), true},   {"8.bmp", bmpImage(2, 2, 8, 4), false},
-        {"32.bmp", bmpImage(2, 2, 32), false},  {"1.bmp", bmpImage(8, 1, 1, 2), false},
+        {"24.bmp", bmpImage(2, 2, 24), true},      {"8.bmp", bmpImage(2, 2, 8, 4), false},
         {"short.bmp", std::string(28, 'x'), true}, {"text.txt", std::string(40, 'x'), false},
     };
     for (const auto& c : cases) {
@@ -188,8 +182,7 @@ TEST_F(BmpFiles, FormatCheckLooksAtTheLowByteOfTheBitCount)
 bool hugeDescription(HBITMAP, BITMAP* d)
 {
     *d = BITMAP{};
-    d->bmWidth = INT_MAX;
-    d->bmHeight = INT_MAX;
+    d->bmWidth = d->bmHeight = INT_MAX;
     d->bmBitsPixel = 24;
     return true;
 }
@@ -216,14 +209,12 @@ TEST_F(BmpFiles, CaughtFaultsAreLoggedWithEachOperationsText)
         ScopedOverride o(ktu::platform::ops().picture.describeBitmap, hugeDescription);
         EXPECT_FALSE(ktuBMPUtils::cropAndSaveImage(src.c_str(), sb.path("x.bmp").c_str(), 0, 0, 1, 1));
     }
-    EXPECT_EQ(log(), (std::vector<std::string>{
-                         "Common-ktuBMPUtils::getImageSize()", "Common-ktuBMPUtils::getImageData()",
-                         "Common-ktuBMPUtils::getImageBitmapData()", "Common-ktuBMPUtils::getImageSize2()",
-                         "Common-ktuBMPUtils::CreateBMPFile()", "Common-ktuBMPUtils::CreateBMPFile()",
-                         "Common-ktuBMPUtils::getResizedImageData()",
-                         "Common-ktuBMPUtils::resizeImageAndReturnData()",
-                         "Common-ktuBMPUtils::getResizedImageData()",
-                         "KSUtilityClasses-iBMPUtils::cropAndSaveImage()"}));
+    const std::string u = "Common-ktuBMPUtils::";
+    EXPECT_EQ(log(), (std::vector<std::string>{u + "getImageSize()", u + "getImageData()", u + "getImageBitmapData()",
+                                               u + "getImageSize2()", u + "CreateBMPFile()", u + "CreateBMPFile()",
+                                               u + "getResizedImageData()", u + "resizeImageAndReturnData()",
+                                               u + "getResizedImageData()",
+                                               "KSUtilityClasses-iBMPUtils::cropAndSaveImage()"}));
     EXPECT_FALSE(sb.exists("x.bmp"));
 }
 

@@ -1,5 +1,5 @@
-// Files exchanged with Pillow and ImageMagick, both ways, with the same pixels.
-// Skipped where they are missing.
+// Files exchanged with Pillow both ways, with the same pixels. Skipped where
+// Pillow is missing.
 #if !defined(_WIN32)
 
 #include <cstdlib>
@@ -51,36 +51,9 @@ protected:
 // top row first, red first (or the other way round).
 unsigned char turned(int i, int w, int h) { return patternByte(i / 3 % w, h - 1 - i / (3 * w), 2 - i % 3); }
 
-void expectStoredPattern(const std::string& path, int w, int h)
+TEST_F(Interop, PicturesGoBothWaysBetweenTheLibraryAndPillow)
 {
-    int width = 0, height = 0;
-    ASSERT_TRUE(ktuBMPUtils::getImageSize(path.c_str(), &width, &height));
-    ASSERT_EQ(std::make_pair(width, height), std::make_pair(w, h));
-    std::vector<unsigned char> out(3 * w * h);
-    ASSERT_TRUE(ktuBMPUtils::getImageData(path.c_str(), out.data()));
-    for (int i = 0; i < 3 * w * h; ++i) ASSERT_EQ(out[i], turned(i, w, h)) << path;
-}
-
-// The rows the loader expands a file to.
-std::vector<unsigned char> loadedRows(const std::string& path)
-{
-    const auto& pic = ktu::platform::ops().picture;
-    HBITMAP bitmap = pic.loadBitmap(path.c_str());
-    BITMAP d{};
-    if (bitmap == nullptr || !pic.describeBitmap(bitmap, &d)) return {};
-    std::vector<unsigned char> rows(static_cast<std::size_t>(d.bmWidthBytes) * d.bmHeight);
-    EXPECT_TRUE(pic.copyPixelRows(bitmap, rows.data(), d.bmWidthBytes, rows.size()));
-    pic.deleteBitmap(bitmap);
-    return rows;
-}
-
-// ImageMagick's RLE8 file also expands to the rows of its uncompressed 8-bit file.
-TEST_F(Interop, PicturesGoBothWaysBetweenTheLibraryPillowAndImageMagick)
-{
-    const bool magick = std::system("command -v convert >/dev/null 2>&1") == 0;
-    const struct { const char* file; const char* options; } converted[] = {
-        {"im.bmp", "-type TrueColor"}, {"rle.bmp", "-type Palette -compress RLE"}, {"raw.bmp", "-type Palette -compress None"}};
-    for (int w : {1, 2, 3, 5, 7, 8, 13}) {
+    for (int w : {1, 2, 3, 8}) {
         auto px = alignedPattern(w, 7);
         ASSERT_TRUE(ktuBMPUtils::saveAsBMP(w, 7, px.data(), sb.path("lib.bmp").c_str()));
         ASSERT_TRUE(pil("dump " + native("lib.bmp") + " " + native("dump.rgb")));
@@ -88,25 +61,15 @@ TEST_F(Interop, PicturesGoBothWaysBetweenTheLibraryPillowAndImageMagick)
         ASSERT_EQ(rgb.size(), 3u * w * 7);
         for (int i = 0; i < 3 * w * 7; ++i) ASSERT_EQ(static_cast<unsigned char>(rgb[i]), turned(i, w, 7)) << w;
 
-        const std::string size = " " + std::to_string(w) + " 7";
-        ASSERT_TRUE(pil("write " + native("pil.bmp") + " BMP" + size));
-        expectStoredPattern(sb.path("pil.bmp"), w, 7);
-        if (!magick) continue;
-        ASSERT_TRUE(pil("write " + native("pil.png") + " PNG" + size));
-        for (const auto& c : converted) {
-            std::string cmd = "convert " + native("pil.png") + " " + c.options + " BMP3:" + native(c.file) + " 2>/dev/null";
-            ASSERT_EQ(std::system(cmd.c_str()), 0);
-        }
-        EXPECT_TRUE(ktuBMPUtils::checkBMPFormat(sb.path("im.bmp").c_str()));
-        expectStoredPattern(sb.path("im.bmp"), w, 7);
-        if (w != 13) continue;  // 91 colours: an 8-bit palette
-        ASSERT_EQ(sb.readFile("rle.bmp")[30], 1) << "not run-length encoded";
+        ASSERT_TRUE(pil("write " + native("pil.bmp") + " BMP " + std::to_string(w) + " 7"));
+        const std::string path = sb.path("pil.bmp");
+        EXPECT_TRUE(ktuBMPUtils::checkBMPFormat(path.c_str()));
         int width = 0, height = 0;
-        ASSERT_TRUE(ktuBMPUtils::getImageSize(sb.path("rle.bmp").c_str(), &width, &height));
-        EXPECT_EQ(std::make_pair(width, height), std::make_pair(13, 7));
-        const auto rows = loadedRows(sb.path("rle.bmp"));
-        EXPECT_EQ(rows.size(), 16u * 7);
-        EXPECT_EQ(rows, loadedRows(sb.path("raw.bmp")));
+        ASSERT_TRUE(ktuBMPUtils::getImageSize(path.c_str(), &width, &height));
+        ASSERT_EQ(std::make_pair(width, height), std::make_pair(w, 7));
+        std::vector<unsigned char> out(3 * w * 7);
+        ASSERT_TRUE(ktuBMPUtils::getImageData(path.c_str(), out.data()));
+        for (int i = 0; i < 3 * w * 7; ++i) ASSERT_EQ(out[i], turned(i, w, 7)) << w;
     }
 }
 

@@ -1,8 +1,6 @@
-// The fast zoom and nearest-neighbour resizes against plain references
-// written straight from their loops, byte for byte, on every pixel engine the
-// processor has, over many random sizes, capture rectangles and targets.
-// Destinations start with random bytes, so pixels that must not be written
-// are checked too.
+// The zoom, resizes, reversal and flip of every pixel engine against plain
+// reference loops, byte for byte, over random sizes, rectangles and targets.
+// Destinations start as noise, so bytes that must stay are checked too.
 #include <cstdint>
 #include <cstddef>
 #include <cstring>
