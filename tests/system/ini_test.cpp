@@ -350,13 +350,6 @@ public:
         if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
         ::chmod(sb.native().c_str(), 0777);
     }
-    void TearDown() override
-    {
-        IniFileTest::TearDown();
-        for (const auto& entry : fs::recursive_directory_iterator(sb.native())) {  // whatever a row left read-only
-            if (entry.is_directory()) ::chmod(entry.path().c_str(), 0777);
-        }
-    }
     void make(const std::string& relative, const std::string& content, unsigned owner, mode_t mode)
     {
         sb.writeFile(relative, content);
@@ -410,7 +403,6 @@ TEST_F(IniWriteTest, WhoMayWriteAndWhatTheFileKeeps)
             EXPECT_EQ(sb.readFile("f/other.ini"), kNew);
         }
         EXPECT_FALSE(fs::exists(sb.native("f/.~ktu-ini.tmp")));
-        ::chmod(sb.native("f").c_str(), 0777);
     }
 }
 
