@@ -63,14 +63,11 @@ int checksBeforeTheHandshake()
     if (count != 0 || ended) return 8;
 
     std::string key = ktu::test::uniqueName("ktu-gate");
-    std::string full = "SOFTWARE\\Optic Pipeline\\" + key;
-    char value[512] = "", unnamed[512] = "";
+    char value[512] = "";
     if (!ktuRegistryUtils::validateAndUpdateBaseKey() ||
         !ktuRegistryUtils::addStringValueToRegistryKey("Camera", "front", key.c_str()) ||
-        !ktuRegistryUtils::addStringValueToRegistryKey("", "unnamed", key.c_str()) ||
         !ktuRegistryUtils::getStringValueFromRegistryKey("Camera", value, key.c_str()) ||
-        !ktuRegistryUtils::getStringValueFromRegistryKey(full.c_str(), unnamed) || std::strcmp(value, "front") != 0 ||
-        std::strcmp(unnamed, "unnamed") != 0) {
+        std::strcmp(value, "front") != 0) {
         return 9;
     }
     if (!ktuRegistryUtils::deleteRegistryKey(key.c_str()) ||

@@ -32,11 +32,10 @@ using Calls = std::vector<std::string>;
 
 std::string lastLogText() { return ktu::test::desktopLogTexts().back(); }
 
-TEST(List, LowestFreeSlotMarkAndFullList)
+TEST(List, LowestFreeSlotMarkResizingAndFailedResizing)
 {
     ktu::test::openGate();
     RecordingList empty;
-    EXPECT_EQ(empty.getTotalNumberElements(), 0u);
     EXPECT_EQ(empty.getMinUsableIndex(), 0u);
     EXPECT_EQ(lastLogText(), "Common-ktuList::getMinUsableIndex() - out of range");
 
@@ -61,12 +60,7 @@ TEST(List, LowestFreeSlotMarkAndFullList)
     EXPECT_EQ(list.getValidElementsCount(), 0u);
     list.setElementValidity(1, true);
     EXPECT_EQ(list.getValidElementsCount(), 2u);  // slot 0 still reads valid
-}
 
-TEST(List, ResizingReplacesFlagsAndKeepsTheMark)
-{
-    ktu::test::openGate();
-    RecordingList list;
     list.setNumberOfElements(8);
     for (unsigned int i = 0; i < 6; ++i) list.setElementValidity(i, true);
     list.calls.clear();

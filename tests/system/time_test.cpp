@@ -33,7 +33,7 @@ TEST(TimeStamp, DifferencesAndResetSeconds)
     ktu::test::ScopedOverride localTime(ktu::platform::ops().clock.localTime, &fakeLocalTime);
     struct Case { int64_t laterSeconds; WORD laterMillis; int64_t earlierSeconds; WORD earlierMillis; int expected; };
     const Case cases[] = {
-        {10, 900, 9, 950, 950}, {101, 500, 100, 0, 1500}, {100, 0, 101, 500, -1500}, {5, 0, 5, 0, 0},
+        {10, 900, 9, 950, 950}, {101, 500, 100, 0, 1500}, {100, 0, 101, 500, -1500},
         {3000000, 0, 0, 0, INT_MAX}, {0, 0, 3000000, 0, INT_MIN},  // beyond 24.8 days: held at the 32-bit ends
     };
     for (const Case& c : cases) {
@@ -46,7 +46,7 @@ TEST(TimeStamp, DifferencesAndResetSeconds)
     // resetSeconds stops at zero.
     struct Reset { int64_t seconds; unsigned int back; long expected; };
     const Reset resets[] = {
-        {3, 5, 0}, {5, 5, 0}, {10, 4, 6}, {10, 0, 10},
+        {3, 5, 0}, {10, 4, 6},
         {10, 0xFFFFFFFFu, 11},  // counts as -1: forward by one
         // Forward past the top: 32-bit two's-complement arithmetic wraps round.
         {2000000000, 0x80000000u, -147483648},  // 2000000000 + 2^31 - 2^32
@@ -73,12 +73,10 @@ TEST(TimeString, SevenLayoutsAndRefusals)
         {march, 0, "07-03-05"}, {march, 1, "03-05-07"}, {march, 2, "05-03-07"}, {march, 3, "2007-03-5"},
         {march, 4, "2007-03-5::09: 4"}, {march, 5, "2007-03-5::09:04:07"}, {march, 6, "2007-03-5::09:04:07:042"},
         {makeTime(2010, 12, 31, 23, 5, 0, 0), 4, "2010-12-31::23: 5"},
-        {makeTime(1999, 1, 2, 0, 0, 0, 0), 0, "-01-01-02"},
-        {makeTime(9999, 12, 31, 23, 59, 59, 999), 6, "9999-12-31::23:59:59:999"},
-        {march, 7, nullptr}, {march, -1, nullptr},
+        {makeTime(1999, 1, 2, 0, 0, 0, 0), 0, "-01-01-02"}, {march, 7, nullptr},
         // No range check: every field is written as it is, up to 42 characters.
-        {huge, 6, "65535-65535-65535::65535:65535:65535:65535"}, {huge, 5, "65535-65535-65535::65535:65535:65535"},
-        {huge, 0, "63535-65535-65535"}, {makeTime(0, 0, 0, 0, 0, 0, 0), 2, "00-00--2000"},
+        {huge, 6, "65535-65535-65535::65535:65535:65535:65535"}, {huge, 0, "63535-65535-65535"},
+        {makeTime(0, 0, 0, 0, 0, 0, 0), 2, "00-00--2000"},
     };
     for (const Case& c : cases) {
         char out[64];
