@@ -4,6 +4,10 @@
 # installed ktu runs, and a small consumer builds and runs once through
 # find_package and once through pkg-config.
 set -euo pipefail
+# grep -q stops reading at the first match, and the program writing into the
+# pipe may then die of SIGPIPE, which pipefail reports as a failure: read the
+# whole input instead.
+matches() { grep "$@" >/dev/null; }
 build=$1 consumer=$2 cmake=$3 cxx=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -16,7 +20,7 @@ prefix=$work/moved
 
 "$cmake" -S "$consumer" -B "$work/build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" > "$work/configure.log"
 "$cmake" --build "$work/build" > "$work/build.log"
-"$work/build/consumer" | grep -qx "4.02 accepted"
+"$work/build/consumer" | matches -x "4.02 accepted"
 
 pcdir=$(dirname "$(find "$prefix" -name KS_TU_UtilityClasses_V4.pc | head -1)")
 flags=$(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs KS_TU_UtilityClasses_V4)
@@ -24,5 +28,5 @@ libdir=$(PKG_CONFIG_PATH="$pcdir" pkg-config --variable=libdir KS_TU_UtilityClas
 [ -e "$libdir/libKS_TU_UtilityClasses_V4.so" ] || { echo "pkg-config names $libdir"; exit 1; }
 # shellcheck disable=SC2086
 "$cxx" -std=c++17 "$consumer/main.cpp" $flags -Wl,-rpath,"$libdir" -o "$work/pc-consumer"
-"$work/pc-consumer" | grep -qx "4.02 accepted"
+"$work/pc-consumer" | matches -x "4.02 accepted"
 echo "install ok"
