@@ -224,7 +224,6 @@ public:
     }
 
     const std::string& file() const { return file_; }
-    const std::vector<Line>& lines() const { return lines_; }
     std::size_t size() const { return lines_.size(); }
     const Line& operator[](std::size_t i) const { return lines_[i]; }
 
