@@ -56,11 +56,13 @@ void slashes(FuzzedDataProvider& input, int which)
         break;
     }
     case 1: {
-        // The buffer holds the grown text when that fits 259 characters.
+        // A text of up to 259 characters grows by one character for every
+        // '/', and the buffer holds exactly the grown text; a longer text is
+        // left as it is.
         const std::size_t grown = length + static_cast<std::size_t>(std::count(path.c_str(), path.c_str() + length, '/'));
-        TightText in(path, grown <= 259 ? grown + 1 : path.size() + 1);
+        TightText in(path, length <= 259 ? grown + 1 : path.size() + 1);
         ktuFilePathUtils::converForwardSlashToDoubleBackSlash(in.get());
-        if (grown <= 259) {
+        if (length <= 259) {
             KTU_FUZZ_CHECK(std::strlen(in.get()) == grown && std::strchr(in.get(), '/') == nullptr);
         } else {
             KTU_FUZZ_CHECK(std::strcmp(in.get(), path.c_str()) == 0);
@@ -107,14 +109,17 @@ void conversions(FuzzedDataProvider& input, bool toAbsolute)
     TightText a(base), b(other);
     long status = 12345;
     if (toAbsolute) {
-        std::size_t room = std::min(kPath, std::strlen(base.c_str()) + std::strlen(other.c_str()) + 2);
+        // The output holds the two inputs' lengths plus one character.
+        std::size_t room = std::strlen(base.c_str()) + std::strlen(other.c_str()) + 2;
         TightBuffer out(std::max<std::size_t>(room, 3));
         ktuFilePathUtils::convertToAbsolutePath(a.get(), b.get(), out.get(), &status);
         KTU_FUZZ_CHECK(status == 100 || status == -105);
         KTU_FUZZ_CHECK(out.terminated());
         KTU_FUZZ_CHECK(status == 100 || std::strcmp(out.get(), "NA") == 0);
     } else {
-        TightBuffer out(kPath);
+        // Three characters for every folder climbed plus the tail: at most
+        // 633 for inputs of 255 characters.
+        TightBuffer out(634);
         ktuFilePathUtils::convertToRelativePath(a.get(), b.get(), out.get(), &status);
         KTU_FUZZ_CHECK(status == 12345 || status == -105);
         KTU_FUZZ_CHECK(out.terminated());
