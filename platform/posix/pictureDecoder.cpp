@@ -63,7 +63,11 @@ void* budgetMalloc(std::size_t size)
     if (size > SIZE_MAX - kHeader || !admit(0, size)) {
         return nullptr;
     }
-    auto* raw = static_cast<unsigned char*>(std::malloc(size + kHeader));
+    // Zeroed: a damaged file can make the decoder read parts of its state
+    // that the file never filled in (a Huffman table that no segment
+    // defined, say); they then read as zeros, the same on every run, and
+    // never as whatever the heap held before.
+    auto* raw = static_cast<unsigned char*>(std::calloc(1, size + kHeader));
     if (raw == nullptr) {
         giveBack(size);
         return nullptr;
@@ -95,6 +99,9 @@ void* budgetRealloc(void* block, std::size_t size)
         return nullptr;
     }
     std::memcpy(raw, &size, sizeof size);
+    if (size > old) {
+        std::memset(raw + kHeader + old, 0, size - old);
+    }
     return raw + kHeader;
 }
 
