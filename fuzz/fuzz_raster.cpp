@@ -16,8 +16,6 @@ namespace {
 using ktu::raster::Kernel;
 using Bytes = std::vector<unsigned char>;
 
-constexpr Kernel kEngines[] = {Kernel::Plain, Kernel::Ssse3, Kernel::Avx2};
-
 // What one engine produced: the buffers it wrote, a status, and whether a
 // fault came out of the call.
 struct Outcome {
@@ -67,25 +65,37 @@ struct Exact {
     std::unique_ptr<unsigned char[]> bytes;
 };
 
+// Every engine, the SIMD ones once with ordinary stores and once with
+// streaming stores for every frame size: all must give the same bytes.
 template <class Run>
 void acrossEngines(Run run)
 {
+    struct Form {
+        Kernel engine;
+        std::size_t streamFrom;
+    };
+    constexpr std::size_t kNever = ~std::size_t{0};
+    const Form forms[] = {{Kernel::Plain, kNever}, {Kernel::Ssse3, kNever}, {Kernel::Ssse3, 0},
+                          {Kernel::Avx2, kNever},  {Kernel::Avx2, 0}};
+    const std::size_t threshold = ktu::raster::useStreamingThreshold(kNever);
     Outcome first;
-    for (std::size_t e = 0; e < sizeof kEngines / sizeof kEngines[0]; ++e) {
-        ktu::raster::useKernel(kEngines[e]);
+    for (std::size_t f = 0; f < sizeof forms / sizeof forms[0]; ++f) {
+        ktu::raster::useKernel(forms[f].engine);
+        ktu::raster::useStreamingThreshold(forms[f].streamFrom);
         Outcome outcome;
         try {
             run(outcome);
         } catch (...) {
             outcome.faulted = true;  // the resizes pass their faults on, as documented
         }
-        if (e == 0) {
+        if (f == 0) {
             first = outcome;
         } else {
             KTU_FUZZ_CHECK(outcome == first);
         }
     }
     ktu::raster::useKernel(ktu::raster::bestKernel());
+    ktu::raster::useStreamingThreshold(threshold);
 }
 
 double anyDouble(FuzzedDataProvider& input)
