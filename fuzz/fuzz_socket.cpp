@@ -89,6 +89,20 @@ int64_t lengthOf(const uint8_t* field, std::size_t size)
     }
     return negative ? -value : value;
 }
+// Fills the stream from the rest of the input: how recv splits it, whether
+// it ends with an error, and its bytes (returned; the stream points into them).
+std::vector<uint8_t> feedStream(FuzzedDataProvider& input)
+{
+    for (auto& chunk : g_stream.chunks) {
+        chunk = input.ConsumeIntegral<uint8_t>();
+    }
+    g_stream.endWithError = input.ConsumeBool();
+    std::vector<uint8_t> bytes = input.ConsumeRemainingBytes<uint8_t>();
+    g_stream.data = bytes.data();
+    g_stream.size = bytes.size();
+    return bytes;
+}
+
 
 void checkFramedRead(FuzzedDataProvider& input)
 {
@@ -99,13 +113,7 @@ void checkFramedRead(FuzzedDataProvider& input)
     const uint32_t fieldStart = position();
     const uint32_t fieldEnd = position();
     const uint32_t bufferSize = input.ConsumeIntegralInRange<uint32_t>(0, 4096);
-    for (auto& chunk : g_stream.chunks) {
-        chunk = input.ConsumeIntegral<uint8_t>();
-    }
-    g_stream.endWithError = input.ConsumeBool();
-    std::vector<uint8_t> bytes = input.ConsumeRemainingBytes<uint8_t>();
-    g_stream.data = bytes.data();
-    g_stream.size = bytes.size();
+    const std::vector<uint8_t> bytes = feedStream(input);
 
     // The answer the stream calls for.
     const uint64_t headerLength = uint64_t{fieldEnd} + 1;
@@ -161,13 +169,7 @@ void checkFramedRead(FuzzedDataProvider& input)
 void checkPlainRead(FuzzedDataProvider& input)
 {
     const uint32_t bufferSize = input.ConsumeIntegralInRange<uint32_t>(0, 4096);
-    for (auto& chunk : g_stream.chunks) {
-        chunk = input.ConsumeIntegral<uint8_t>();
-    }
-    g_stream.endWithError = input.ConsumeBool();
-    std::vector<uint8_t> bytes = input.ConsumeRemainingBytes<uint8_t>();
-    g_stream.data = bytes.data();
-    g_stream.size = bytes.size();
+    const std::vector<uint8_t> bytes = feedStream(input);
     g_stream.limit = bufferSize;
 
     std::unique_ptr<char[]> message(new char[bufferSize == 0 ? 1 : bufferSize]);
