@@ -1,7 +1,8 @@
 // The catch-all guard and the handshake gate that every operation runs behind.
 //
-//   if (!ktu::gateOpen()) return false;
-//   return ktu::guarded(kSite, [&] { ...body... }, false);
+//   return ktu::enter(kSite, false, [&] { ...body... });
+//
+// (ktu::guarded alone serves the few operations that do not ask the gate.)
 //
 // A guard site names the module and operation texts of the one log line that
 // a caught fault costs, and whether the fault is passed on to the caller after
@@ -115,6 +116,52 @@ template <class Body>
 void guarded(const GuardSite& where, Body&& body)
 {
     guarded(where, std::forward<Body>(body), [] {});
+}
+
+// The door of every operation that asks the version gate. The answer for a
+// closed gate and the answer for a caught fault are each written once, at the
+// call site; either may be a value or a callable that produces it (to answer
+// a result "as it stood"):
+//
+//   return ktu::enter(kSite, false, [&] { ...body... });          // both false
+//   return ktu::enter(kSite, false, [&] { return found; }, [&] { ...body... });
+//   ktu::enter(kSite, [&] { ...body... });                         // void
+template <class Closed, class Faulted, class Body>
+auto enter(const GuardSite& where, Closed&& closed, Faulted&& faulted, Body&& body) -> decltype(body())
+{
+    using R = decltype(body());
+    if (!gateOpen()) {
+        if constexpr (std::is_void_v<R>) {
+            return;
+        } else {
+            return detail::fallbackValue<R>(std::forward<Closed>(closed));
+        }
+    }
+    return guarded(where, std::forward<Body>(body), std::forward<Faulted>(faulted));
+}
+
+// One answer for a closed gate and for a caught fault.
+template <class Failure, class Body>
+auto enter(const GuardSite& where, Failure&& failure, Body&& body) -> decltype(body())
+{
+    using R = decltype(body());
+    if (!gateOpen()) {
+        if constexpr (std::is_void_v<R>) {
+            return;
+        } else {
+            return detail::fallbackValue<R>(failure);
+        }
+    }
+    return guarded(where, std::forward<Body>(body), std::forward<Failure>(failure));
+}
+
+// Void operations: a closed gate or a caught fault leaves nothing to answer.
+template <class Body>
+void enter(const GuardSite& where, Body&& body)
+{
+    if (gateOpen()) {
+        guarded(where, std::forward<Body>(body));
+    }
 }
 
 }  // namespace ktu
