@@ -12,12 +12,11 @@
 namespace {
 
 using ktu::platform::FileHandle;
+using ktu::platform::WritePiece;
 using ktu::platform::ops;
 
 constexpr uint32_t kFileHeaderSize = 14;
 constexpr uint32_t kInfoHeaderSize = 40;
-// The largest count handed to one write of the seam.
-constexpr uint64_t kWriteChunk = 1u << 30;
 
 // Row length of a 24-bit BMP pixel array: 3 * width raised to a multiple of 4.
 inline std::size_t alignedRow(std::size_t width)
@@ -36,46 +35,6 @@ void putLe32(unsigned char* p, uint32_t v)
     putLe16(p, v);
     putLe16(p + 2, v >> 16);
 }
-
-// Writes `size` bytes, in pieces that one write of the seam can take.
-bool writeAll(FileHandle file, const void* data, uint64_t size)
-{
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    do {
-        const uint64_t piece = size < kWriteChunk ? size : kWriteChunk;
-        if (!ops().picture.writeFile(file, bytes, static_cast<uint32_t>(piece))) {
-            return false;
-        }
-        bytes += piece;
-        size -= piece;
-    } while (size > 0);
-    return true;
-}
-
-// Closes a file on every way out unless the close was taken over.
-class FileCloser {
-public:
-    explicit FileCloser(FileHandle file) : file_(file) {}
-    ~FileCloser()
-    {
-        if (file_ != nullptr) {
-            ops().picture.closeFile(file_);
-        }
-    }
-    FileCloser(const FileCloser&) = delete;
-    FileCloser& operator=(const FileCloser&) = delete;
-
-    FileHandle get() const { return file_; }
-    bool close()
-    {
-        FileHandle file = file_;
-        file_ = nullptr;
-        return ops().picture.closeFile(file);
-    }
-
-private:
-    FileHandle file_;
-};
 
 // A header block of CreateBitmapInfoStruct, released on every way out.
 class HeaderBlock {
@@ -177,15 +136,8 @@ BITMAPINFO* ktuBMPUtils::CreateBitmapInfoStruct(int width, int height)
 
 bool ktuBMPUtils::CreateBMPFile(const char* const path, BITMAPINFO* header, const unsigned char* const pixels)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::CreateBMPFile()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModCommon, "ktuBMPUtils::CreateBMPFile()"), false, [&] {
         const BITMAPINFOHEADER& info = ktu::require(header)->bmiHeader;
-        FileCloser file(ops().picture.createForWriting(path));
-        if (file.get() == nullptr) {
-            return false;
-        }
         // The file header's fields are 32 bits wide and wrap as the format's
         // arithmetic does; the byte counts written are exact.
         const uint32_t tables = info.biSize + 4 * info.biClrUsed;
@@ -193,36 +145,25 @@ bool ktuBMPUtils::CreateBMPFile(const char* const path, BITMAPINFO* header, cons
         putLe32(fileHeader + 2, tables + info.biSizeImage + kFileHeaderSize);
         putLe32(fileHeader + 10, tables + kFileHeaderSize);
         const uint64_t tableBytes = kInfoHeaderSize + 4 * static_cast<uint64_t>(info.biClrUsed);
-        const bool written = writeAll(file.get(), fileHeader, kFileHeaderSize) &&
-                             writeAll(file.get(), header, tableBytes) &&
-                             writeAll(file.get(), pixels, info.biSizeImage);
-        if (file.close() && written) {
-            return true;
-        }
-        // A file cut short still carries a header that promises the whole
-        // picture; a reader would take it for complete, so it goes.
-        ops().fs.deleteFile(path);
-        return false;
-    }, false);
+        // The file is replaced, never rewritten where it stands: when the
+        // write fails (a full disk) the old picture stays as it was, and a
+        // file cut short never appears.
+        const WritePiece pieces[] = {{fileHeader, kFileHeaderSize}, {header, tableBytes}, {pixels, info.biSizeImage}};
+        return ops().picture.replaceFile(path, pieces, 3);
+    });
 }
 
 bool ktuBMPUtils::saveAsBMP(int width, int height, const unsigned char* const pixels, const char* const path)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::saveAsBMP()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModCommon, "ktuBMPUtils::saveAsBMP()"), false, [&] {
         HeaderBlock header(CreateBitmapInfoStruct(width, height));
         return CreateBMPFile(path, header.get(), pixels);
-    }, false);
+    });
 }
 
 bool ktuBMPUtils::getImageSize(const char* path, int* width, int* height)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageSize()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageSize()"), false, [&] {
         if (!ktuFilePathUtils::checkFileExistence(path)) {
             return false;
         }
@@ -233,33 +174,24 @@ bool ktuBMPUtils::getImageSize(const char* path, int* width, int* height)
         *ktu::require(width) = bitmap.info().bmWidth;
         *ktu::require(height) = bitmap.info().bmHeight;
         return true;
-    }, false);
+    });
 }
 
 bool ktuBMPUtils::getImageData(const char* path, unsigned char* out)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageData()"),
-                        [&] { return readPixels(path, out, true); }, false);
+    return ktu::enter(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageData()"), false,
+                      [&] { return readPixels(path, out, true); });
 }
 
 bool ktuBMPUtils::getImageBitmapData(const char* path, unsigned char* out)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageBitmapData()"),
-                        [&] { return readPixels(path, out, false); }, false);
+    return ktu::enter(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageBitmapData()"), false,
+                      [&] { return readPixels(path, out, false); });
 }
 
 bool ktuBMPUtils::getResizedImageData(const char* path, unsigned char* out, int newWidth, int newHeight)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getResizedImageData()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModCommon, "ktuBMPUtils::getResizedImageData()"), false, [&] {
         int width = 0;
         int height = 0;
         if (!getImageSize(path, &width, &height) || width <= 0 || height <= 0) {
@@ -277,15 +209,12 @@ bool ktuBMPUtils::getResizedImageData(const char* path, unsigned char* out, int 
             resizeImageAndReturnData(width, height, packed.data(), newWidth, newHeight, out);
         }
         return true;
-    }, false);
+    });
 }
 
 bool ktuBMPUtils::getImageSize2(const char* path, int* width, int* height)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageSize2()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModCommon, "ktuBMPUtils::getImageSize2()"), false, [&] {
         if (!ktuFilePathUtils::checkFileExistence(path)) {
             return false;
         }
@@ -301,16 +230,13 @@ bool ktuBMPUtils::getImageSize2(const char* path, int* width, int* height)
         *ktu::require(width) = hmWidth;
         *ktu::require(height) = hmHeight;
         return true;
-    }, false);
+    });
 }
 
 unsigned int ktuBMPUtils::getBMPFormatDataLen(unsigned int width, unsigned int height)
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::getBMPFormatDataLen()"),
-                        [&] { return (3 * width + width % 4) * height; }, 0u);
+    return ktu::enter(ktu::site(ktu::kModCommon, "ktuBMPUtils::getBMPFormatDataLen()"), 0u,
+                      [&] { return (3 * width + width % 4) * height; });
 }
 
 void ktuBMPUtils::converImageDataToBMPFotmat(unsigned char*, unsigned char*, unsigned int, unsigned int) {}
@@ -318,10 +244,7 @@ void ktuBMPUtils::converImageDataToBMPFotmat(unsigned char*, unsigned char*, uns
 bool ktuBMPUtils::cropAndSaveImage(const char* source, const char* destination, int x, int y, int cropWidth,
                                    int cropHeight)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "iBMPUtils::cropAndSaveImage()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "iBMPUtils::cropAndSaveImage()"), false, [&] {
         if (x < 0 || y < 0 || cropWidth < 0 || cropHeight < 0) {
             return false;
         }
@@ -349,7 +272,7 @@ bool ktuBMPUtils::cropAndSaveImage(const char* source, const char* destination, 
         }
         HeaderBlock header(CreateBitmapInfoStruct(cropWidth, cropHeight));
         return CreateBMPFile(destination, header.get(), cropped.data());
-    }, false);
+    });
 }
 
 bool ktuBMPUtils::checkBMPFormat(const char* path)

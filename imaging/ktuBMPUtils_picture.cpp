@@ -98,10 +98,7 @@ LONG extent(LONG a, LONG b)
 
 bool ktuBMPUtils::LoadPictureFile(const char* path, IPicture** picture, HWND /*window*/)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::LoadPictureFile()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModCommon, "ktuBMPUtils::LoadPictureFile()"), false, [&] {
         const auto& pic = ops().picture;
         uint32_t size = 0;
         MemoryBlock block = readIntoBlock(path, size);
@@ -122,15 +119,12 @@ bool ktuBMPUtils::LoadPictureFile(const char* path, IPicture** picture, HWND /*w
         }
         HRESULT loaded = pic.loadPicture(stream.get(), static_cast<LONG>(size), false, picture);
         return SUCCEEDED(loaded) && *picture != nullptr;
-    }, false);
+    });
 }
 
 bool ktuBMPUtils::DrawImage(HDC dc, const char* path, POINT centre, HWND window, RECT target)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuBMPUtils::DrawImage()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModCommon, "ktuBMPUtils::DrawImage()"), false, [&] {
         if (dc == nullptr || window == nullptr) {
             return false;
         }
@@ -152,5 +146,5 @@ bool ktuBMPUtils::DrawImage(HDC dc, const char* path, POINT centre, HWND window,
         HRESULT rendered = picture->Render(dc, x, y, sized ? width : hmWidth, sized ? height : hmHeight, 0, hmHeight,
                                            hmWidth, -hmHeight, &client);
         return SUCCEEDED(rendered);
-    }, false);
+    });
 }

@@ -24,10 +24,7 @@ KTU_DATALESS_CLASS_SHAPE(ktuBMPUtils)
 
 void ktuBMPUtils::getScaledSize(int width, int height, int maxSize, int* scaledWidth, int* scaledHeight)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::rethrowingSite(ktu::kModCommon, "ktuBMPUtils::getScaledSize()"), [&] {
+    ktu::enter(ktu::rethrowingSite(ktu::kModCommon, "ktuBMPUtils::getScaledSize()"), [&] {
         const ktu::raster::ScaledSize size = ktu::raster::scaleForMaxSize(width, height, maxSize);
         *ktu::require(scaledWidth) = size.width;
         *ktu::require(scaledHeight) = size.height;
@@ -37,10 +34,7 @@ void ktuBMPUtils::getScaledSize(int width, int height, int maxSize, int* scaledW
 void ktuBMPUtils::resizeImageAndReturnData(int width, int height, unsigned char* source, int maxSize,
                                            unsigned char* destination)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::rethrowingSite(ktu::kModCommon, kResizeText), [&] {
+    ktu::enter(ktu::rethrowingSite(ktu::kModCommon, kResizeText), [&] {
         const ktu::raster::ScaledSize size = ktu::raster::scaleForMaxSize(width, height, maxSize);
         copyOrFault(source, width, height, size.scale, size.scale, size.width, size.height, destination);
     });
@@ -49,10 +43,7 @@ void ktuBMPUtils::resizeImageAndReturnData(int width, int height, unsigned char*
 void ktuBMPUtils::resizeImageAndReturnData(int width, int height, unsigned char* source, int newWidth,
                                            int newHeight, unsigned char* destination)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::rethrowingSite(ktu::kModCommon, kResizeText), [&] {
+    ktu::enter(ktu::rethrowingSite(ktu::kModCommon, kResizeText), [&] {
         const double sx = static_cast<double>(width) / static_cast<double>(newWidth);
         const double sy = static_cast<double>(height) / static_cast<double>(newHeight);
         const int outWidth = ktu::raster::truncToInt(static_cast<double>(width) / sx);

@@ -335,12 +335,24 @@ using PictureStream = void*;  // a stream over a memory block (CreateStreamOnHGl
 
 constexpr uint32_t kInvalidFileSize = 0xFFFFFFFFu;
 
+// One piece of a file's content, for replaceFile.
+struct WritePiece {
+    const void* data;
+    uint64_t size;
+};
+
 struct PictureOps {
     // Opens an existing file for reading, shared with nobody.
     FileHandle (*openForReading)(const char* path);
-    // Creates a file for reading and writing, shared with nobody, replacing
-    // any existing file.
-    FileHandle (*createForWriting)(const char* path);
+    // Writes the pieces, one after the other, as the whole content of the
+    // file at `path`, by replacement: a temporary file in the same folder
+    // gets them, is flushed to disk and is moved over the old file (POSIX:
+    // rename; Windows: MoveFileExA with MOVEFILE_REPLACE_EXISTING |
+    // MOVEFILE_WRITE_THROUGH). False when it could not be done; the old file
+    // is then as it was (a full disk never costs the old content) and no
+    // temporary file is left. An old file with the read-only attribute is
+    // refused.
+    bool (*replaceFile)(const char* path, const WritePiece* pieces, std::size_t count);
     // The file's size; kInvalidFileSize when it cannot be told (or does not
     // fit in 32 bits).
     uint32_t (*fileSize)(FileHandle file);

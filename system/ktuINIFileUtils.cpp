@@ -137,10 +137,7 @@ ktuINIFileUtils::~ktuINIFileUtils() {}
 
 long ktuINIFileUtils::openFile(const char* path)
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuINIFileUtils::openFile"), [&]() -> long {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuINIFileUtils::openFile"), 0L, [&]() -> long {
         if (path == nullptr || !ktu::copyIfFits(g_currentFile, kPathSize, path)) {
             return 0;
         }
@@ -159,15 +156,12 @@ long ktuINIFileUtils::openFile(const char* path)
             ktuFilePathUtils::createAllFolders(folder, false, &code);
         }
         return 1;
-    }, 0L);
+    });
 }
 
 long ktuINIFileUtils::getTagValue(const char* section, const char* key, char* out, char* defaultValue)
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuINIFileUtils::getTagValue"), [&]() -> long {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuINIFileUtils::getTagValue"), 0L, [&]() -> long {
         char buffer[kValueSize];
         std::memset(buffer, 0, sizeof buffer);
         if (ktu::require(defaultValue)[0] == '\0') {
@@ -181,38 +175,29 @@ long ktuINIFileUtils::getTagValue(const char* section, const char* key, char* ou
         buffer[kValueSize - 1] = '\0';
         std::memcpy(ktu::require(out), buffer, std::strlen(buffer) + 1);
         return 1;
-    }, 0L);
+    });
 }
 
 long ktuINIFileUtils::setTagValue(const char* section, const char* key, const char* value)
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuINIFileUtils::setTagValue"), [&]() -> long {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuINIFileUtils::setTagValue"), 0L, [&]() -> long {
         return ktu::platform::ops().profile.writeString(section, key, value, g_currentFile) ? 1 : -2;
-    }, 0L);
+    });
 }
 
 long ktuINIFileUtils::clearFileContent()
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuINIFileUtils::clearFileContent"), [&]() -> long {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuINIFileUtils::clearFileContent"), 0L, [&]() -> long {
         auto& platform = ktu::platform::ops();
         platform.fs.deleteFile(g_currentFile);
         return platform.profile.createEmptyFile(g_currentFile) ? 1 : -1;
-    }, 0L);
+    });
 }
 
 long ktuINIFileUtils::closeFile()
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuINIFileUtils::closeFile"), [&]() -> long {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuINIFileUtils::closeFile"), 0L, [&]() -> long {
         std::memset(g_currentFile, 0, sizeof g_currentFile);
         return 1;
-    }, 0L);
+    });
 }

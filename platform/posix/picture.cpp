@@ -8,22 +8,27 @@
 // - A picture decodes a BMP, PNG, JPEG or GIF file image (recognised by its
 //   signature) with the decoder compiled into the library (pictureDecoder.h,
 //   which also bounds what one decode may allocate) into a top-down
-//   blue-green-red raster. Its
+//   blue-green-red raster. A BMP file is handed to the decoder in the form it
+//   reads (bmp::decoderForm: the pixels straight after the headers). Its
 //   extent in HIMETRIC units comes from the resolution the file stores (BMP
 //   pixels per metre, PNG pHYs in metres, JPEG JFIF density), 96 dots per
 //   inch when it stores none.
 // - The bitmap loader reads the headers of a BMP file and describes its pixel
 //   array as a DIB section loaded from the file would be; the pixels are
 //   read later, in one read, straight into the caller's raster.
-//   It takes the files of common/bmpHeaders.h: core (12-byte) and 40- to
+//   It takes the files of imaging/ktuBmpFormat.h: core (12-byte) and 40- to
 //   124-byte headers, uncompressed arrays inside the file, and RLE8 and RLE4
-//   data, which copyPixelRows expands row by row (expandRle) into the 8- or
-//   4-bit rows of colour indices that a DIB section loaded from the file
+//   data, which copyPixelRows expands row by row (bmp::expandRle) into the 8-
+//   or 4-bit rows of colour indices that a DIB section loaded from the file
 //   holds. Anything else is refused.
+// - A whole file is written by replacement (replaceFile): a new file in the
+//   same folder, written, flushed and renamed over the old one, so that a
+//   failure (a full disk) leaves the old file as it was.
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/uio.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,14 +41,15 @@
 #include <string>
 #include <vector>
 
-#include "common/bmpHeaders.h"
+#include "descriptor.h"
 #include "drives.h"
+#include "ktuBmpFormat.h"
 #include "ktuPlatform.h"
 #include "pictureDecoder.h"
 
 struct ktuBitmap {
-    int fd;  // the open file
-    ktu::platform::BmpPixelArray pixels;
+    ktu::platform::Descriptor fd;  // the open file
+    ktu::bmp::BmpPixelArray pixels;
     BITMAP description;
 };
 
@@ -65,34 +71,114 @@ FileHandle handleOf(int fd)
     return fd < 0 ? nullptr : reinterpret_cast<FileHandle>(static_cast<intptr_t>(fd) + 1);
 }
 
-int openNative(const char* path, int flags)
+// Opens a file that is not a folder.
+Descriptor openNative(const char* path, int flags)
 {
     std::string native;
     if (!posix::toNativePath(path, native) || native.empty()) {
-        return -1;
+        return Descriptor();
     }
-    int fd;
+    Descriptor fd;
     do {
-        fd = ::open(native.c_str(), flags | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd >= 0) {
-        struct stat st;
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-            ::close(fd);
-            return -1;
-        }
+        fd.reset(::open(native.c_str(), flags | O_CLOEXEC, 0666));
+    } while (!fd && errno == EINTR);
+    struct stat st;
+    if (fd && (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode))) {
+        fd.reset();
     }
     return fd;
 }
 
 FileHandle openForReading(const char* path)
 {
-    return handleOf(openNative(path, O_RDONLY));
+    return handleOf(openNative(path, O_RDONLY).release());
 }
 
-FileHandle createForWriting(const char* path)
+// Writes `size` bytes, as many writes as it takes.
+bool writeFully(int fd, const unsigned char* bytes, uint64_t size)
 {
-    return handleOf(openNative(path, O_RDWR | O_CREAT | O_TRUNC));
+    while (size > 0) {
+        const std::size_t piece = size < (std::size_t{1} << 30) ? static_cast<std::size_t>(size) : std::size_t{1} << 30;
+        ssize_t put = ::write(fd, bytes, piece);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        bytes += put;
+        size -= static_cast<uint64_t>(put);
+    }
+    return true;
+}
+
+// A whole new content for `path`, by replacement: a temporary file of a
+// name of its own in the same folder gets the pieces, is flushed
+// and renamed over the old file, and the folder is flushed. The old file
+// stays whole until the rename, and is untouched when anything fails before
+// it (a full disk among them); the temporary file then goes. A path that is
+// a symbolic link is written through: the file it leads to is replaced. The
+// new file keeps the old one's mode (and its owner and group where this
+// caller may give them); an old file that its owner may not
+// write (the read-only attribute) is refused, as Windows refuses it.
+bool replaceFile(const char* path, const WritePiece* pieces, std::size_t count)
+{
+    std::string native;
+    if (path == nullptr || !posix::toNativePath(path, native) || native.empty() ||
+        (count > 0 && pieces == nullptr)) {
+        return false;
+    }
+    char resolved[PATH_MAX];
+    if (::realpath(native.c_str(), resolved) != nullptr) {
+        native = resolved;
+    }
+    struct stat old;
+    const bool exists = ::stat(native.c_str(), &old) == 0;
+    if (exists && (!S_ISREG(old.st_mode) || (old.st_mode & S_IWUSR) == 0)) {
+        return false;
+    }
+    if (!exists && errno != ENOENT) {
+        return false;
+    }
+    const std::size_t slash = native.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+    // A name of its own: the process, a counter and the clock, tried again
+    // while it is taken. Made with the mode 0666 less the umask, as any new
+    // file; an old file's mode is given to it after.
+    static std::atomic<unsigned> counter{0};
+    std::string temp;
+    Descriptor fd;
+    for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
+        struct timespec now {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        temp = (folder == "/" ? std::string() : folder) + "/.~ktu-" + std::to_string(::getpid()) + "-" +
+               std::to_string(counter++) + "-" + std::to_string(now.tv_nsec) + ".tmp";
+        fd.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (!fd) {
+        return false;
+    }
+    if (exists && ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
+        // another user's file, written by its group or by everyone: the new file is the caller's
+    }
+    bool done = !exists || ::fchmod(fd.get(), old.st_mode & 07777) == 0;
+    for (std::size_t i = 0; done && i < count; ++i) {
+        done = (pieces[i].data != nullptr || pieces[i].size == 0) &&
+               writeFully(fd.get(), static_cast<const unsigned char*>(pieces[i].data), pieces[i].size);
+    }
+    done = done && ::fsync(fd.get()) == 0 && fd.close() && ::rename(temp.c_str(), native.c_str()) == 0;
+    if (!done) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) {
+        ::fsync(dir.get());  // makes the rename itself durable
+    }
+    return true;
 }
 
 uint32_t fileSize(FileHandle file)
@@ -162,7 +248,7 @@ bool writeFile(FileHandle file, const void* data, uint32_t size)
 
 bool closeFile(FileHandle file)
 {
-    return file != nullptr && ::close(descriptorOf(file)) == 0;
+    return file != nullptr && Descriptor(descriptorOf(file)).close();
 }
 
 // ---------------------------------------------------------------------------
@@ -261,96 +347,6 @@ void releaseStream(PictureStream handle)
 // ---------------------------------------------------------------------------
 // Pictures
 // ---------------------------------------------------------------------------
-
-uint32_t le32(const unsigned char* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint32_t be32(const unsigned char* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-uint16_t be16(const unsigned char* p)
-{
-    return static_cast<uint16_t>(p[0] << 8 | p[1]);
-}
-
-// Resolution of one axis: `perUnit` dots per `unitHimetric` HIMETRIC units
-// (100000 for a metre, 2540 for an inch, 1000 for a centimetre).
-struct Resolution {
-    long long dots = 96;
-    long long unitHimetric = 2540;
-};
-
-long long toHimetric(long long pixels, const Resolution& r)
-{
-    long long value = (pixels * r.unitHimetric * 2 + r.dots) / (2 * r.dots);
-    return value < 1 ? 1 : value;
-}
-
-enum class Format { Unknown, Bmp, Png, Jpeg, Gif };
-
-Format formatOf(const unsigned char* data, std::size_t size)
-{
-    static const unsigned char png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (size >= 2 && data[0] == 'B' && data[1] == 'M') {
-        return Format::Bmp;
-    }
-    if (size >= 8 && std::memcmp(data, png, 8) == 0) {
-        return Format::Png;
-    }
-    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) {
-        return Format::Jpeg;
-    }
-    if (size >= 6 && std::memcmp(data, "GIF8", 4) == 0) {
-        return Format::Gif;
-    }
-    return Format::Unknown;
-}
-
-// The stored resolution, when the file has one that can be used.
-void storedResolution(Format format, const unsigned char* data, std::size_t size, Resolution& x, Resolution& y)
-{
-    if (format == Format::Bmp && size >= 46 && le32(data + 14) >= 40) {
-        int32_t px = static_cast<int32_t>(le32(data + 38));
-        int32_t py = static_cast<int32_t>(le32(data + 42));
-        if (px > 0 && py > 0) {
-            x = Resolution{px, 100000};
-            y = Resolution{py, 100000};
-        }
-    } else if (format == Format::Png) {
-        // Chunks: length, type, data, checksum. pHYs comes before IDAT.
-        std::size_t at = 8;
-        while (at + 8 <= size) {
-            uint32_t length = be32(data + at);
-            const unsigned char* type = data + at + 4;
-            if (std::memcmp(type, "IDAT", 4) == 0 || length > size - at - 8) {
-                break;
-            }
-            if (std::memcmp(type, "pHYs", 4) == 0 && length >= 9) {
-                uint32_t px = be32(data + at + 8);
-                uint32_t py = be32(data + at + 12);
-                if (data[at + 16] == 1 && px > 0 && py > 0 && px <= INT32_MAX && py <= INT32_MAX) {
-                    x = Resolution{px, 100000};
-                    y = Resolution{py, 100000};
-                }
-                break;
-            }
-            at += 12 + static_cast<std::size_t>(length);
-        }
-    } else if (format == Format::Jpeg && size >= 18 && data[3] == 0xE0 && std::memcmp(data + 6, "JFIF", 5) == 0) {
-        unsigned units = data[13];
-        uint16_t px = be16(data + 14);
-        uint16_t py = be16(data + 16);
-        if ((units == 1 || units == 2) && px > 0 && py > 0) {
-            long long unit = units == 1 ? 2540 : 1000;
-            x = Resolution{px, unit};
-            y = Resolution{py, unit};
-        }
-    }
-}
 
 class DecodedPicture final : public IPicture {
 public:
@@ -471,28 +467,28 @@ private:
 
 IPicture* decodePicture(const unsigned char* data, std::size_t size)
 {
-    Format format = formatOf(data, size);
-    if (format == Format::Unknown) {
+    const bmp::Format format = bmp::formatOf(data, size);
+    if (format == bmp::Format::Unknown) {
         return nullptr;
     }
     // A BMP file is taken as the bitmap loader takes it: its pixel array in
     // the file, not filled up with zeros from headers that claim more.
-    BITMAP bmp{};
-    BmpPixelArray array;
-    if (format == Format::Bmp && !checkBmpHeaders(data, size, bmp, array)) {
+    std::vector<unsigned char> canonical;
+    if (format == bmp::Format::Bmp && !bmp::decoderForm(data, size, canonical)) {
         return nullptr;
     }
     int width = 0;
     int height = 0;
-    unsigned char* bgr = posix::decodeBgr(data, size, &width, &height);
+    unsigned char* bgr = canonical.empty() ? posix::decodeBgr(data, size, &width, &height)
+                                           : posix::decodeBgr(canonical.data(), canonical.size(), &width, &height);
     if (bgr == nullptr) {
         return nullptr;
     }
-    Resolution rx;
-    Resolution ry;
-    storedResolution(format, data, size, rx, ry);
-    long long hmWidth = toHimetric(width, rx);
-    long long hmHeight = toHimetric(height, ry);
+    bmp::Resolution rx;
+    bmp::Resolution ry;
+    bmp::storedResolution(format, data, size, rx, ry);
+    long long hmWidth = bmp::toHimetric(width, rx);
+    long long hmHeight = bmp::toHimetric(height, ry);
     IPicture* picture = nullptr;
     if (hmWidth <= INT32_MAX && hmHeight <= INT32_MAX) {
         picture = new (std::nothrow)
@@ -531,24 +527,20 @@ HRESULT loadPicture(PictureStream handle, LONG size, bool /*runMode*/, IPicture*
 // (from the page cache) and not twice.
 HBITMAP loadBitmap(const char* path)
 {
-    int fd = openNative(path, O_RDONLY);
-    if (fd < 0) {
+    Descriptor fd = openNative(path, O_RDONLY);
+    if (!fd) {
         return nullptr;
     }
-    unsigned char headers[kBmpHeadersSize] = {};
+    unsigned char headers[bmp::kBmpHeadersSize] = {};
     struct stat st;
     std::size_t got = 0;
-    BmpPixelArray pixels;
+    bmp::BmpPixelArray pixels;
     BITMAP description{};
-    if (::fstat(fd, &st) == 0 && st.st_size >= 0 && readFully(fd, headers, sizeof headers, &got) &&
+    if (::fstat(fd.get(), &st) == 0 && st.st_size >= 0 && readFully(fd.get(), headers, sizeof headers, &got) &&
         (got == sizeof headers || got == static_cast<unsigned long long>(st.st_size)) &&
-        checkBmpHeaders(headers, static_cast<unsigned long long>(st.st_size), description, pixels)) {
-        ktuBitmap* bitmap = new (std::nothrow) ktuBitmap{fd, pixels, description};
-        if (bitmap != nullptr) {
-            return bitmap;
-        }
+        bmp::checkBmpHeaders(headers, static_cast<unsigned long long>(st.st_size), description, pixels)) {
+        return new (std::nothrow) ktuBitmap{std::move(fd), pixels, description};
     }
-    ::close(fd);
     return nullptr;
 }
 
@@ -566,7 +558,6 @@ bool deleteBitmap(HBITMAP bitmap)
     if (bitmap == nullptr) {
         return false;
     }
-    ::close(bitmap->fd);
     delete bitmap;
     return true;
 }
@@ -621,95 +612,6 @@ private:
     std::vector<unsigned char> buffer_;
 };
 
-// Expands RLE8 or RLE4 data into rows of 8- or 4-bit colour indices, as the
-// Windows loader delivers them: runs and absolute runs are written from the
-// left, "end of line" moves to the start of the next row, a delta moves right
-// and on to later rows, "end of bitmap" or the end of the data stops.
-// Pixels that no code reaches are 0; pixels a run would put beyond the row's
-// end are dropped. `emit` receives each expanded row in stored order (bottom
-// row first) and answers false to stop. One row is held at a time.
-template <class Emit>
-bool expandRle(ByteReader& in, bool four, std::size_t width, std::size_t rows, std::size_t stride, Emit emit)
-{
-    std::vector<unsigned char> row(stride, 0);
-    std::size_t y = 0;
-    std::size_t x = 0;
-    auto put = [&](unsigned index) {
-        if (x < width) {
-            if (four) {
-                row[x / 2] = static_cast<unsigned char>(x % 2 == 0 ? (row[x / 2] & 0x0F) | index << 4
-                                                                   : (row[x / 2] & 0xF0) | index);
-            } else {
-                row[x] = static_cast<unsigned char>(index);
-            }
-        }
-        ++x;
-    };
-    auto nextRow = [&]() {
-        if (!emit(row.data())) {
-            return false;
-        }
-        std::fill(row.begin(), row.end(), 0);
-        ++y;
-        x = 0;
-        return true;
-    };
-    while (y < rows) {
-        const int count = in.get();
-        const int code = in.get();
-        if (count < 0 || code < 0) {
-            break;
-        }
-        if (count > 0) {  // a run of one colour, or of two alternating nibbles
-            for (int i = 0; i < count; ++i) {
-                put(four ? (i % 2 == 0 ? code >> 4 : code & 0x0F) : code);
-            }
-        } else if (code == 0) {  // end of line
-            if (!nextRow()) {
-                return false;
-            }
-        } else if (code == 1) {  // end of bitmap
-            break;
-        } else if (code == 2) {  // delta
-            const int dx = in.get();
-            const int dy = in.get();
-            if (dx < 0 || dy < 0) {
-                break;
-            }
-            for (int i = 0; i < dy && y < rows; ++i) {
-                const std::size_t keep = x;
-                if (!nextRow()) {
-                    return false;
-                }
-                x = keep;
-            }
-            x += static_cast<std::size_t>(dx);
-        } else {  // an absolute run of `code` pixels, padded to whole words
-            const int stored = four ? (code + 1) / 2 : code;
-            int value = 0;
-            for (int i = 0; i < code; ++i) {
-                if (!four || i % 2 == 0) {
-                    value = in.get();
-                    if (value < 0) {
-                        break;
-                    }
-                }
-                put(four ? (i % 2 == 0 ? value >> 4 : value & 0x0F) : value);
-            }
-            if (stored % 2 != 0) {
-                in.get();
-            }
-        }
-    }
-    // The rows not finished by the data: what was expanded, then zeros.
-    while (y < rows) {
-        if (!nextRow()) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std::size_t limit)
 {
     if (bitmap == nullptr || out == nullptr) {
@@ -721,9 +623,9 @@ bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std
         return false;
     }
     if (bitmap->pixels.compression != 0) {
-        ByteReader in(bitmap->fd, bitmap->pixels.offset, bitmap->pixels.bytes);
+        ByteReader in(bitmap->fd.get(), bitmap->pixels.offset, bitmap->pixels.bytes);
         std::size_t done = 0;
-        expandRle(in, bitmap->pixels.compression == 2, static_cast<std::size_t>(bitmap->description.bmWidth), rows,
+        bmp::expandRle([&in] { return in.get(); }, bitmap->pixels.compression == 2, static_cast<std::size_t>(bitmap->description.bmWidth), rows,
                   stride, [&](const unsigned char* row) {
                       const std::size_t take = std::min(rowBytes, limit - done);
                       std::memcpy(out + done, row, take);
@@ -733,7 +635,7 @@ bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std
         return done == limit;
     }
     if (rowBytes == stride) {  // whole rows: one read
-        return preadFully(bitmap->fd, out, limit, bitmap->pixels.offset);
+        return preadFully(bitmap->fd.get(), out, limit, bitmap->pixels.offset);
     }
     // Rows cut short: one vectored read per batch of rows, the rest of each
     // row going to a scratch area.
@@ -759,7 +661,7 @@ bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std
         }
         ssize_t got;
         do {
-            got = ::preadv(bitmap->fd, parts.data(), static_cast<int>(parts.size()), static_cast<off_t>(offset));
+            got = ::preadv(bitmap->fd.get(), parts.data(), static_cast<int>(parts.size()), static_cast<off_t>(offset));
         } while (got < 0 && errno == EINTR);
         if (got < 0 || static_cast<std::size_t>(got) != total) {
             return false;
@@ -785,7 +687,7 @@ PictureOps makePictureOps()
 {
     PictureOps table{};
     table.openForReading = openForReading;
-    table.createForWriting = createForWriting;
+    table.replaceFile = replaceFile;
     table.fileSize = fileSize;
     table.readFile = readFile;
     table.writeFile = writeFile;

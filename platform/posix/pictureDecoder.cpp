@@ -2,6 +2,7 @@
 // budget of the decode in progress on the calling thread (pictureDecoder.h).
 #include "pictureDecoder.h"
 #include <algorithm>
+#include <climits>
 
 #include <cstdint>
 #include <cstdlib>
@@ -235,8 +236,15 @@ bool pictureSize(const unsigned char* data, std::size_t size, int* width, int* h
     }
     BudgetScope scope(kHeaderBudget);
     int channels = 0;
-    return stbi_info_from_memory(data, static_cast<int>(size), width, height, &channels) != 0 && *width > 0 &&
-           *height > 0;
+    if (stbi_info_from_memory(data, static_cast<int>(size), width, height, &channels) == 0) {
+        return false;
+    }
+    // The decoder's header reader gives a top-down BMP file (stored top row
+    // first) its negative height; its loader decodes such a file whole.
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M' && *height < 0 && *height != INT_MIN) {
+        *height = -*height;
+    }
+    return *width > 0 && *height > 0;
 }
 
 unsigned char* decodeBgr(const unsigned char* data, std::size_t size, int* width, int* height)

@@ -2,11 +2,15 @@
 // calls (CreateFileA and friends, LocalAlloc, GlobalAlloc, COM streams,
 // OleLoadPicture, LoadImageA, GetObjectA, DeleteObject, GetClientRect).
 // BMP files whose headers do not fit the file are refused before the
-// system's loader sees them (common/bmpHeaders.h: the same files the POSIX
-// loader takes, core headers and RLE among them).
+// system's loader sees them (imaging/ktuBmpFormat.h: the same files the POSIX
+// loader takes, core headers and RLE among them). A whole file is written by
+// replacement: a temporary file (GetTempFileNameA) in the same folder,
+// written, flushed (FlushFileBuffers) and moved over the old file
+// (MoveFileExA with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
 #include <cstring>
+#include <string>
 
-#include "common/bmpHeaders.h"
+#include "ktuBmpFormat.h"
 #include "ktuPlatform.h"
 
 namespace ktu {
@@ -26,13 +30,45 @@ FileHandle openForReading(const char* path)
     return fromHandle(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
-FileHandle createForWriting(const char* path)
+bool replaceFile(const char* path, const WritePiece* pieces, std::size_t count)
 {
-    if (path == nullptr) {
-        return nullptr;
+    if (path == nullptr || (count > 0 && pieces == nullptr)) {
+        return false;
     }
-    return fromHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        return false;
+    }
+    std::string folder(path);
+    const std::size_t slash = folder.find_last_of("\\/");
+    folder = slash == std::string::npos ? std::string(".") : folder.substr(0, slash + 1);
+    char temp[MAX_PATH];
+    if (GetTempFileNameA(folder.c_str(), "ktu", 0, temp) == 0) {
+        return false;
+    }
+    HANDLE file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool done = file != INVALID_HANDLE_VALUE;
+    for (std::size_t i = 0; done && i < count; ++i) {
+        const auto* bytes = static_cast<const unsigned char*>(pieces[i].data);
+        uint64_t left = pieces[i].size;
+        done = bytes != nullptr || left == 0;
+        while (done && left > 0) {
+            const DWORD piece = left < (1u << 30) ? static_cast<DWORD>(left) : (1u << 30);
+            DWORD written = 0;
+            done = WriteFile(file, bytes, piece, &written, nullptr) != FALSE && written == piece;
+            bytes += piece;
+            left -= piece;
+        }
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        done = FlushFileBuffers(file) != FALSE && done;
+        done = CloseHandle(file) != FALSE && done;
+    }
+    if (done && MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE) {
+        return true;
+    }
+    DeleteFileA(temp);
+    return false;
 }
 
 uint32_t fileSize(FileHandle file)
@@ -120,15 +156,15 @@ bool headersFit(const char* path)
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    unsigned char headers[kBmpHeadersSize];
+    unsigned char headers[bmp::kBmpHeadersSize];
     LARGE_INTEGER size{};
     DWORD got = 0;
     bool read = GetFileSizeEx(file, &size) && ReadFile(file, headers, sizeof headers, &got, nullptr) &&
                 (got == sizeof headers || got == static_cast<unsigned long long>(size.QuadPart));
     CloseHandle(file);
     BITMAP description{};
-    BmpPixelArray pixels;
-    return read && checkBmpHeaders(headers, static_cast<unsigned long long>(size.QuadPart), description, pixels);
+    bmp::BmpPixelArray pixels;
+    return read && bmp::checkBmpHeaders(headers, static_cast<unsigned long long>(size.QuadPart), description, pixels);
 }
 
 HBITMAP loadBitmap(const char* path)
@@ -183,7 +219,7 @@ PictureOps makePictureOps()
 {
     PictureOps table{};
     table.openForReading = openForReading;
-    table.createForWriting = createForWriting;
+    table.replaceFile = replaceFile;
     table.fileSize = fileSize;
     table.readFile = readFile;
     table.writeFile = writeFile;

@@ -20,6 +20,16 @@ struct Crafted {
 
 const std::string kZeros(4, '\0');
 
+// A valid file with ten bytes between its headers and its pixels.
+std::string gapped()
+{
+    std::string s = bmpImage(4, 3);
+    s.insert(54, 10, '\x5A');
+    put32(s, 10, 64);
+    put32(s, 2, static_cast<uint32_t>(s.size()));
+    return s;
+}
+
 const Crafted kCrafted[] = {
     {"valid", bmpImage(4, 3), true, true},
     {"empty", "", false, false},
@@ -60,6 +70,8 @@ const Crafted kCrafted[] = {
     {"rle8 top-down", rleImage(4, -4, 8, kZeros.substr(2)), false, false},
     // A top-down picture is read in stored order.
     {"top-down", bmpImage(3, -2), true, true},
+    {"gap before the pixels", gapped(), true, true},
+    {"colour table on 24 bits", bmpImage(4, 3, 24, 2), true, true},
 };
 
 class CraftedFiles : public ::testing::TestWithParam<Crafted> {
@@ -83,6 +95,11 @@ TEST_P(CraftedFiles, ReadersStayInsideTheirBuffers)
     std::vector<unsigned char> resized(ktuBMPUtils::getBMPFormatDataLen(5, 5));
     EXPECT_TRUE(ktuBMPUtils::getResizedImageData(path.c_str(), resized.data(), 5, 5));
     EXPECT_EQ(ktuBMPUtils::cropAndSaveImage(path.c_str(), sb.path("out.bmp").c_str(), 1, 1, 2, 2), c.dataRead);
+    if (c.dataRead) {  // the picture loader takes every 24-bit file the bitmap loader reads, at 96 dpi
+        int hmWidth = 0, hmHeight = 0;
+        ASSERT_TRUE(ktuBMPUtils::getImageSize2(path.c_str(), &hmWidth, &hmHeight));
+        EXPECT_EQ(std::make_pair(hmWidth, hmHeight), std::make_pair((5080 * w + 96) / 192, (5080 * h + 96) / 192));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CraftedFiles, ::testing::ValuesIn(kCrafted),

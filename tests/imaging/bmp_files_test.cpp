@@ -2,6 +2,7 @@
 // logs; pictures loaded, measured in HIMETRIC units and drawn.
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -216,6 +217,28 @@ TEST_F(BmpFiles, CaughtFaultsAreLoggedWithEachOperationsText)
                                                u + "getResizedImageData()",
                                                "KSUtilityClasses-iBMPUtils::cropAndSaveImage()"}));
     EXPECT_FALSE(sb.exists("x.bmp"));
+}
+
+// A save over an existing picture replaces it: a save that fails (here the
+// pixels cannot be read; on a full disk the write) answers false and leaves
+// the old file byte for byte, with no temporary file beside it.
+TEST_F(BmpFiles, AFailedSaveLeavesTheOldPictureWhole)
+{
+    const std::string path = save("old.bmp", 3, 2);
+    const std::string before = sb.readFile("old.bmp");
+    BITMAPINFO* header = ktuBMPUtils::CreateBitmapInfoStruct(5, 5);
+    EXPECT_FALSE(ktuBMPUtils::CreateBMPFile(path.c_str(), header, nullptr));
+    ktu::platform::ops().picture.localFree(header);
+    std::filesystem::permissions(sb.native("old.bmp"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);  // the read-only attribute
+    EXPECT_FALSE(ktuBMPUtils::saveAsBMP(1, 1, alignedPattern(1, 1).data(), path.c_str()));
+    EXPECT_EQ(sb.readFile("old.bmp"), before);
+    for (const auto& entry : std::filesystem::directory_iterator(sb.native()))
+        EXPECT_TRUE(entry.path().filename() == "old.bmp" || entry.path().filename() == "logs") << entry.path();
+    std::filesystem::permissions(sb.native("old.bmp"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    EXPECT_TRUE(ktuBMPUtils::saveAsBMP(1, 1, alignedPattern(1, 1).data(), path.c_str()));
+    EXPECT_EQ(sb.readFile("old.bmp"), bmpImage(1, 1));
 }
 
 using Pictures = LoggingTest;

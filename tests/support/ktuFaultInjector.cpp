@@ -29,7 +29,7 @@ using namespace ktu::platform;
     X(socket, shutdownSend) X(socket, pending)                                                                   \
     X(serial, open) X(serial, setupQueues) X(serial, applyLineSettings) X(serial, setTimeouts) X(serial, escape) \
     X(serial, write) X(serial, read) X(serial, clearError) X(serial, cancelIo) X(serial, close)                  \
-    X(picture, openForReading) X(picture, createForWriting) X(picture, fileSize) X(picture, readFile)            \
+    X(picture, openForReading) X(picture, replaceFile) X(picture, fileSize) X(picture, readFile)            \
     X(picture, writeFile) X(picture, closeFile) X(picture, localAlloc) X(picture, globalAlloc)                   \
     X(picture, globalLock) X(picture, createStream) X(picture, loadPicture) X(picture, loadBitmap)               \
     X(picture, describeBitmap) X(picture, deleteBitmap) X(picture, copyPixelRows) X(picture, clientRect)

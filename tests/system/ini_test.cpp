@@ -1,6 +1,8 @@
-// INI files: one scenario table answered alike by the Windows profile functions
-// and the library's own engine, the current-file operations, and on POSIX who
-// may write a file, what a write keeps of it and what a killed writer leaves.
+// INI files: one scenario table answered alike by the profile functions of the
+// seam (Windows' own, or the POSIX file access over the INI engine) and by the
+// INI engine run on the text alone, the current-file operations, and on POSIX
+// who may write a file, what a write keeps of it, what a killed writer leaves
+// and what readers see beside writers.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "ktuINIFileUtils.h"
+#include "ktuIniEngine.h"
 #include "ktuIniPath.h"
 #include "ktuPlatform.h"
 #include "ktuTestSupport.h"
@@ -17,11 +20,13 @@
 
 #if !defined(_WIN32)
 #  include <signal.h>
+#  include <sys/mman.h>
 #  include <sys/stat.h>
 #  include <sys/wait.h>
 #  include <sys/xattr.h>
 #  include <unistd.h>
 
+#  include <atomic>
 #  include <chrono>
 #  include <random>
 #  include <thread>
@@ -113,8 +118,17 @@ std::vector<Scenario> scenarios()
          {
              get("c", ";c", "d", 1, z("5", 2)), get("c", kNull, "d  ", 3, z("d  ", 4)),
              get("d", kNull, "'q' ", 6, z("first\0\0", 7)), get("zz", kNull, "'q' ", 4, z("'q' ", 5)),
+             get("zz", kNull, "\"q\"", 1, z("q", 2)),
              set("a", kNull, kNull), get(kNull, kNull, "d", 8, z("b\0A\0c\0d\0\0", 9)),
              get("a", "k", "d", 1, z("2", 2)),
+         }},
+        {"blanks around names",  // found by a key's lookup, not by a listing or a deletion
+         "[main]\nkey=1\n[t]\nx=2\n",
+         {
+             get(" main ", kNull, "d", 1, z("d", 2)), get(" main ", " key ", "d", 1, z("1", 2)),
+             set("main", " key ", kNull), set(" t ", kNull, kNull), set(" main ", "key", kNull),
+             get(kNull, kNull, "d", 7, z("main\0t\0\0", 8)), get("main", kNull, "d", 4, z("key\0\0", 5)),
+             set(" main ", " key ", " 3"), get("MAIN", "KEY", "d", 1, z("3", 2)),
          }},
         {"new file",
          nullptr,
@@ -128,6 +142,8 @@ std::vector<Scenario> scenarios()
     };
 }
 
+// Runs the steps on a file through the seam, and on the text alone through
+// the engine: both give the answers of the table.
 TEST(ProfileScenarios, AnswersMatchTheWindowsProfileFunctions)
 {
     auto& profile = ktu::platform::ops().profile;
@@ -135,20 +151,34 @@ TEST(ProfileScenarios, AnswersMatchTheWindowsProfileFunctions)
         Sandbox sb;
         std::string file = sb.path("settings.ini");
         if (scenario.content != nullptr) sb.writeFile("settings.ini", scenario.content);
+        bool exists = scenario.content != nullptr;
+        std::string text = exists ? scenario.content : "";
         int index = 0;
         for (const Step& step : scenario.steps) {
             SCOPED_TRACE(std::string(scenario.name) + " step " + std::to_string(index++));
             if (step.op == Op::Set) {
                 bool ok = profile.writeString(arg(step.section), arg(step.key), arg(step.text), file.c_str());
                 EXPECT_EQ(ok ? 1 : 0, step.result);
+                ktu::ini::Profile engine(text);
+                if (step.section != kNull && ktu::ini::applyChange(engine, arg(step.section), arg(step.key),
+                                                                   arg(step.text))) {
+                    text = engine.joined();
+                    exists = true;
+                }
                 continue;
             }
-            char buffer[64];
-            std::memset(buffer, '#', sizeof buffer);
-            uint32_t n = profile.getString(arg(step.section), arg(step.key), arg(step.text), buffer, step.size,
-                                           file.c_str());
-            ASSERT_EQ(static_cast<long>(n), step.result);
-            EXPECT_EQ(std::string(buffer, n + 1), step.answer);  // gtest shows the zero bytes
+            for (int byEngine = 0; byEngine < 2; ++byEngine) {
+                SCOPED_TRACE(byEngine ? "engine" : "seam");
+                char buffer[64];
+                std::memset(buffer, '#', sizeof buffer);
+                const ktu::ini::Profile engine(text);
+                uint32_t n = byEngine ? ktu::ini::getString(exists ? &engine : nullptr, arg(step.section),
+                                                            arg(step.key), arg(step.text), buffer, step.size)
+                                      : profile.getString(arg(step.section), arg(step.key), arg(step.text), buffer,
+                                                          step.size, file.c_str());
+                ASSERT_EQ(static_cast<long>(n), step.result);
+                EXPECT_EQ(std::string(buffer, n + 1), step.answer);  // gtest shows the zero bytes
+            }
         }
         EXPECT_TRUE(sb.exists("settings.ini"));
     }
@@ -435,6 +465,72 @@ TEST_F(IniWriteTest, ExtendedAttributesGroupAndLongNamesStay)
     EXPECT_EQ(writeAs(kNobody, sb.native("made/here/app.ini").string()), 1);
     EXPECT_EQ(sb.readFile("made/here/app.ini"), "[S]\r\nk=new\r\n");
     EXPECT_EQ(statOf(sb.native("made/here")).st_uid, kNobody);
+}
+
+// Readers beside a writer of every path: a file replaced by a new one, a file
+// with a second hard link (written in place) and new files (renamed into
+// place). The value before the section the readers ask for is 60000 bytes
+// and 1 byte by turns, so a reader that read the start of the long text and
+// then found the short one would miss the section and read the default.
+TEST(ProfileLocks, ReadersNeverSeeAHalfWrittenFile)
+{
+    Sandbox sb;
+    const std::string start = "[w]\nv=0\n[s]\nk=1\n";
+    sb.writeFile("replaced.ini", start);
+    sb.writeFile("linked.ini", start);
+    fs::create_hard_link(sb.native("linked.ini"), sb.native("second.ini"));
+    const std::string files[] = {sb.path("replaced.ini"), sb.path("linked.ini")};
+    auto newFile = [&](int i) { return sb.path("new" + std::to_string(i) + ".ini"); };
+    constexpr int kWrites = 150, kReaders = 5;
+    // The number of writers that are done, shared with the children: readers read until all are.
+    auto* done = static_cast<std::atomic<int>*>(
+        ::mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(done, MAP_FAILED);
+    new (done) std::atomic<int>(0);
+    auto& profile = ktu::platform::ops().profile;
+    std::vector<pid_t> children;
+    auto spawn = [&](auto work) {
+        pid_t pid = ::fork();
+        if (pid == 0) ::_exit(work());
+        children.push_back(pid);
+    };
+    for (int path = 0; path < 3; ++path) {
+        spawn([&, path] {
+            for (int i = 0; i < kWrites; ++i) {
+                std::string value(i % 2 == 0 ? 60000 : 1, 'x');
+                bool ok = path < 2 ? profile.writeString("w", "v", value.c_str(), files[path].c_str())
+                                   : profile.writeString("s", "k", "1", newFile(i).c_str());
+                if (!ok) return 100;
+            }
+            ++*done;
+            return 0;
+        });
+    }
+    for (int r = 0; r < kReaders; ++r) {
+        spawn([&] {
+            int missed = 0;
+            for (int i = 0, next = 0; *done < 3; ++i) {
+                char buffer[8];
+                profile.getString("s", "k", "-", buffer, sizeof buffer, files[i % 2].c_str());
+                missed += buffer[0] != '1';
+                if (next < kWrites && fs::exists(sb.native("new" + std::to_string(next) + ".ini"))) {
+                    profile.getString("s", "k", "-", buffer, sizeof buffer, newFile(next++).c_str());
+                    missed += buffer[0] != '1';
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(100));  // lets the writers take their turn
+            }
+            return missed > 99 ? 99 : missed;
+        });
+    }
+    int failures = 0;
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        failures += WIFEXITED(status) ? WEXITSTATUS(status) : 1000;
+    }
+    EXPECT_EQ(failures, 0) << "reads that missed the section, + 100 for a failed write";
+    EXPECT_EQ(sb.readFile("second.ini"), sb.readFile("linked.ini"));
+    ::munmap(done, sizeof(std::atomic<int>));
 }
 
 // A writer killed at a random moment leaves the file with the content of
