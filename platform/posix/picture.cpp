@@ -661,7 +661,8 @@ bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std
         }
         ssize_t got;
         do {
-            got = ::preadv(bitmap->fd.get(), parts.data(), static_cast<int>(parts.size()), static_cast<off_t>(offset));
+            got = ::preadv(bitmap->fd.get(), parts.data(), static_cast<int>(parts.size()),
+                           static_cast<off_t>(offset));
         } while (got < 0 && errno == EINTR);
         if (got < 0 || static_cast<std::size_t>(got) != total) {
             return false;
