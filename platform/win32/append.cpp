@@ -12,11 +12,9 @@
 // short write left it: a line another appender wrote is never cut. (NTFS
 // reserves the room of a write before it writes, so a full disk normally
 // fails the whole write instead.)
-#include <windows.h>
+#include "ktuPlatform.h"  // winsock2.h before windows.h
 
 #include <string>
-
-#include "ktuPlatform.h"
 
 namespace ktu {
 namespace platform {
