@@ -157,37 +157,24 @@ void* ktuSSerialPortComm::openComPort(unsigned long portNumber, unsigned long ba
 
 int ktuSSerialPortComm::closeComPort(void* hComPort)
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(
-        ktu::site(ktu::kModCommon, kCloseSite),
-        [&] {
-            if (!isValid(hComPort)) {
-                return 0;
-            }
-            ktu::platform::ops().serial.close(hComPort);
-            return 1;
-        },
-        0);
+    return ktu::enter(ktu::site(ktu::kModCommon, kCloseSite), 0, [&] {
+        if (!isValid(hComPort)) {
+            return 0;
+        }
+        ktu::platform::ops().serial.close(hComPort);
+        return 1;
+    });
 }
 
 int ktuSSerialPortComm::writeComPort(void* hComPort, unsigned long noOfBytesToWrite, void* pBuffer)
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(
-        ktu::site(ktu::kModCommon, kWriteSite), [&] { return writeBlock(hComPort, noOfBytesToWrite, pBuffer); }, 0);
+    return ktu::enter(ktu::site(ktu::kModCommon, kWriteSite), 0,
+                      [&] { return writeBlock(hComPort, noOfBytesToWrite, pBuffer); });
 }
 
 int ktuSSerialPortComm::readComPort(void* hComPort, unsigned long* pNoOfBytesRead, unsigned long bufferSize,
                                     void* pBuffer)
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(
-        ktu::site(ktu::kModCommon, kReadSite),
-        [&] { return readWaiting(hComPort, pNoOfBytesRead, bufferSize, pBuffer); }, 0);
+    return ktu::enter(ktu::site(ktu::kModCommon, kReadSite), 0,
+                      [&] { return readWaiting(hComPort, pNoOfBytesRead, bufferSize, pBuffer); });
 }

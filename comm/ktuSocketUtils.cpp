@@ -373,60 +373,43 @@ int ktuSocketUtils::readMessageFromSocket(SOCKET* pSocket, unsigned int sizeFiel
                                           char* pMessageBuffer, unsigned int bufferSize,
                                           unsigned int* pNoOfBytesRead)
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(
-        ktu::site(ktu::kModKSUtility, kFramedReadSite),
-        [&] { return framedRead(pSocket, sizeFieldStart, sizeFieldEnd, pMessageBuffer, bufferSize, pNoOfBytesRead); },
-        0);
+    return ktu::enter(ktu::site(ktu::kModKSUtility, kFramedReadSite), 0, [&] {
+        return framedRead(pSocket, sizeFieldStart, sizeFieldEnd, pMessageBuffer, bufferSize, pNoOfBytesRead);
+    });
 }
 
 int ktuSocketUtils::readMessageFromSocket(SOCKET* pSocket, char* pMessageBuffer, unsigned int bufferSize,
                                           unsigned int* pNoOfBytesRead)
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(
-        ktu::site(ktu::kModKSUtility, kPlainReadSite),
-        [&] { return plainRead(pSocket, pMessageBuffer, bufferSize, pNoOfBytesRead); }, 0);
+    return ktu::enter(ktu::site(ktu::kModKSUtility, kPlainReadSite), 0,
+                      [&] { return plainRead(pSocket, pMessageBuffer, bufferSize, pNoOfBytesRead); });
 }
 
 int ktuSocketUtils::writeMessageToSocket(SOCKET* pSocket, unsigned int minimumSize, void* pMessage,
                                          unsigned int messageSize)
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(
-        ktu::site(ktu::kModKSUtility, kWriteSite),
-        [&] {
-            if (messageSize < minimumSize) {
-                return -1;
-            }
-            int sent = ktu::platform::ops().socket.send(*ktu::require(pSocket), static_cast<const char*>(pMessage),
-                                                        static_cast<int>(messageSize), 0);
-            return sent == SOCKET_ERROR ? 0 : 1;
-        },
-        0);
+    return ktu::enter(ktu::site(ktu::kModKSUtility, kWriteSite), 0, [&] {
+        if (messageSize < minimumSize) {
+            return -1;
+        }
+        // One send, which on a blocking socket returns only when every byte
+        // is handed over or the connection failed (the Linux seam carries
+        // on after a signal as Winsock's send does).
+        int sent = ktu::platform::ops().socket.send(*ktu::require(pSocket), static_cast<const char*>(pMessage),
+                                                    static_cast<int>(messageSize), 0);
+        return sent == SOCKET_ERROR ? 0 : 1;
+    });
 }
 
 void ktuSocketUtils::getIPAddress(char* pIPAddress)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::site(ktu::kModKSUtility, kAddressSite), [&] { updateIPAddress(pIPAddress, nullptr); });
+    ktu::enter(ktu::site(ktu::kModKSUtility, kAddressSite), [&] { updateIPAddress(pIPAddress, nullptr); });
 }
 
 void ktuSocketUtils::getIPAddress(int& firstOctet, int& secondOctet, int& thirdOctet, int& fourthOctet,
                                   char* pIPAddress)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::site(ktu::kModKSUtility, kAddressSite), [&] {
+    ktu::enter(ktu::site(ktu::kModKSUtility, kAddressSite), [&] {
         int* octets[4] = {&firstOctet, &secondOctet, &thirdOctet, &fourthOctet};
         updateIPAddress(pIPAddress, octets);
     });
@@ -434,36 +417,24 @@ void ktuSocketUtils::getIPAddress(int& firstOctet, int& secondOctet, int& thirdO
 
 bool ktuSocketUtils::checkSocketOpen(unsigned int portNumber)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, kPortSite), [&] { return probePort(portNumber); }, false);
+    return ktu::enter(ktu::site(ktu::kModKSUtility, kPortSite), false, [&] { return probePort(portNumber); });
 }
 
 bool ktuSocketUtils::checkConsecutiveSocketsOpen(unsigned int startPortNumber, unsigned int noOfPorts)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(
-        ktu::site(ktu::kModKSUtility, kPortSite), [&] { return probeRun(startPortNumber, noOfPorts); }, false);
+    return ktu::enter(ktu::site(ktu::kModKSUtility, kPortSite), false,
+                      [&] { return probeRun(startPortNumber, noOfPorts); });
 }
 
 bool ktuSocketUtils::getNextFreeSocketPortNumber(int* pPortNumber, int noOfPorts)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(
-        ktu::site(ktu::kModKSUtility, kPortSite),
-        [&] {
-            for (int p = kFirstCandidatePort; p <= kLastCandidatePort; ++p) {
-                if (probeRun(static_cast<unsigned int>(p), static_cast<unsigned int>(noOfPorts))) {
-                    *ktu::require(pPortNumber) = p;
-                    return true;
-                }
+    return ktu::enter(ktu::site(ktu::kModKSUtility, kPortSite), false, [&] {
+        for (int p = kFirstCandidatePort; p <= kLastCandidatePort; ++p) {
+            if (probeRun(static_cast<unsigned int>(p), static_cast<unsigned int>(noOfPorts))) {
+                *ktu::require(pPortNumber) = p;
+                return true;
             }
-            return false;
-        },
-        false);
+        }
+        return false;
+    });
 }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "ktuClassShape.h"
 #include "ktuFilePathUtils.h"
@@ -79,10 +80,7 @@ KTU_DATALESS_CLASS_SHAPE(ktuLogUtils)
 
 bool ktuLogUtils::setLogsDir(const char* folder)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(kQuiet, [&] {
+    return ktu::enter(kQuiet, false, [&] {
         ktu::require(folder);
         char stored[kStoredFolderSize];
         if (!normalisedFolder(folder, stored)) {
@@ -102,15 +100,12 @@ bool ktuLogUtils::setLogsDir(const char* folder)
         std::memcpy(g_folder, stored, sizeof stored);
         g_folderSet = true;
         return true;
-    }, false);
+    });
 }
 
 void ktuLogUtils::writeLog(const char* module, const char* text, int level)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(kQuiet, [&] {
+    ktu::enter(kQuiet, [&] {
         if (module == nullptr || text == nullptr || !g_loggingEnabled) {
             return;
         }
@@ -127,10 +122,7 @@ void ktuLogUtils::writeLog(const char* module, const char* text, int level)
 
 void ktuLogUtils::writeDebugLog(const char* fileName, const char* module, const char* text)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(kQuiet, [&] {
+    ktu::enter(kQuiet, [&] {
         if (fileName == nullptr || module == nullptr || text == nullptr || !g_loggingEnabled) {
             return;
         }
@@ -151,30 +143,27 @@ void ktuLogUtils::writeDebugLog(const char* fileName, const char* module, const 
         std::snprintf(stamp, sizeof stamp, "%.2d/%.2d/%.4d - %.2d:%.2d::%.2d.%.3d", now.wMonth, now.wDay,
                       now.wYear, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
 
-        std::FILE* file = ktu::platform::ops().fs.openStream(path, "at", ktu::platform::ShareMode::Any);
-        if (file == nullptr) {
-            return;
-        }
-        std::fprintf(file, "%s : %s-%s\n", stamp, module, text);
-        std::fflush(file);
-        std::fclose(file);
+        // The whole line is formed first and leaves in one append, so lines
+        // of any length from any number of processes never mix, and a line
+        // that finds the disk full leaves nothing of itself behind.
+        std::string line;
+        line.reserve(std::strlen(stamp) + std::strlen(module) + std::strlen(text) + 5);
+        line.append(stamp).append(" : ").append(module).append("-").append(text).append("\n");
+        ktu::platform::ops().fs.appendText(path, line.data(), line.size());
     });
 }
 
 void ktuLogUtils::enableDisableLogs(bool enable)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    g_loggingEnabled = enable;
+    ktu::enter(kQuiet, [&] { g_loggingEnabled = enable; });
 }
 
 void ktuLogUtils::getLogsDir(char* folder)
 {
-    if (!ktu::gateOpen() || folder == nullptr) {
-        return;
-    }
-    ktu::guarded(kQuiet, [&] {
+    ktu::enter(kQuiet, [&] {
+        if (folder == nullptr) {
+            return;
+        }
         if (g_folderSet) {
             std::memcpy(folder, g_folder, std::strlen(g_folder) + 1);
             return;
@@ -195,10 +184,10 @@ void ktuLogUtils::getLogsDir(char* folder)
 // $HOME/Desktop), and when there is none either, the current folder.
 void ktuLogUtils::getDesktopDir(char* folder)
 {
-    if (!ktu::gateOpen() || folder == nullptr) {
-        return;
-    }
-    ktu::guarded(kQuiet, [&] {
+    ktu::enter(kQuiet, [&] {
+        if (folder == nullptr) {
+            return;
+        }
         auto& platform = ktu::platform::ops();
         char value[kWorkSize] = "";
         if (!platform.registry.readMachineString(kDesktopKey, kDesktopValue, value, kWorkSize) || value[0] == '\0') {

@@ -96,7 +96,17 @@ struct FileSystemOps {
     uint32_t (*logicalDriveStrings)(char* buffer, uint32_t size);
     // Opens a C stream (fopen modes; "t" text mode gives CR LF on Windows).
     std::FILE* (*openStream)(const char* path, const char* mode, ShareMode share);
+    // Appends `size` bytes of text to the file at `path`, creating it when
+    // missing, in one write to a file opened for appending, as a text-mode
+    // stream would write them (each '\n' as CR LF on Windows): texts that any
+    // number of processes append never mix. A write that falls short (a full
+    // disk) is taken back, so the file keeps its length from before the call.
+    // True when every byte was written.
+    bool (*appendText)(const char* path, const char* text, std::size_t size);
 };
+
+// Each platform defines the append in its append.cpp.
+bool appendTextToFile(const char* path, const char* text, std::size_t size);
 
 // ---------------------------------------------------------------------------
 // Clock

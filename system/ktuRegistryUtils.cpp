@@ -102,14 +102,15 @@ bool ktuRegistryUtils::addStringValueToRegistryKey(const char* valueName, const 
     if (key == nullptr) {
         return false;
     }
+    // A value that was not stored (a busy or full store) is answered false.
+    bool stored = true;
     if (value != nullptr) {
         std::size_t length = std::strlen(value);
-        if (length < UINT32_MAX) {
-            registry.setStringValue(key, valueName, value, static_cast<uint32_t>(length + 1));
-        }
+        stored = length < UINT32_MAX &&
+                 registry.setStringValue(key, valueName, value, static_cast<uint32_t>(length + 1));
     }
     registry.closeKey(key);
-    return true;
+    return stored;
 }
 
 bool ktuRegistryUtils::getStringValueFromRegistryKey(const char* valueName, char* out, const char* subKey)

@@ -15,6 +15,7 @@ Ops buildSystemOps()
 {
     Ops table{};
     table.fs = makeFileSystemOps();
+    table.fs.appendText = appendTextToFile;
     table.clock = makeClockOps();
     table.ui = makeUiOps();
     table.ui.pickFile = showFileDialog;

@@ -29,6 +29,7 @@
 #include <mutex>
 #include <string>
 
+#include "descriptor.h"
 #include "ktuPlatform.h"
 
 namespace ktu {
@@ -107,36 +108,47 @@ SerialHandle openPort(const char* deviceName)
         errno = ENOENT;
         return invalidSerialHandle();
     }
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    Descriptor fd;
+    do {
+        fd.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    } while (!fd && errno == EINTR);
+    if (!fd) {
         return invalidSerialHandle();
     }
-    if (!::isatty(fd)) {
-        ::close(fd);
+    if (!::isatty(fd.get())) {
         errno = ENOTTY;
         return invalidSerialHandle();
     }
     // No sharing, as the Windows open shares nothing: the terminal's
     // exclusive mode refuses later opens by other users but not by root, so
     // an advisory lock on the device refuses every other open as well.
-    ::ioctl(fd, TIOCEXCL);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int error = errno;
-        ::close(fd);
-        errno = (error == EWOULDBLOCK) ? EBUSY : error;
+    ::ioctl(fd.get(), TIOCEXCL);
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        errno = (errno == EWOULDBLOCK) ? EBUSY : errno;
         return invalidSerialHandle();
     }
     {
         std::lock_guard<std::mutex> lock(g_timeoutsLock);
-        g_timeouts[fd] = SerialTimeouts{};
+        g_timeouts[fd.get()] = SerialTimeouts{};
     }
-    return toHandle(fd);
+    return toHandle(fd.release());
 }
 
 bool setupQueues(SerialHandle h, uint32_t, uint32_t)
 {
     // The terminal driver's queues have sizes of their own.
     return toFd(h) >= 0;
+}
+
+// A call answering 0 or -1, made again while a signal interrupts it.
+template <class Call>
+bool retried(Call call)
+{
+    int rc;
+    do {
+        rc = call();
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
 }
 
 speed_t speedFor(uint32_t rate)
@@ -167,7 +179,7 @@ bool applyLineSettings(SerialHandle h, const SerialLineSettings& settings)
 {
     int fd = toFd(h);
     termios t{};
-    if (fd < 0 || ::tcgetattr(fd, &t) != 0) {
+    if (fd < 0 || !retried([&] { return ::tcgetattr(fd, &t); })) {
         return false;
     }
     speed_t speed = speedFor(settings.baudRate);
@@ -203,7 +215,7 @@ bool applyLineSettings(SerialHandle h, const SerialLineSettings& settings)
     t.c_cc[VTIME] = 0;
     ::cfsetispeed(&t, speed);
     ::cfsetospeed(&t, speed);
-    if (::tcsetattr(fd, TCSANOW, &t) != 0) {
+    if (!retried([&] { return ::tcsetattr(fd, TCSANOW, &t); })) {
         return false;
     }
     setModemLine(fd, TIOCM_DTR, settings.dtrOn);

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "descriptor.h"
 #include "ktuPlatform.h"
 
 namespace ktu {
@@ -66,20 +68,34 @@ int receive(SOCKET s, char* buffer, int length, int flags)
     }
 }
 
+// As Winsock's blocking send: returns only when every byte is handed over
+// or the connection failed. A send that a signal interrupts, before or after
+// part of the bytes left, goes on with the rest. On a socket the caller made
+// non-blocking (or gave a send time-out) a send that would wait ends the
+// call with the count handed over so far, or SOCKET_ERROR when that is none.
 int sendBytes(SOCKET s, const char* buffer, int length, int flags)
 {
     if (length < 0) {
         errno = EINVAL;
         return SOCKET_ERROR;
     }
-    for (;;) {
+    int sent = 0;
+    do {
         // A peer that has gone away is an error result, not SIGPIPE.
-        ssize_t n = ::send(s, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
+        ssize_t n = ::send(s, buffer + sent, static_cast<size_t>(length - sent), flags | MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<int>(n);
+        } else if (n == 0) {
+            break;  // nothing taken (an empty send)
+        } else if (errno == EINTR) {
             continue;
+        } else if ((errno == EAGAIN || errno == EWOULDBLOCK) && sent > 0) {
+            return sent;
+        } else {
+            return SOCKET_ERROR;
         }
-        return n < 0 ? SOCKET_ERROR : static_cast<int>(n);
-    }
+    } while (sent < length);
+    return sent;
 }
 
 int pending(SOCKET s)
@@ -137,21 +153,21 @@ void addressText(const uint8_t address[4], char* text, std::size_t size)
 
 SOCKET listenLoopback(uint16_t port, int backlog)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
+    Descriptor fd(::socket(AF_INET, SOCK_STREAM, 0));
+    if (!fd) {
         return INVALID_SOCKET;
     }
     int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, backlog) != 0) {
-        ::close(fd);
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd.get(), backlog) != 0) {
         return INVALID_SOCKET;
     }
-    return fd;
+    return fd.release();
 }
 
 uint16_t localPort(SOCKET s)
@@ -175,6 +191,27 @@ SOCKET acceptOn(SOCKET listener)
     }
 }
 
+// connect, carried to its end when a signal interrupts it: the connection
+// goes on being made, so the call waits for it and takes its outcome.
+bool connectWhole(int fd, const sockaddr* address, socklen_t length)
+{
+    if (::connect(fd, address, length) == 0) {
+        return true;
+    }
+    if (errno != EINTR) {
+        return false;
+    }
+    pollfd p{fd, POLLOUT, 0};
+    while (::poll(&p, 1, -1) < 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+}
+
 SOCKET connectTo(const char* host, uint16_t port)
 {
     if (host == nullptr) {
@@ -189,20 +226,16 @@ SOCKET connectTo(const char* host, uint16_t port)
     if (::getaddrinfo(host, service, &hints, &list) != 0) {
         return INVALID_SOCKET;
     }
-    int fd = INVALID_SOCKET;
+    Descriptor fd;
     for (addrinfo* a = list; a != nullptr; a = a->ai_next) {
-        fd = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-        if (fd < 0) {
-            continue;
-        }
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+        fd.reset(::socket(a->ai_family, a->ai_socktype, a->ai_protocol));
+        if (fd && connectWhole(fd.get(), a->ai_addr, a->ai_addrlen)) {
             break;
         }
-        ::close(fd);
-        fd = INVALID_SOCKET;
+        fd.reset();
     }
     ::freeaddrinfo(list);
-    return fd;
+    return fd ? fd.release() : INVALID_SOCKET;
 }
 
 bool setReceiveTimeout(SOCKET s, uint32_t milliseconds)

@@ -13,6 +13,23 @@ using ktu::test::MessageBoxRecorder;
 using ktu::test::Sandbox;
 using ktu::test::ScopedOverride;
 
+std::string backslashed(std::string path)
+{
+    for (char& c : path) {
+        c = c == '/' ? '\\' : c;
+    }
+    return path;
+}
+
+void setVariable(const char* name, const std::string& value)
+{
+#if defined(_WIN32)
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
 void fixedTime(SYSTEMTIME* now)
 {
     *now = SYSTEMTIME{};
@@ -41,26 +58,20 @@ protected:
     ScopedOverride<void (*)(SYSTEMTIME*)> clock{ktu::platform::ops().clock.localTime, fixedTime};
 };
 
-TEST_F(LogWriter, LineLayoutIsExact)
+TEST_F(LogWriter, LineLayoutIsExactLinesAppendAndDebugLogGoesToItsOwnFile)
 {
     ktuLogUtils::writeLog("KSUtilityClasses", "ktuINIFileUtils::openFile", 0);
-    ASSERT_EQ(lines().size(), 1u);
-    EXPECT_EQ(lines()[0], "12/04/2026 - 09:05::07.042 : KSUtilityClasses-ktuINIFileUtils::openFile");
 #if defined(_WIN32)
-    EXPECT_EQ(sb.readFile("logs/output.log"),
-              "12/04/2026 - 09:05::07.042 : KSUtilityClasses-ktuINIFileUtils::openFile\r\n");
+    const char* lineEnd = "\r\n";
 #else
-    EXPECT_EQ(sb.readFile("logs/output.log"),
-              "12/04/2026 - 09:05::07.042 : KSUtilityClasses-ktuINIFileUtils::openFile\n");
+    const char* lineEnd = "\n";
 #endif
-}
-
-TEST_F(LogWriter, LinesAppendAndDebugLogGoesToItsOwnFile)
-{
-    ktuLogUtils::writeLog("Common", "first", 0);
+    EXPECT_EQ(sb.readFile("logs/output.log"),
+              std::string("12/04/2026 - 09:05::07.042 : KSUtilityClasses-ktuINIFileUtils::openFile") + lineEnd);
     ktuLogUtils::writeLog("Common", "second", 3);
     ktuLogUtils::writeDebugLog("trace.txt", "KS_PS_LIB", "third");
-    EXPECT_EQ(ktu::test::logTexts(sb.native("logs/output.log")), (std::vector<std::string>{"Common-first", "Common-second"}));
+    EXPECT_EQ(ktu::test::logTexts(sb.native("logs/output.log")),
+              (std::vector<std::string>{"KSUtilityClasses-ktuINIFileUtils::openFile", "Common-second"}));
     EXPECT_EQ(ktu::test::logTexts(sb.native("logs/trace.txt")), (std::vector<std::string>{"KS_PS_LIB-third"}));
 }
 
@@ -119,13 +130,7 @@ TEST_F(LogWriter, LevelTwoEndsTheProcessAfterTheLineAndTheBox)
 
 TEST_F(LogWriter, SetLogsDirNormalisesAndEntersTheFolder)
 {
-    std::string folder = sb.path("new\\deep");
-    for (char& c : folder) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    ASSERT_TRUE(ktuLogUtils::setLogsDir(folder.c_str()));
+    ASSERT_TRUE(ktuLogUtils::setLogsDir(backslashed(sb.path("new/deep")).c_str()));
     EXPECT_TRUE(ktu::test::currentFolderIs(sb.native("new/deep")));
     ktuLogUtils::writeLog("Common", "moved", 0);
     EXPECT_EQ(ktu::test::logTexts(sb.native("new/deep/output.log")), std::vector<std::string>{"Common-moved"});
@@ -144,42 +149,54 @@ TEST_F(LogWriter, FailedSetLogsDirKeepsTheEarlierFolder)
 }
 
 // Without a chosen folder the line goes to "Logs" in the common desktop
-// folder, made on the way. Runs in a fresh process, where no folder is chosen.
+// folder, made on the way; to the desktop folder itself when "Logs" cannot
+// be made; an empty "Common Desktop" value counts as none, and the platform's
+// desktop folder is used. Each case runs in a fresh process, where no folder
+// is chosen.
 bool desktopValue(const char*, const char* value, char* buffer, uint32_t size)
 {
     const char* desk = std::getenv("KTU_TEST_DESKTOP");
     if (desk == nullptr || std::string(value) != "Common Desktop" || std::strlen(desk) + 1 > size) {
         return false;
     }
-    std::strcpy(buffer, desk);
+    std::strcpy(buffer, std::string(desk) == "<empty>" ? "" : desk);
     return true;
 }
 
-TEST(LogWriterDefault, GoesToLogsOnTheCommonDesktop)
+bool fallbackDesktop(char* buffer, uint32_t size)
+{
+    const char* home = std::getenv("KTU_TEST_FALLBACK");
+    return home != nullptr && std::strlen(home) < size && std::strcpy(buffer, home) != nullptr;
+}
+
+TEST(LogWriterDefault, GoesToLogsOnTheCommonDesktopOrTheDesktopItself)
 {
     Sandbox sb;
-    std::string desk = sb.path("desk");
-    for (char& c : desk) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
     sb.makeFolder("desk");
-    EXPECT_EXIT(
-        {
-            ktu::test::openGate();
-#if defined(_WIN32)
-            _putenv_s("KTU_TEST_DESKTOP", desk.c_str());
-#else
-            setenv("KTU_TEST_DESKTOP", desk.c_str(), 1);
-#endif
-            ScopedOverride reg(ktu::platform::ops().registry.readMachineString, desktopValue);
-            ktuLogUtils::writeLog("Common", "default", 0);
-            ktuLogUtils::writeLog("Common", "again", 0);
-            auto texts = ktu::test::logTexts(sb.native("desk/Logs/output.log"));
-            std::exit(texts == std::vector<std::string>{"Common-default", "Common-again"} ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    sb.makeFolder("home");
+    sb.writeFile("blocked/Logs", "a file where the folder would be made");
+    struct Case { std::string value; std::string log; };
+    const Case cases[] = {
+        {backslashed(sb.path("desk")), "desk/Logs/output.log"},
+        {sb.path("blocked"), "blocked/output.log"},
+        {"<empty>", "home/Logs/output.log"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EXIT(
+            {
+                ktu::test::openGate();
+                setVariable("KTU_TEST_DESKTOP", c.value);
+                setVariable("KTU_TEST_FALLBACK", sb.path("home"));
+                ScopedOverride reg(ktu::platform::ops().registry.readMachineString, desktopValue);
+                ScopedOverride home(ktu::platform::ops().ui.fallbackDesktopDir, fallbackDesktop);
+                ktuLogUtils::writeLog("Common", "default", 0);
+                ktuLogUtils::writeLog("Common", "again", 0);
+                auto texts = ktu::test::logTexts(sb.native(c.log));
+                std::exit(texts == std::vector<std::string>{"Common-default", "Common-again"} ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << c.log;
+    }
 }
 
 }  // namespace

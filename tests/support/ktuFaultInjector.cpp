@@ -17,7 +17,7 @@ using namespace ktu::platform;
 #define KTU_FAILABLE_ENTRIES(X)                                                                                   \
     X(fs, setCurrentDir) X(fs, getCurrentDir) X(fs, findFirst) X(fs, findNext) X(fs, getAttributes)             \
     X(fs, setAttributes) X(fs, createDir) X(fs, removeDir) X(fs, deleteFile) X(fs, copyFile)                     \
-    X(fs, logicalDriveStrings) X(fs, openStream) X(fs, finalPath)                                               \
+    X(fs, logicalDriveStrings) X(fs, openStream) X(fs, appendText) X(fs, finalPath)                             \
     X(ui, messageBox) X(ui, fallbackDesktopDir) X(ui, pickFile)                                                  \
     X(registry, readMachineString) X(registry, openKey) X(registry, createKey) X(registry, queryValue)           \
     X(registry, setStringValue) X(registry, deleteKey)                                                           \
