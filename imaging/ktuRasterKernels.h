@@ -22,7 +22,8 @@ Kernel useKernel(Kernel wanted);
 
 // Zooms and reversals into frames of at least `bytes` bytes write the
 // destination with streaming stores, past the cache (SSSE3 and AVX2 forms
-// only). Returns the previous threshold. For tests and measurements.
+// only; not the doubling engine of a zoom by two across). None does by
+// default. Returns the previous threshold. For tests and measurements.
 std::size_t useStreamingThreshold(std::size_t bytes);
 
 // trunc(value) limited to [0, limit]; NaN gives 0.
