@@ -1,7 +1,8 @@
 // The pixel engines behind the raster resizes, the video zoom and the row and
 // byte reversals. Every engine has a plain C++ form and, on x86 processors
-// that have them, SSSE3 and AVX2 forms chosen at run time; all forms give the
-// same bytes. Nothing here logs or checks the handshake: the callers do.
+// that have them, SSSE3 and AVX2 forms chosen at run time (the AVX2 form
+// reverses pixels with AVX-512 byte permutes on processors that have them);
+// all forms give the same bytes. Nothing here logs or checks the handshake: the callers do.
 #pragma once
 
 #include <cstddef>
