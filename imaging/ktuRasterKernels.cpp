@@ -19,7 +19,8 @@
 //
 // Zooms and reversals read each source row once, front to back, and ask for
 // the next source rows while they work on one (prefetch); in large frames
-// they also ask for the destination a few rows ahead (see kWriteAhead).
+// the reversal also asks for the destination a few rows ahead (see
+// kWriteAhead).
 // Streaming stores are there for measurements (see streamingThreshold).
 #include "ktuRasterKernels.h"
 
@@ -130,13 +131,14 @@ inline void prefetchForWriting(uint8_t* p, size_t n)
 #endif
 }
 
-// How far ahead of the row being written the destination is asked for (read
-// in before it is written), and from which frame size the zoom does so. Out
-// of the cache this hides the reading in of the destination lines (1080p
-// zoom 0.65 to 0.99 x memcpy with it, 0.84 to 1.19 without); in the cache
-// the extra instructions cost: 640 x 480 zoom 0.97 x memcpy without, 1.18 to
-// 1.25 with; 1920 x 1080 0.76 without, 1.04 with. A frame of 640 x 480 is
-// often still in the cache, so the zoom and the reversal ask from 2 MiB up only.
+// How far ahead of the row being written the reversal asks for the
+// destination (read in before it is written), and from which frame size. Out
+// of the cache this hides the reading in of the destination lines (1080p:
+// 1.08 to 1.14 x memcpy with it, 1.21 without); in the cache the extra
+// instruction per line costs (1.26 against 1.14), more so in small frames,
+// which are often still in the cache: so from 2 MiB up only. (The zoom gained
+// nothing from it out of the cache and lost in it: 1080p 0.84 to 1.02 x
+// memcpy without, 1.13 to 1.26 with; in the cache 0.66 against 0.95.)
 constexpr size_t kWriteAhead = 16384;
 constexpr size_t kWriteAheadFrom = size_t{2} << 20;
 
@@ -615,8 +617,6 @@ void zoom(const uint8_t* source, uint8_t* destination, const ZoomGeometry& g)
         for (unsigned r = g.firstRow + 1; r < rowEnd && r < g.firstRow + ahead; ++r) {
             prefetchSpan(source + r * rowBytes + spanStart, spanBytes);
         }
-        const size_t frameBytes = rowBytes * height;
-        const bool writeAhead = 3 * plan.count == rowBytes && !stream && frameBytes >= kWriteAheadFrom;
 
         for (unsigned r = g.firstRow; r < rowEnd; ++r) {
             const unsigned k = r - g.firstRow;
@@ -633,15 +633,6 @@ void zoom(const uint8_t* source, uint8_t* destination, const ZoomGeometry& g)
                 // Later source rows are read while this one is written out:
                 // a frame fresh from memory otherwise stalls on every row.
                 prefetchSpan(source + (r + ahead) * rowBytes + spanStart, spanBytes);
-            }
-            if (writeAhead) {
-                // The destination rows a few rows on are asked for now, so
-                // that reading their lines in (before they are written)
-                // overlaps with the work on this row.
-                const size_t at = y0 * rowBytes + kWriteAhead;
-                if (at < frameBytes) {
-                    prefetchForWriting(destination + at, std::min((y1 - y0) * rowBytes, frameBytes - at));
-                }
             }
 #if KTU_X86_SIMD
             if (doubled) {

@@ -104,7 +104,7 @@ TEST_P(RasterOracle, ZoomMatchesReferenceInBothForms)
     for (int i = 0; i < kCases; ++i) {
         streamEveryOther(i);
         // Now and then a frame wider than one strip of the engine.
-        // Once a frame past 2 MiB (destination asked for ahead).
+        // Once a frame past 2 MiB.
         const bool big = i == 50;
         const unsigned w = big ? 1100 : i % 97 == 0 ? 2040 + side(2200) : side(kMaxSide);
         const unsigned h = big ? 700 : i % 97 == 0 ? side(4) : side(kMaxSide);
