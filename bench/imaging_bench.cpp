@@ -6,10 +6,11 @@
 //
 // An application gets each frame fresh from a camera or a decoder, not from
 // the cache, and hands the result on. So every iteration of every benchmark,
-// memcpy included, takes the next of a ring of frames several times larger
-// than the last-level cache: its input and output are not in any cache when
-// it starts. (Timing the same two buffers over and over instead keeps them
-// in the cache, and the result then depends on what ran just before.)
+// memcpy included, takes the next of a ring of frame pairs (`--ring_mb`, per
+// frame size; scripts/bench gives twice the last-level cache the machine
+// reports): its input and output are not in any cache when it starts.
+// `--ring_mb=0` keeps one pair of frames, which then stays in the cache: the
+// case of an application that zooms a frame it has just produced.
 //
 //   imaging_bench --benchmark_repetitions=15 --benchmark_enable_random_interleaving=true
 #include <benchmark/benchmark.h>
@@ -38,9 +39,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// Bytes that the ring of frames of one size spans: four times the 32 MiB
-// last-level cache of the machines this was tuned on. `--ring_mb=0` keeps one
-// pair of frames, which then stays in the cache (to see what the cache gives).
+// Bytes that the ring of frames of one size spans (`--ring_mb`).
 std::size_t ringBytes = std::size_t{128} << 20;
 
 struct Frame {
@@ -72,10 +71,13 @@ Frame makeFrame(int width, int height)
     Frame f{width, height, {}, {}};
     const std::size_t pairs = std::max<std::size_t>(1, ringBytes / (2 * f.bytes()));
     std::mt19937 rng(1);
+    Bytes noise(f.bytes());
+    for (auto& b : noise) b = static_cast<unsigned char>(rng());
     for (std::size_t i = 0; i < pairs; ++i) {
-        Bytes in(f.bytes());
-        for (auto& b : in) b = static_cast<unsigned char>(rng());
-        f.inputs.push_back(std::move(in));
+        // Every page of both frames is written here, so that no page is
+        // first touched while timed.
+        f.inputs.push_back(noise);
+        f.inputs.back()[i % noise.size()] ^= 1;
         f.outputs.emplace_back(f.bytes() + 64, 0);
     }
     f.advance();
@@ -116,18 +118,6 @@ void registerAll(Frame& f)
         ktu::raster::useKernel(ktu::raster::Kernel::Plain);
         zoom->applyChanges(p->input, p->output);
         ktu::raster::useKernel(ktu::raster::bestKernel());
-    });
-    // The same zoom with the destination always, or never, written past the
-    // cache (the library chooses by frame size).
-    add("zoom_copy_streamed", [p, zoom] {
-        const std::size_t before = ktu::raster::useStreamingThreshold(0);
-        zoom->applyChanges(p->input, p->output);
-        ktu::raster::useStreamingThreshold(before);
-    });
-    add("zoom_copy_cached", [p, zoom] {
-        const std::size_t before = ktu::raster::useStreamingThreshold(SIZE_MAX);
-        zoom->applyChanges(p->input, p->output);
-        ktu::raster::useStreamingThreshold(before);
     });
     add("zoom_in_place", [p, zoom] { zoom->applyChanges(p->output); });
 

@@ -13,17 +13,19 @@ constexpr long kFault = -200;
 constexpr long kNullRaster = -201;
 constexpr long kNegativeSize = -202;
 
-// Runs `body` (which sets the status itself); a fault logs `text` and answers
+// Runs `body` (which sets the status itself) behind the gate: a closed gate
+// answers false and leaves the status alone; a fault logs `text` and answers
 // -200 and false.
 template <class Body>
 bool withStatus(const char* text, long* status, Body&& body)
 {
-    return ktu::guarded(ktu::site(ktu::kModCommon, text), body, [status] {
+    const auto faulted = [status] {
         if (status != nullptr) {
             *status = kFault;
         }
         return false;
-    });
+    };
+    return ktu::enter(ktu::site(ktu::kModCommon, text), false, faulted, body);
 }
 
 bool answer(long* status, long code)
@@ -39,9 +41,6 @@ KTU_DATALESS_CLASS_SHAPE(ktuRGB24DataUtils)
 bool ktuRGB24DataUtils::reverseData(unsigned char* source, unsigned char* destination, unsigned int width,
                                     unsigned int height, long* status)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
     return withStatus("ktuRGB24DataUtils::reverseData()", status, [&] {
         if (source == nullptr || destination == nullptr) {
             return answer(status, kNullRaster);
@@ -55,9 +54,6 @@ bool ktuRGB24DataUtils::reverseData(unsigned char* source, unsigned char* destin
 bool ktuRGB24DataUtils::resizeData(int width, int height, unsigned char* source, int maxSize, int* newWidth,
                                    int* newHeight, unsigned char* destination, long* status)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
     return withStatus("ktuRGB24DataUtils::resizeData()", status, [&] {
         if (source == nullptr || destination == nullptr) {
             return answer(status, kNullRaster);
@@ -79,9 +75,6 @@ bool ktuRGB24DataUtils::resizeData(int width, int height, unsigned char* source,
 
 bool ktuRGB24DataUtils::flipData(unsigned char* raster, int width, int height, long* status)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
     // The log text of a fault here is the one resizeData uses.
     return withStatus("ktuRGB24DataUtils::resizeData()", status, [&] {
         if (raster == nullptr) {

@@ -12,9 +12,16 @@
 // without SSSE3, rows are gathered pixel by pixel with overlapping 4-byte
 // copies.
 //
+// A zoom by two across (every source pixel doubled, the usual digital zoom)
+// has an engine of its own: three shuffles give 16 source pixels' 96 bytes
+// of destination, stored into every destination row of the block straight
+// from the registers.
+//
 // Zooms and reversals read each source row once, front to back, and ask for
-// the next source row while they work on one (prefetch). Large destinations
-// are written with streaming stores (see streamingThreshold).
+// the next source rows while they work on one (prefetch); in large frames
+// the reversal also asks for the destination a few rows ahead (see
+// kWriteAhead).
+// Streaming stores are there for measurements (see streamingThreshold).
 #include "ktuRasterKernels.h"
 
 #include <algorithm>
@@ -70,16 +77,15 @@ std::atomic<int>& kernelInUse()
 }
 
 // Destination frames of at least this many bytes are written with streaming
-// stores (see streamPattern*): from 640 x 480 (900 KiB) up. A video frame
-// comes from a camera or decoder and its output is handed on; by the time
-// the next frame comes, the buffers of one that large have left the caches
-// closest to the core. Writing them through the cache would first read each
-// line in from memory. (Measured: a 640 x 480 zoom into a frame not in the
-// cache takes 0.8 x memcpy streamed against 1.3 x cached; into a frame that
-// is in the cache 2.0 x against 1.25 x.)
+// stores (see streamPattern*); by default none is. Measured on frames in and
+// out of the cache, streaming lost to ordinary stores at both sizes measured
+// (1920 x 1080 and 640 x 480): in the cache every streamed line goes out to
+// memory (2 x memcpy at 640 x 480), and out of the cache the zoom through the
+// row buffer streamed took 1.45 to 1.55 x memcpy against 1.06 to 1.28 x with
+// ordinary stores. Kept for measurements and tests.
 std::atomic<size_t>& streamingThreshold()
 {
-    static std::atomic<size_t> bytes{size_t{512} << 10};
+    static std::atomic<size_t> bytes{SIZE_MAX};
     return bytes;
 }
 
@@ -112,6 +118,30 @@ inline void prefetchSpan(const uint8_t* p, size_t n)
 #endif
 }
 
+// Asks for the cache lines of n bytes at p to be loaded for writing.
+inline void prefetchForWriting(uint8_t* p, size_t n)
+{
+#if defined(__GNUC__) || defined(__clang__)
+    for (size_t i = 0; i < n; i += 64) {
+        __builtin_prefetch(p + i, 1);
+    }
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
+// How far ahead of the row being written the reversal asks for the
+// destination (read in before it is written), and from which frame size. Out
+// of the cache this hides the reading in of the destination lines (1080p:
+// 1.08 to 1.14 x memcpy with it, 1.21 without); in the cache the extra
+// instruction per line costs (1.26 against 1.14), more so in small frames,
+// which are often still in the cache: so from 2 MiB up only. (The zoom gained
+// nothing from it out of the cache and lost in it: 1080p 0.84 to 1.02 x
+// memcpy without, 1.13 to 1.26 with; in the cache 0.66 against 0.95.)
+constexpr size_t kWriteAhead = 16384;
+constexpr size_t kWriteAheadFrom = size_t{2} << 20;
+
 // ---- Shuffle engines ---------------------------------------------------------
 
 #if KTU_X86_SIMD
@@ -143,6 +173,32 @@ void windowsAvx2(const uint8_t* src, uint8_t* dst, const size_t* base, const uin
     }
 }
 
+// Processors with AVX-512 byte permutes: 21 pixels per step, one 64-byte
+// load, one permute, one 64-byte store whose last byte is rewritten by the
+// next step (or by the caller's tail). Returns the bytes done.
+bool hasBytePermutes()
+{
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vbmi");
+    return has;
+}
+
+KTU_SIMD_FN("avx512f,avx512bw,avx512vbmi")
+size_t reverseRowVbmi(const uint8_t* src, uint8_t* dst, size_t rowBytes)
+{
+    alignas(64) static const uint8_t order[64] = {
+        2,  1,  0,  5,  4,  3,  8,  7,  6,  11, 10, 9,  14, 13, 12, 17, 16, 15, 20, 19, 18, 23,
+        22, 21, 26, 25, 24, 29, 28, 27, 32, 31, 30, 35, 34, 33, 38, 37, 36, 41, 40, 39, 44, 43,
+        42, 47, 46, 45, 50, 49, 48, 53, 52, 51, 56, 55, 54, 59, 58, 57, 62, 61, 60, 63};
+    const __m512i permute = _mm512_load_si512(order);
+    size_t i = 0;
+    for (; i + 64 <= rowBytes; i += 63) {
+        const __m512i v = _mm512_loadu_si512(src + i);
+        _mm512_storeu_si512(dst + i, _mm512_maskz_permutexvar_epi8(~__mmask64{0}, permute, v));
+    }
+    return i;
+}
+
 // Five pixels per step: a 16-byte load, the bytes of each pixel reversed, a
 // 16-byte store whose last byte is rewritten by the next step.
 KTU_SIMD_FN("ssse3")
@@ -161,6 +217,17 @@ size_t reverseRowSsse3(const uint8_t* src, uint8_t* dst, size_t rowBytes)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_shuffle_epi8(a, order));
     }
     return i / 3;  // the first pixel still to do
+}
+
+// Two 16-byte loads as the low and high halves of one register.
+KTU_SIMD_FN("avx2")
+inline __m256i loadPair(const uint8_t* lo, const uint8_t* hi)
+{
+    // Two broadcast loads and a blend: no shuffle unit is used, they are
+    // left to the byte shuffles.
+    const __m256i a = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lo)));
+    const __m256i b = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)));
+    return _mm256_blend_epi32(a, b, 0xF0);
 }
 
 KTU_SIMD_FN("sse2")
@@ -259,6 +326,91 @@ void streamPatternAvx2(uint8_t* d, size_t n, const uint8_t* pattern, size_t peri
         }
     }
     std::memcpy(d + i, pattern + off, n - i);
+}
+
+// ---- Pixel doubling ------------------------------------------------------------
+//
+// A zoom by two across: every source pixel twice. 16 source pixels (48 bytes)
+// give 96 destination bytes, six 16-byte windows whose loads start at source
+// bytes 0, 6, 15, 24, 30 and 39; the shuffle pattern repeats every three
+// windows, 24 source bytes on. Each result is stored into every destination
+// row of the block straight from the register, so the repeated rows cost
+// stores only (no second pass reading the first row back).
+
+struct DoublingMasks {
+    uint8_t window[3][16];
+};
+
+const DoublingMasks& doublingMasks()
+{
+    static const DoublingMasks masks = [] {
+        DoublingMasks m{};
+        for (unsigned w = 0; w < 3; ++w) {
+            const unsigned base = 3 * (16 * w / 6);
+            for (unsigned j = 0; j < 16; ++j) {
+                const unsigned o = 16 * w + j;
+                m.window[w][j] = static_cast<uint8_t>(3 * (o / 6) + o % 3 - base);
+            }
+        }
+        return m;
+    }();
+    return masks;
+}
+
+// Doubles source pixels from `src` into `rows` destination rows `stride`
+// bytes apart, 16 pixels a step, reading at most `readable` bytes from `src`.
+// Returns the number of source pixels done (at most `pixels`).
+KTU_SIMD_FN("ssse3")
+size_t doublePixelsSsse3(const uint8_t* src, size_t readable, size_t pixels, uint8_t* dst, size_t rows,
+                         size_t stride)
+{
+    const DoublingMasks& dm = doublingMasks();
+    const __m128i m0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dm.window[0]));
+    const __m128i m1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dm.window[1]));
+    const __m128i m2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dm.window[2]));
+    size_t i = 0;
+    for (; i + 48 <= 3 * pixels && i + 55 <= readable; i += 48) {
+        const uint8_t* s = src + i;
+        const __m128i v[6] = {
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), m0),
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 6)), m1),
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 15)), m2),
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 24)), m0),
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 30)), m1),
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 39)), m2),
+        };
+        uint8_t* d = dst + 2 * i;
+        for (size_t r = 0; r < rows; ++r, d += stride) {
+            for (int k = 0; k < 6; ++k) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16 * k), v[k]);
+            }
+        }
+    }
+    return i / 3;
+}
+
+KTU_SIMD_FN("avx2")
+size_t doublePixelsAvx2(const uint8_t* src, size_t readable, size_t pixels, uint8_t* dst, size_t rows,
+                        size_t stride)
+{
+    const DoublingMasks& dm = doublingMasks();
+    const __m256i m01 = loadPair(dm.window[0], dm.window[1]);
+    const __m256i m20 = loadPair(dm.window[2], dm.window[0]);
+    const __m256i m12 = loadPair(dm.window[1], dm.window[2]);
+    size_t i = 0;
+    for (; i + 48 <= 3 * pixels && i + 55 <= readable; i += 48) {
+        const uint8_t* s = src + i;
+        const __m256i a = _mm256_shuffle_epi8(loadPair(s, s + 6), m01);
+        const __m256i b = _mm256_shuffle_epi8(loadPair(s + 15, s + 24), m20);
+        const __m256i c = _mm256_shuffle_epi8(loadPair(s + 30, s + 39), m12);
+        uint8_t* d = dst + 2 * i;
+        for (size_t r = 0; r < rows; ++r, d += stride) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), a);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), b);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 64), c);
+        }
+    }
+    return i / 3;
 }
 
 KTU_SIMD_FN("sse2")
@@ -420,6 +572,8 @@ void zoom(const uint8_t* source, uint8_t* destination, const ZoomGeometry& g)
     const bool stream = kernel != Kernel::Plain && rowBytes >= 64 &&
                         rowBytes * height >= streamingThreshold().load(std::memory_order_relaxed);
     alignas(64) uint8_t pattern[3 * kSegment + 64];
+#else
+    const bool stream = false;
 #endif
 
     for (size_t segStart = 0; segStart < width; segStart += kSegment) {
@@ -445,7 +599,15 @@ void zoom(const uint8_t* source, uint8_t* destination, const ZoomGeometry& g)
         if (plan.count == 0) {
             break;
         }
-        plan.finish(rowBytes, kernel);
+        // A strip that doubles every source pixel (a zoom by two across)
+        // takes the doubling engine and needs no shuffle windows.
+        bool doubled = kernel != Kernel::Plain && plan.count >= 32;
+        for (size_t x = 0; doubled && x < plan.count; ++x) {
+            doubled = plan.offset[x] == plan.offset[0] + 3 * (x / 2);
+        }
+        if (!doubled) {
+            plan.finish(rowBytes, kernel);
+        }
         // The source bytes that the strip reads in each row, and how many
         // rows ahead they are asked for: at least 8 KiB ahead, so that the
         // memory has the time of a few rows to deliver them.
@@ -473,6 +635,26 @@ void zoom(const uint8_t* source, uint8_t* destination, const ZoomGeometry& g)
                 prefetchSpan(source + (r + ahead) * rowBytes + spanStart, spanBytes);
             }
 #if KTU_X86_SIMD
+            if (doubled) {
+                const uint8_t* srcRow = source + r * rowBytes;
+                const size_t pairs = plan.count / 2;
+                const size_t done = kernel == Kernel::Avx2
+                                        ? doublePixelsAvx2(srcRow + spanStart, rowBytes - spanStart, pairs, first,
+                                                           y1 - y0, rowBytes)
+                                        : doublePixelsSsse3(srcRow + spanStart, rowBytes - spanStart, pairs, first,
+                                                            y1 - y0, rowBytes);
+                // The pixels after the last whole step, into the first row
+                // and copied to the others.
+                const size_t from = 2 * done;
+                for (size_t x = from; x < plan.count; ++x) {
+                    copy3(first + 3 * x, srcRow + plan.offset[x]);
+                }
+                for (size_t y = y0 + 1; y < y1 && from < plan.count; ++y) {
+                    std::memcpy(destination + y * rowBytes + 3 * (segStart + from), first + 3 * from,
+                                3 * (plan.count - from));
+                }
+                continue;
+            }
             if (stream && 3 * plan.count >= 64) {
                 // The row is produced once into `pattern`, in the cache, and
                 // streamed from there into each of its destination rows; when
@@ -559,15 +741,21 @@ bool resizeNearest(const uint8_t* source, int sourceWidth, int sourceHeight, dou
 namespace {
 
 // Reverses the bytes of every pixel of n bytes (whole pixels) from s to d.
-void reversePixels(const uint8_t* s, uint8_t* d, size_t n, bool shuffle)
+void reversePixels(const uint8_t* s, uint8_t* d, size_t n, Kernel kernel)
 {
     size_t x = 0;
 #if KTU_X86_SIMD
-    if (shuffle) {
+    if (kernel == Kernel::Avx2 && hasBytePermutes()) {
+        const size_t done = reverseRowVbmi(s, d, n);
+        s += done;
+        d += done;
+        n -= done;
+    }
+    if (kernel != Kernel::Plain) {
         x = reverseRowSsse3(s, d, n);
     }
 #else
-    (void)shuffle;
+    (void)kernel;
 #endif
     for (; 3 * x < n; ++x) {
         const uint8_t b0 = s[3 * x];
@@ -585,30 +773,42 @@ void reverseRowsAndPixels(const uint8_t* source, uint8_t* destination, size_t wi
 {
     const size_t rowBytes = 3 * width;
     const Kernel kernel = activeKernel();
-    const bool shuffle = kernel != Kernel::Plain;
 #if KTU_X86_SIMD
-    // As in the zoom: large destinations are written past the cache, each
-    // piece of a row reversed into `piece` (in the cache) and streamed out.
-    const bool stream = shuffle && rowBytes * height >= streamingThreshold().load(std::memory_order_relaxed);
+    // As in the zoom: destinations from the streaming threshold up are
+    // written past the cache, each piece of a row reversed into `piece` (in
+    // the cache) and streamed out.
+    const bool stream =
+        kernel != Kernel::Plain && rowBytes * height >= streamingThreshold().load(std::memory_order_relaxed);
     alignas(64) uint8_t piece[3 * kSegment];
+#else
+    const bool stream = false;
 #endif
+    // Destination rows are written from the last one backwards; in frames
+    // from kWriteAheadFrom up, the one a few rows on is asked for ahead,
+    // like the next source row.
+    const size_t writeAhead = rowBytes * height >= kWriteAheadFrom && !stream
+                                  ? std::max<size_t>(1, kWriteAhead / std::max<size_t>(rowBytes, 1))
+                                  : height;
     for (size_t r = 0; r < height; ++r) {
         const uint8_t* s = source + r * rowBytes;
         uint8_t* d = destination + (height - 1 - r) * rowBytes;
         if (r + 1 < height) {
             prefetchSpan(s + rowBytes, rowBytes);
         }
+        if (r + writeAhead < height) {
+            prefetchForWriting(d - writeAhead * rowBytes, rowBytes);
+        }
 #if KTU_X86_SIMD
         if (stream) {
             for (size_t done = 0; done < rowBytes; done += sizeof piece) {
                 const size_t n = std::min(sizeof piece, rowBytes - done);
-                reversePixels(s + done, piece, n, true);
+                reversePixels(s + done, piece, n, kernel);
                 (kernel == Kernel::Avx2 ? streamPatternAvx2 : streamPatternSse2)(d + done, n, piece, n);
             }
             continue;
         }
 #endif
-        reversePixels(s, d, rowBytes, shuffle);
+        reversePixels(s, d, rowBytes, kernel);
     }
 #if KTU_X86_SIMD
     if (stream) {

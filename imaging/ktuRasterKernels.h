@@ -1,7 +1,8 @@
 // The pixel engines behind the raster resizes, the video zoom and the row and
 // byte reversals. Every engine has a plain C++ form and, on x86 processors
-// that have them, SSSE3 and AVX2 forms chosen at run time; all forms give the
-// same bytes. Nothing here logs or checks the handshake: the callers do.
+// that have them, SSSE3 and AVX2 forms chosen at run time (the AVX2 form
+// reverses pixels with AVX-512 byte permutes on processors that have them);
+// all forms give the same bytes. Nothing here logs or checks the handshake: the callers do.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +23,8 @@ Kernel useKernel(Kernel wanted);
 
 // Zooms and reversals into frames of at least `bytes` bytes write the
 // destination with streaming stores, past the cache (SSSE3 and AVX2 forms
-// only). Returns the previous threshold. For tests and measurements.
+// only; not the doubling engine of a zoom by two across). None does by
+// default. Returns the previous threshold. For tests and measurements.
 std::size_t useStreamingThreshold(std::size_t bytes);
 
 // trunc(value) limited to [0, limit]; NaN gives 0.

@@ -50,10 +50,7 @@ unsigned char* duplicateBuffer(const unsigned char* source, unsigned width, unsi
 
 ktuVideoStreamManipulator::ktuVideoStreamManipulator()
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(zoomSite("ktuVideoStreamManipulator::ktuVideoStreamManipulator()"), [&] {
+    ktu::enter(zoomSite("ktuVideoStreamManipulator::ktuVideoStreamManipulator()"), [&] {
         m_captureEnabled = false;
         m_captureRect.resetData();
         m_horizontalFactor = 1.0;
@@ -108,10 +105,7 @@ ktuVideoStreamManipulator& ktuVideoStreamManipulator::operator=(const ktuVideoSt
 // closes once open), so there is nothing to free.
 ktuVideoStreamManipulator::~ktuVideoStreamManipulator()
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(zoomSite("ktuVideoStreamManipulator::~ktuVideoStreamManipulator()"), [&] {
+    ktu::enter(zoomSite("ktuVideoStreamManipulator::~ktuVideoStreamManipulator()"), [&] {
         delete[] m_frameBuffer;
         m_frameBuffer = nullptr;
     });
@@ -119,10 +113,7 @@ ktuVideoStreamManipulator::~ktuVideoStreamManipulator()
 
 void ktuVideoStreamManipulator::setImageSize(unsigned int width, unsigned int height)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(zoomSite("ktuVideoStreamManipulator::setImageSize()"), [&] {
+    ktu::enter(zoomSite("ktuVideoStreamManipulator::setImageSize()"), [&] {
         m_imageWidth = width;
         m_imageHeight = height;
         delete[] m_frameBuffer;
@@ -139,10 +130,7 @@ void ktuVideoStreamManipulator::setImageSize(unsigned int width, unsigned int he
 
 void ktuVideoStreamManipulator::setCaptureRect(ktuRelativeBbox* rectangle, bool enable)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(zoomSite("ktuVideoStreamManipulator::setCaptureRect()"), [&] {
+    ktu::enter(zoomSite("ktuVideoStreamManipulator::setCaptureRect()"), [&] {
         m_captureEnabled = enable;
         if (!enable) {
             return;
@@ -172,10 +160,7 @@ ktu::raster::ZoomGeometry geometryOf(unsigned width, unsigned height, double hf,
 
 void ktuVideoStreamManipulator::applyChanges(unsigned char* input, unsigned char* output)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(zoomSite("ktuVideoStreamManipulator::applyChanges1()"), [&] {
+    ktu::enter(zoomSite("ktuVideoStreamManipulator::applyChanges1()"), [&] {
         if (m_imageWidth == 0 || m_imageHeight == 0) {
             return;
         }
@@ -205,10 +190,7 @@ void ktuVideoStreamManipulator::applyChanges(unsigned char* input, unsigned char
 
 void ktuVideoStreamManipulator::applyChanges(unsigned char* frame)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(zoomSite("ktuVideoStreamManipulator::applyChanges2()"), [&] {
+    ktu::enter(zoomSite("ktuVideoStreamManipulator::applyChanges2()"), [&] {
         if (!m_captureEnabled || m_imageWidth == 0 || m_imageHeight == 0) {
             return;
         }

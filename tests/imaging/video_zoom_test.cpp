@@ -100,17 +100,21 @@ TEST_F(VideoZoom, DisabledPassesThroughBoundsKeepTheirSizeAndCopiesOwnTheirBuffe
     zoom.size = 8;
     EXPECT_EQ(zoom.copying(), (Pixels{0, 0, 1, 1, 99, 99, 99, 99}));
 
-    // Copies own their frame buffers.
-    auto* original = new Zoom(4, 2, 0.0, 0.5, 0.0, 1.0);
+    // Copies own their frame buffers and keep the capture bounds (here from
+    // row and column 2 of 4 x 4), in both forms.
+    auto* original = new Zoom(4, 4, 0.5, 1.0, 0.5, 1.0);
     ktuVideoStreamManipulator copy(original->z), assigned, fromUnsized{ktuVideoStreamManipulator()};
     assigned.setImageSize(2, 2);  // released by the assignment (the leak checker would see it)
     assigned = original->z;
     assigned = assigned;
     delete original;  // a shared buffer would now be used after free
+    const Pixels zoomed{10, 10, 11, 11, 10, 10, 11, 11, 14, 14, 15, 15, 14, 14, 15, 15};
     for (ktuVideoStreamManipulator* z : {&copy, &assigned}) {
-        Bytes frame = numbered(8);
+        Bytes frame = numbered(16), out(frame.size());
+        z->applyChanges(frame.data(), out.data());
         z->applyChanges(frame.data());
-        EXPECT_EQ(firstBytes(frame), (Pixels{0, 0, 1, 1, 4, 4, 5, 5}));
+        EXPECT_EQ(firstBytes(out), zoomed);
+        EXPECT_EQ(firstBytes(frame), zoomed);
     }
     EXPECT_TRUE(log().empty());
 }
