@@ -289,64 +289,57 @@ std::string randomPath()
 {
     std::string p;
     if (chance(4)) {
-        while (p.size() < 250 + R(14)) p += "abcdefg/";
+        while (p.size() < 264) p += "abcdefg/";
         return p.substr(0, 250 + R(14));
     }
     for (unsigned n = R(8); n > 0; --n) p += pick(kPathTokens);
     return p;
 }
 
+// One operation on the text p (and a second text p2 for those that take one);
+// a (holding p), b, c and d are work buffers.
+struct PathWork {
+    std::string p, p2;
+    char a[1200], b[1200], c[1200], d[1200];
+    long st;
+};
+using PathOp = std::string (*)(PathWork&);
+const std::pair<const char*, PathOp> kPathOps[] = {
+    {"nameExt", [](PathWork& w) { ktuFilePathUtils::getFileNameAndExt(w.p.c_str(), w.b, w.c); return q(w.b) + " " + q(w.c); }},
+    {"backToForward", [](PathWork& w) { ktuFilePathUtils::convertBackSlashToForward(w.a); return q(w.a); }},
+    {"forwardToDoubleBack", [](PathWork& w) { ktuFilePathUtils::converForwardSlashToDoubleBackSlash(w.a); return q(w.a); }},
+    {"removeSlashes", [](PathWork& w) { ktuFilePathUtils::removeContinuousSlashes(w.a); return q(w.a); }},
+    {"parent", [](PathWork& w) { ktuFilePathUtils::getParentDirectory(w.a, w.b); return q(w.b); }},
+    {"filePathSplit", [](PathWork& w) {
+         bool r = ktuFilePathUtils::filePathSplit(w.p.c_str(), w.a, w.b, w.c, w.d);
+         return fmt("%d ", r) + q(w.a) + " " + q(w.b) + " " + q(w.c) + " " + q(w.d);
+     }},
+    {"requiredExt", [](PathWork& w) {
+         std::strcpy(w.b, (w.p2 = pick({"bmp", "txt", ".bmp", "", "BMP", "ext"})).c_str());
+         return fmt("%d ", ktuFilePathUtils::checkRequiredFileExtension(w.p.c_str(), w.b)) + q(w.b);
+     }},
+    {"toAbsolute", [](PathWork& w) {
+         w.p2 = pick({"./", "../", "../../", "x/"}) + w.p2;
+         ktuFilePathUtils::convertToAbsolutePath(w.p.c_str(), w.p2.c_str(), w.b, &w.st);
+         return q(w.b) + fmt(" %ld", w.st);
+     }},
+    {"toRelative", [](PathWork& w) {
+         if (chance(50)) w.p2 = w.p + pick({"/x", "/a/b.c", "", "x", "/../y"});
+         ktuFilePathUtils::convertToRelativePath(w.p.c_str(), w.p2.c_str(), w.b, &w.st);
+         return q(w.b) + fmt(" %ld", w.st);
+     }},
+    {"specialChars", [](PathWork& w) { return fmt("%d", ktuFilePathUtils::checkForSpecialCharacters(w.p.c_str())); }},
+    {"fileExt", [](PathWork& w) { return fmt("%d", ktuFilePathUtils::checkFileExt(w.p.c_str())); }},
+};
+
 void pathFamily(long count)
 {
     for (long i = 0; i < count; ++i) {
-        std::string p = randomPath(), p2 = randomPath();
-        char a[1200], b[1200], c[1200], d[1200];
-        std::memset(a, 0, sizeof a);
-        std::snprintf(a, sizeof a, "%s", p.c_str());
-        std::strcpy(b, "untouched");
-        std::strcpy(c, "untouched");
-        std::strcpy(d, "untouched");
-        long status = 7;
-        std::string args = "(" + q(p) + ")", op, ans;
-        switch (R(11)) {
-        case 0: ktuFilePathUtils::getFileNameAndExt(p.c_str(), b, c); op = "nameExt"; ans = q(b) + " " + q(c); break;
-        case 1: ktuFilePathUtils::convertBackSlashToForward(a); op = "backToForward"; ans = q(a); break;
-        case 2: ktuFilePathUtils::converForwardSlashToDoubleBackSlash(a); op = "forwardToDoubleBack"; ans = q(a); break;
-        case 3: ktuFilePathUtils::removeContinuousSlashes(a); op = "removeSlashes"; ans = q(a); break;
-        case 4: ktuFilePathUtils::getParentDirectory(a, b); op = "parent"; ans = q(b); break;
-        case 5: {
-            bool r = ktuFilePathUtils::filePathSplit(p.c_str(), a, b, c, d);
-            op = "filePathSplit";
-            ans = fmt("%d ", r) + q(a) + " " + q(b) + " " + q(c) + " " + q(d);
-            break;
-        }
-        case 6: {
-            std::string ext = pick({"bmp", "txt", ".bmp", "", "BMP", "ext"});
-            std::strcpy(b, ext.c_str());
-            bool r = ktuFilePathUtils::checkRequiredFileExtension(p.c_str(), b);
-            op = "requiredExt";
-            args = "(" + q(p) + "," + q(ext) + ")";
-            ans = fmt("%d ", r) + q(b);
-            break;
-        }
-        case 7:
-            p2 = pick({"./", "../", "../../", "x/"}) + p2;
-            ktuFilePathUtils::convertToAbsolutePath(p.c_str(), p2.c_str(), b, &status);
-            op = "toAbsolute";
-            args = "(" + q(p) + "," + q(p2) + ")";
-            ans = q(b) + fmt(" %ld", status);
-            break;
-        case 8:
-            if (chance(50)) p2 = p + pick({"/x", "/a/b.c", "", "x", "/../y"});
-            ktuFilePathUtils::convertToRelativePath(p.c_str(), p2.c_str(), b, &status);
-            op = "toRelative";
-            args = "(" + q(p) + "," + q(p2) + ")";
-            ans = q(b) + fmt(" %ld", status);
-            break;
-        case 9: op = "specialChars"; ans = fmt("%d", ktuFilePathUtils::checkForSpecialCharacters(p.c_str())); break;
-        default: op = "fileExt"; ans = fmt("%d", ktuFilePathUtils::checkFileExt(p.c_str())); break;
-        }
-        emit("path", op + args, ans);
+        PathWork w{randomPath(), randomPath(), "", "untouched", "untouched", "untouched", 7};
+        std::snprintf(w.a, sizeof w.a, "%s", w.p.c_str());
+        const auto& op = kPathOps[R(11)];
+        std::string answer = op.second(w), second = std::strstr("requiredExt toAbsolute toRelative", op.first) ? "," + q(w.p2) : "";
+        emit("path", op.first + ("(" + q(w.p) + second + ")"), answer);
     }
 }
 
@@ -357,72 +350,59 @@ const Strings kContents = {"x\nb\n", "a\r\nb\r\n", "", "line 1\nx\n\nend", "x", 
 const Strings kPatterns = {"*", "*.txt", "a*", "?", "b.*", "nothere", "*.t?t", "s*", "d?"};
 
 std::string folderOf(const Tree& t) { return t.dirs.empty() || chance(30) ? "tree" : "tree/" + pick(t.dirs); }
+std::string yes(bool b) { return b ? "1" : "0"; }
+using FP = ktuFilePathUtils;
 
 void treeFamily(long count)
 {
     fs::create_directories(g_native / "tree/sub");
     for (long i = 0; i < count; ++i) {
         Tree t = scan("tree");
-        std::string folder = folderOf(t), name = pick(kNames);
-        std::string file = t.files.empty() ? "tree/nothing" : "tree/" + pick(t.files);
-        std::string op, ans;
+        std::string folder = folderOf(t), name = pick(kNames), dir = t.dirs.empty() ? "tree/gone" : "tree/" + pick(t.dirs);
+        std::string file = t.files.empty() ? "tree/nothing" : "tree/" + pick(t.files), op, ans;
+        std::string f = D(folder), n = D(folder + "/" + name), line = pick({"x", "b", "", "line 1", "a"});
+        bool recreate = chance(20);
         long status = 7;
         unsigned what = t.lines.size() > 60 ? 52 : R(120);
-        if (what < 25) {  // files the library then works on: made here, not compared as operations
-            std::error_code ec;
-            if (!fs::is_directory(g_native / folder / name, ec)) {
-                const std::string& content = pick(kContents);
-                writeAll(g_native / folder / name, content);
-                if (chance(15)) fs::permissions(g_native / folder / name, fs::perms::owner_write | fs::perms::group_write |
-                                                    fs::perms::others_write, fs::perm_options::remove, ec);
-            }
+        std::error_code ec;
+        if (what < 25) {  // the files the library works on, made here (not an operation)
+            if (fs::is_directory(g_native / folder / name, ec)) continue;
+            writeAll(g_native / folder / name, pick(kContents));
+            if (chance(15)) fs::permissions(g_native / folder / name, fs::perms::owner_write | fs::perms::group_write |
+                                                fs::perms::others_write, fs::perm_options::remove, ec);
             continue;
         } else if (what < 33) {
-            op = "createNewFolder(" + q(D(folder)) + "," + q(name) + ")";
-            ans = fmt("%d", ktuFilePathUtils::createNewFolder(D(folder).c_str(), name.c_str()));
+            op = "createNewFolder(" + q(f) + "," + q(name) + ")", ans = yes(FP::createNewFolder(f.c_str(), name.c_str()));
         } else if (what < 38) {
-            bool recreate = chance(20);
-            op = fmt("checkOrCreateFolder(%s,%s,%d)", q(D(folder)).c_str(), q(name).c_str(), recreate);
-            ans = fmt("%d", ktuFilePathUtils::checkOrCreateFolder(D(folder).c_str(), name.c_str(), recreate));
+            op = fmt("checkOrCreateFolder(%s,%s,%d)", q(f).c_str(), q(name).c_str(), recreate);
+            ans = yes(FP::checkOrCreateFolder(f.c_str(), name.c_str(), recreate));
         } else if (what < 43) {
-            bool recreate = chance(20);
-            std::string path = D(folder + "/" + name) + pick({"", "/"});
-            op = fmt("checkOrCreateFolder(%s,%d)", q(path).c_str(), recreate);
-            ans = fmt("%d", ktuFilePathUtils::checkOrCreateFolder(path.c_str(), recreate));
+            n += pick({"", "/"});
+            op = fmt("checkOrCreateFolder(%s,%d)", q(n).c_str(), recreate), ans = yes(FP::checkOrCreateFolder(n.c_str(), recreate));
         } else if (what < 50) {
-            bool recreate = chance(15);
-            std::string path = D(folder + "/" + name + "/" + pick(kNames));
-            ktuFilePathUtils::createAllFolders(path.c_str(), recreate, &status);
-            op = fmt("createAllFolders(%s,%d)", q(path).c_str(), recreate);
-            ans = fmt("%ld", status);
+            n += "/" + pick(kNames);
+            FP::createAllFolders(n.c_str(), recreate, &status);
+            op = fmt("createAllFolders(%s,%d)", q(n).c_str(), recreate), ans = fmt("%ld", status);
         } else if (what < 56) {
-            std::string victim = t.dirs.empty() ? "tree/gone" : "tree/" + pick(t.dirs);
-            victim += chance(20) ? "/" : "";
-            op = "deleteFolder(" + q(D(victim)) + "," + q(D("tree")) + ")";
-            ans = fmt("%d", ktuFilePathUtils::deleteFolder(D(victim).c_str(), D("tree").c_str()));
+            dir = D(dir) + (chance(20) ? "/" : "");
+            op = "deleteFolder(" + q(dir) + "," + q(D("tree")) + ")", ans = yes(FP::deleteFolder(dir.c_str(), D("tree").c_str()));
         } else if (what < 68) {
-            std::string line = pick({"x", "b", "", "line 1", "a"});
             op = "copyFileExcludingLine(" + q(D(file)) + "," + q(line) + ")";
-            ans = fmt("%d", ktuFilePathUtils::copyFileExcludingLine(D(file).c_str(), line.c_str()));
+            ans = yes(FP::copyFileExcludingLine(D(file).c_str(), line.c_str()));
         } else if (what < 76) {
-            // Copies keep their "temp" names: their text line ends are shown apart.
+            // Copies keep their "temp" names, by which their text line ends are told.
             if (fs::path(file).filename().string().rfind("temp", 0) == 0) continue;
-            op = "renameFile(" + q(D(file)) + "," + q(name) + ")";
-            ans = fmt("%d", ktuFilePathUtils::renameFile(D(file).c_str(), name.c_str()));
+            op = "renameFile(" + q(D(file)) + "," + q(name) + ")", ans = yes(FP::renameFile(D(file).c_str(), name.c_str()));
         } else if (what < 86) {
-            std::string target = D(folder + "/" + (chance(50) ? pick(kPatterns) : name));
-            op = "deleteFile(" + q(target) + ")";
-            ans = fmt("%d", ktuFilePathUtils::deleteFile(target.c_str()));
+            if (chance(50)) n = D(folder + "/" + pick(kPatterns));
+            op = "deleteFile(" + q(n) + ")", ans = yes(FP::deleteFile(n.c_str()));
         } else if (what < 92) {
-            op = "deleteFilesInFolder(" + q(D(folder)) + ")";
-            ans = fmt("%d", ktuFilePathUtils::deleteFilesInFolder(D(folder).c_str()));
+            op = "deleteFilesInFolder(" + q(f) + ")", ans = yes(FP::deleteFilesInFolder(f.c_str()));
         } else if (what < 106) {
-            std::string source = folderOf(t), dest = chance(50) ? folderOf(t) : folder + "/" + name;
-            op = "copyFolder(" + q(D(dest)) + "," + q(D(source)) + ")";
-            ans = fmt("%d", ktuFilePathUtils::copyFolder(D(dest).c_str(), D(source).c_str()));
+            std::string from = D(folderOf(t)), to = chance(50) ? D(folderOf(t)) : n;
+            op = "copyFolder(" + q(to) + "," + q(from) + ")", ans = yes(FP::copyFolder(to.c_str(), from.c_str()));
         } else {
-            op = "isEmptyDirectory(" + q(D(folder)) + ")";
-            ans = fmt("%d", ktuFilePathUtils::isEmptyDirectory(D(folder).c_str()));
+            op = "isEmptyDirectory(" + q(f) + ")", ans = yes(FP::isEmptyDirectory(f.c_str()));
         }
         homeCwd();
         emit("tree", op, ans);
@@ -435,37 +415,26 @@ void existFamily(long count)
 {
     for (long i = 0; i < count; ++i) {
         Tree t = scan("tree");
-        std::string folder = folderOf(t);
+        std::string folder = D(folderOf(t)), op, ans;
         std::string name = chance(50) || t.files.empty() ? pick(kPatterns) : fs::path(pick(t.files)).filename().string();
-        std::string full = D(folder + "/" + name);
+        std::string full = folder + "/" + name, drive = pick({"S:", "s:", "S:\\", "S:/", "Q:", "C:", "SS", ""});
         if (chance(15)) std::replace(full.begin(), full.end(), '/', '\\');
-        std::string op, ans;
+        char base[300] = "untouched", file[300] = "untouched";
+        long status = 7;
         switch (R(7)) {
-        case 0: {
-            char base[300] = "untouched", file[300] = "untouched";
-            long status = 7;
-            std::string p = chance(50) ? full : randomPath();
-            ktuFilePathUtils::getFileNameAndBasePathFromFullPath(p.c_str(), base, file, &status);
-            op = "basePathAndName(" + q(p) + ")";
-            ans = fmt("%ld ", status) + q(base) + " " + q(file);
+        case 0:
+            if (chance(50)) full = randomPath();
+            FP::getFileNameAndBasePathFromFullPath(full.c_str(), base, file, &status);
+            op = "basePathAndName(" + q(full) + ")", ans = fmt("%ld ", status) + q(base) + " " + q(file);
             break;
-        }
-        case 1: op = "checkFileExistence(" + q(full) + ")"; ans = fmt("%d", ktuFilePathUtils::checkFileExistence(full.c_str())); break;
+        case 1: op = "checkFileExistence(" + q(full) + ")", ans = yes(FP::checkFileExistence(full.c_str())); break;
         case 2:
-            op = "checkFileExistance(" + q(D(folder)) + "," + q(name) + ")";
-            ans = fmt("%d", ktuFilePathUtils::checkFileExistance(D(folder).c_str(), name.c_str()));
+            op = "checkFileExistance(" + q(folder) + "," + q(name) + ")";
+            ans = yes(FP::checkFileExistance(folder.c_str(), name.c_str()));
             break;
-        case 3:
-            op = "checkForFile_Path_Existence(" + q(full) + ")";
-            ans = fmt("%d", ktuFilePathUtils::checkForFile_Path_Existence(full.c_str()));
-            break;
-        case 4: {
-            std::string drive = pick({"S:", "s:", "S:\\", "S:/", "Q:", "C:", "SS", ""});
-            op = "checkForLocalDrive(" + q(drive) + ")";
-            ans = fmt("%d", ktuFilePathUtils::checkForLocalDrive(drive.c_str()));
-            break;
-        }
-        default: op = "isEmptyDirectory(" + q(D(folder)) + ")"; ans = fmt("%d", ktuFilePathUtils::isEmptyDirectory(D(folder).c_str())); break;
+        case 3: op = "checkForFile_Path_Existence(" + q(full) + ")", ans = yes(FP::checkForFile_Path_Existence(full.c_str())); break;
+        case 4: op = "checkForLocalDrive(" + q(drive) + ")", ans = yes(FP::checkForLocalDrive(drive.c_str())); break;
+        default: op = "isEmptyDirectory(" + q(folder) + ")", ans = yes(FP::isEmptyDirectory(folder.c_str())); break;
         }
         homeCwd();
         emit("exist", op, ans);
@@ -492,38 +461,29 @@ std::string imageOps(const std::string& path, unsigned what)
 {
     static unsigned char out[65536];
     std::memset(out, 0xEE, sizeof out);
-    int w = -7, h = -7;
+    int w = -7, h = -7, nw = int(R(13)), nh = int(R(13)), x = int(R(12)) - 2, y = int(R(12)) - 2;
+    int cw = int(R(12)) - 1, ch = int(R(12)) - 1;
     const char* p = path.c_str();
+    std::error_code ec;
+    IPicture* picture = nullptr;
+    OLE_XSIZE_HIMETRIC pw = -7;
+    OLE_YSIZE_HIMETRIC ph = -7;
+    bool r = false;
     switch (what) {
-    case 0: { bool r = ktuBMPUtils::getImageSize(p, &w, &h); return fmt("size %d %d %d", r, w, h); }
-    case 1: { bool r = ktuBMPUtils::getImageSize2(p, &w, &h); return fmt("size2 %d %d %d", r, w, h); }
-    case 2: { bool r = ktuBMPUtils::getImageData(p, out); return fmt("data %d ", r) + hashOf(out, 1024); }
-    case 3: { bool r = ktuBMPUtils::getImageBitmapData(p, out); return fmt("bits %d ", r) + hashOf(out, 1024); }
+    case 0: r = ktuBMPUtils::getImageSize(p, &w, &h); return fmt("size %d %d %d", r, w, h);
+    case 1: r = ktuBMPUtils::getImageSize2(p, &w, &h); return fmt("size2 %d %d %d", r, w, h);
+    case 2: return fmt("data %d ", ktuBMPUtils::getImageData(p, out)) + hashOf(out, 1024);
+    case 3: return fmt("bits %d ", ktuBMPUtils::getImageBitmapData(p, out)) + hashOf(out, 1024);
     case 4: return fmt("check %d", ktuBMPUtils::checkBMPFormat(p));
-    case 5: {
-        int nw = int(R(13)), nh = int(R(13));
-        bool r = ktuBMPUtils::getResizedImageData(p, out, nw, nh);
-        return fmt("resized %d %d %d ", nw, nh, r) + hashOf(out, 1024);
-    }
-    case 6: {
-        int x = int(R(12)) - 2, y = int(R(12)) - 2, cw = int(R(12)) - 1, ch = int(R(12)) - 1;
-        std::error_code ec;
+    case 5: r = ktuBMPUtils::getResizedImageData(p, out, nw, nh); return fmt("resized %d %d %d ", nw, nh, r) + hashOf(out, 1024);
+    case 6:
         fs::remove(g_native / "img/crop.bmp", ec);
-        bool r = ktuBMPUtils::cropAndSaveImage(p, D("img/crop.bmp").c_str(), x, y, cw, ch);
+        r = ktuBMPUtils::cropAndSaveImage(p, D("img/crop.bmp").c_str(), x, y, cw, ch);
         return fmt("crop %d %d %d %d %d ", x, y, cw, ch, r) + fileHash("img/crop.bmp");
-    }
-    default: {
-        IPicture* picture = nullptr;
-        bool r = ktuBMPUtils::LoadPictureFile(p, &picture, nullptr);
-        OLE_XSIZE_HIMETRIC pw = -7;
-        OLE_YSIZE_HIMETRIC ph = -7;
-        if (picture) {
-            picture->get_Width(&pw);
-            picture->get_Height(&ph);
-            picture->Release();
-        }
+    default:
+        r = ktuBMPUtils::LoadPictureFile(p, &picture, nullptr);
+        if (picture) picture->get_Width(&pw), picture->get_Height(&ph), picture->Release();
         return fmt("picture %d %ld %ld", r, (long)pw, (long)ph);
-    }
     }
 }
 
@@ -587,68 +547,46 @@ void bmpFamily(long count)
 void rasterFamily(long count)
 {
     static unsigned char src[4096], dst[65536];
+    using RU = ktuRGB24DataUtils;
     for (long i = 0; i < count; ++i) {
         for (auto& b : src) b = static_cast<unsigned char>(rng());
         std::memset(dst, 0xEE, sizeof dst);
         int w = int(R(10)) - (chance(5) ? 3 : 0), h = int(R(10)) - (chance(5) ? 3 : 0), m = int(R(22)) - 1;
-        long status = 7;
-        int nw = -7, nh = -7;
+        int nw = -7, nh = -7, big = int(rng()), tall = int(rng());
+        unsigned n = R(40), size = R(40), what = R(9);
+        long st = 7;
+        bool r = false, nullSource = chance(5), unsignedOk = w >= 0 && h >= 0;
         std::string op, ans;
-        switch (R(9)) {
-        case 0: {
-            if (w < 0 || h < 0) continue;  // unsigned sizes: the caller's buffers would have to hold them
-            bool r = ktuRGB24DataUtils::reverseData(src, dst, unsigned(w), unsigned(h), &status);
-            op = fmt("reverseData(%d,%d)", w, h);
-            ans = fmt("%d %ld ", r, status) + hashOf(dst, 2048);
-            break;
-        }
-        case 1: {
-            bool r = ktuRGB24DataUtils::resizeData(w, h, src, m, &nw, &nh, dst, &status);
-            op = fmt("resizeData(%d,%d,%d)", w, h, m);
-            ans = fmt("%d %ld %d %d ", r, status, nw, nh) + hashOf(dst, 2048);
-            break;
-        }
-        case 2: {
-            bool r = ktuRGB24DataUtils::flipData(src, w, h, &status);
-            op = fmt("flipData(%d,%d)", w, h);
-            ans = fmt("%d %ld ", r, status) + hashOf(src, 512);
-            break;
-        }
-        case 3: {
-            int bw = chance(30) ? int(rng()) : w, bh = chance(30) ? int(rng()) : h, bm = chance(30) ? int(rng() % 2000) : m;
-            ktuBMPUtils::getScaledSize(bw, bh, bm, &nw, &nh);
-            op = fmt("getScaledSize(%d,%d,%d)", bw, bh, bm);
-            ans = fmt("%d %d", nw, nh);
-            break;
-        }
-        case 4:
-            if (w < 0 || h < 0 || m <= 0) continue;
+        if (what == 0 && unsignedOk) {  // unsigned sizes: the buffers would have to hold them
+            r = RU::reverseData(src, dst, unsigned(w), unsigned(h), &st);
+            op = fmt("reverseData(%d,%d)", w, h), ans = fmt("%d %ld ", r, st) + hashOf(dst, 2048);
+        } else if (what == 1) {
+            r = RU::resizeData(w, h, src, m, &nw, &nh, dst, &st);
+            op = fmt("resizeData(%d,%d,%d)", w, h, m), ans = fmt("%d %ld %d %d ", r, st, nw, nh) + hashOf(dst, 2048);
+        } else if (what == 2) {
+            r = RU::flipData(src, w, h, &st);
+            op = fmt("flipData(%d,%d)", w, h), ans = fmt("%d %ld ", r, st) + hashOf(src, 512);
+        } else if (what == 3) {
+            w = chance(30) ? big : w, h = chance(30) ? tall : h, m = chance(30) ? int(rng() % 2000) : m;
+            ktuBMPUtils::getScaledSize(w, h, m, &nw, &nh);
+            op = fmt("getScaledSize(%d,%d,%d)", w, h, m), ans = fmt("%d %d", nw, nh);
+        } else if (what == 4 && unsignedOk && m > 0) {
             ktuBMPUtils::resizeImageAndReturnData(w, h, src, m, dst);
-            op = fmt("resizeToMax(%d,%d,%d)", w, h, m);
-            ans = hashOf(dst, 2048);
-            break;
-        case 5:
-            if (w < 0 || h < 0) continue;
-            nw = int(R(16)), nh = int(R(16));
+            op = fmt("resizeToMax(%d,%d,%d)", w, h, m), ans = hashOf(dst, 2048);
+        } else if (what == 5 && unsignedOk) {
+            nw = int(n % 16), nh = int(size % 16);
             ktuBMPUtils::resizeImageAndReturnData(w, h, src, nw, nh, dst);
-            op = fmt("resizeTo(%d,%d,%d,%d)", w, h, nw, nh);
-            ans = hashOf(dst, 2048);
-            break;
-        case 6: {
-            unsigned bw = chance(50) ? rng() : unsigned(w), bh = chance(50) ? rng() : unsigned(h);
-            op = fmt("getBMPFormatDataLen(%u,%u)", bw, bh);
-            ans = fmt("%u", ktuBMPUtils::getBMPFormatDataLen(bw, bh));
-            break;
-        }
-        default: {
-            unsigned n = R(40), size = R(40);
-            bool tail = chance(50), nullSource = chance(5);
-            unsigned r = tail ? ktuBufferUtils::getEndBytes(nullSource ? nullptr : src, n, dst, size)
-                              : ktuBufferUtils::getStartingBytes(nullSource ? nullptr : src, n, dst, size);
-            op = fmt("%s(%s,%u,%u)", tail ? "getEndBytes" : "getStartingBytes", nullSource ? "null" : "src", n, size);
-            ans = fmt("%u ", r) + hashOf(dst, 64);
-            break;
-        }
+            op = fmt("resizeTo(%d,%d,%d,%d)", w, h, nw, nh), ans = hashOf(dst, 2048);
+        } else if (what == 6) {
+            unsigned bw = chance(50) ? unsigned(big) : unsigned(w), bh = chance(50) ? unsigned(tall) : unsigned(h);
+            op = fmt("getBMPFormatDataLen(%u,%u)", bw, bh), ans = fmt("%u", ktuBMPUtils::getBMPFormatDataLen(bw, bh));
+        } else if (what >= 7) {
+            unsigned got = what == 7 ? ktuBufferUtils::getEndBytes(nullSource ? nullptr : src, n, dst, size)
+                                     : ktuBufferUtils::getStartingBytes(nullSource ? nullptr : src, n, dst, size);
+            op = fmt("%s(%s,%u,%u)", what == 7 ? "getEndBytes" : "getStartingBytes", nullSource ? "null" : "src", n, size);
+            ans = fmt("%u ", got) + hashOf(dst, 64);
+        } else {
+            continue;
         }
         emit("raster", op, ans);
     }
@@ -674,13 +612,12 @@ void timeFamily(long count)
 }
 
 // ---- Hand-picked cases ----------------------------------------------------------
-// Faults once seen between the two builds, and one case for each difference
-// the two systems are allowed to show (their lines carry the tag).
+// Faults once seen between the two builds ("pick-"), and one case for each
+// difference the two systems may show ("allow-", the line carries the tag).
 void handPicked()
 {
-    fs::create_directories(g_native / "pick");
-    fs::create_directories(g_native / "pickini");
-    long r = 0;
+    for (const char* d : {"pick", "pickini", "pickimg", "allow"}) fs::create_directories(g_native / d);
+    long r = 0, g = 0;
     // INI: a null key and a default in double quotes.
     writeAll(g_native / "pickini/q.ini", "[s]\r\nk=1\r\n");
     ktuINIFileUtils::openFile(D("pickini/q.ini").c_str());
@@ -688,68 +625,55 @@ void handPicked()
         std::string out = iniGet(s, nullptr, "\"q\"", r);
         emit("ini", "pick-nullkey-quotes get(" + q(s) + ",null,\"\\\"q\\\"\")", fmt("%ld ", r) + out);
     }
-    // INI: blanks around names in key listings and deletes.
+    // INI: blanks around names in a key listing and in deletes.
     const std::string blanks = "[main]\r\na=1\r\n key =2\r\n[t]\r\nc=3\r\n";
     writeAll(g_native / "pickini/b.ini", blanks);
     ktuINIFileUtils::openFile(D("pickini/b.ini").c_str());
     std::string listing = iniGet(" main ", nullptr, "d", r);
     emit("ini", "pick-blanks get(\" main \",null)", fmt("%ld ", r) + listing);
-    const char* deletes[][2] = {{"main", " key "}, {" t ", nullptr}, {" main ", "a"}};
-    for (auto& d : deletes) {
+    for (auto& d : std::vector<std::pair<const char*, const char*>>{{"main", " key "}, {" t ", nullptr}, {" main ", "a"}}) {
         writeAll(g_native / "pickini/b.ini", blanks);
-        r = ktuINIFileUtils::setTagValue(d[0], d[1], nullptr);
-        std::string after;
-        long g = 0;
-        for (const char* k : {"a", "key"}) after += " main." + std::string(k) + "=" + iniGet("main", k, "-", g);
-        after += " t.c=" + iniGet("t", "c", "-", g);
-        emit("ini", "pick-blanks set(" + q(d[0]) + "," + q(d[1]) + ",null)", fmt("%ld", r) + after);
+        r = ktuINIFileUtils::setTagValue(d.first, d.second, nullptr);
+        std::string after = " main.a=" + iniGet("main", "a", "-", g) + " main.key=" + iniGet("main", "key", "-", g);
+        emit("ini", "pick-blanks set(" + q(d.first) + "," + q(d.second) + ",null)", fmt("%ld", r) + after + " t.c=" + iniGet("t", "c", "-", g));
     }
     ktuINIFileUtils::closeFile();
     // copyFileExcludingLine on a line that ends in CR CR LF, and on plain ones.
     writeAll(g_native / "pick/cr.txt", "x\r\r\nb\r\n");
     writeAll(g_native / "pick/plain.txt", "x\nb\r\nc\n");
     for (const char* f : {"pick/cr.txt", "pick/plain.txt"})
-        emit("tree", "pick-crcrlf copyFileExcludingLine(" + q(D(f)) + ",\"x\")",
-             fmt("%d", ktuFilePathUtils::copyFileExcludingLine(D(f).c_str(), "x")));
+        emit("tree", "pick-crcrlf copyFileExcludingLine(" + q(D(f)) + ",\"x\")", yes(FP::copyFileExcludingLine(D(f).c_str(), "x")));
     homeCwd();
     showTree("pick");
-    // Pictures the picture loader on Linux refused while getImageSize read them.
-    fs::create_directories(g_native / "pickimg");
-    const std::map<std::string, std::string> pictures = {
-        {"pickimg/td.bmp", bmpBytes(3, -2, 0, 0)}, {"pickimg/off64.bmp", bmpBytes(3, 2, 0, 10)},
-        {"pickimg/clr2.bmp", bmpBytes(3, 2, 2, 0)}};
-    for (const auto& f : pictures) {
-        writeAll(g_native / f.first, f.second);
-        for (unsigned what : {0u, 1u, 7u}) emit("bmp", "pick-loader read(" + q(D(f.first)) + ")", imageOps(D(f.first), what));
+    // Pictures: files the picture loader on Linux refused while getImageSize
+    // read them; a top-down file's pixels, damaged files and a resolution of
+    // 200 dpi (HIMETRIC sizes from the file on Linux, from the screen on Windows).
+    const struct { const char* name; std::string bytes; std::vector<unsigned> ops; const char* tag; } pictures[] = {
+        {"td", bmpBytes(3, -2, 0, 0), {0, 1, 7}, ""}, {"off64", bmpBytes(3, 2, 0, 10), {0, 1, 7}, ""},
+        {"clr2", bmpBytes(3, 2, 2, 0), {0, 1, 7}, ""}, {"td", bmpBytes(3, -2, 0, 0), {2, 3}, "wine-topdown"},
+        {"cut", bmpBytes(5, 5, 0, 0, 24, 0, 7), {1, 7}, "wine-notpicture"}, {"text", "BM not a picture", {1, 7}, "wine-notpicture"},
+        {"dpi", bmpBytes(4, 4, 0, 0, 24, 7874), {1, 7}, "dpi"}};
+    for (const auto& p : pictures) {
+        std::string rel = "pickimg/" + std::string(p.name) + ".bmp", kind = *p.tag ? "allow-" + std::string(p.tag) : "pick-loader";
+        writeAll(g_native / rel, p.bytes);
+        for (unsigned what : p.ops) emit("bmp", kind + " read(" + q(D(rel)) + ")", imageOps(D(rel), what), p.tag);
     }
-    // Allowed (faults of Wine): the pixels of a top-down file; pictures from
-    // files cut short or that are none.
-    writeAll(g_native / "pickimg/cut.bmp", bmpBytes(5, 5, 0, 0, 24, 0, 7));
-    writeAll(g_native / "pickimg/text.bmp", "BM not a picture");
-    for (unsigned what : {2u, 3u}) emit("bmp", "allow-topdown read(" + q(D("pickimg/td.bmp")) + ")", imageOps(D("pickimg/td.bmp"), what), "wine-topdown");
-    for (const char* f : {"pickimg/cut.bmp", "pickimg/text.bmp"})
-        for (unsigned what : {1u, 7u}) emit("bmp", "allow-notpicture read(" + q(D(f)) + ")", imageOps(D(f), what), "wine-notpicture");
-    // Allowed: the picture's HIMETRIC size follows the file's 200 dpi on Linux, the screen's on Windows.
-    writeAll(g_native / "pickimg/dpi.bmp", bmpBytes(4, 4, 0, 0, 24, 7874));
-    for (unsigned what : {1u, 7u}) emit("bmp", "allow-dpi read(" + q(D("pickimg/dpi.bmp")) + ")", imageOps(D("pickimg/dpi.bmp"), what), "dpi");
-    // Allowed: letter case, reserved names and 8.3 names in the folder queries.
-    fs::create_directories(g_native / "allow");
+    // Letter case, reserved names and 8.3 names in the folder queries.
     writeAll(g_native / "allow/b.txt", "b");
     writeAll(g_native / "allow/longname.text", "l");
     const char* queries[][2] = {{"B.TXT", "case"}, {"*.TXT", "case"}, {"con", "reserved"}, {"nul.txt", "reserved"},
                                 {"*.tex", "8.3"}, {"longna~1.tex", "8.3"}};
     for (auto& c : queries) {
-        std::string full = D("allow/" + std::string(c[0]));
-        emit("exist", "allow-" + std::string(c[1]) + " checkFileExistence(" + q(full) + ")",
-             fmt("%d", ktuFilePathUtils::checkFileExistence(full.c_str())), c[1]);
-        emit("exist", "allow-" + std::string(c[1]) + " checkFileExistance(" + q(D("allow")) + "," + q(c[0]) + ")",
-             fmt("%d", ktuFilePathUtils::checkFileExistance(D("allow").c_str(), c[0])), c[1]);
+        std::string full = D("allow/" + std::string(c[0])), kind = "allow-" + std::string(c[1]);
+        emit("exist", kind + " checkFileExistence(" + q(full) + ")", yes(FP::checkFileExistence(full.c_str())), c[1]);
+        emit("exist", kind + " checkFileExistance(" + q(D("allow")) + "," + q(c[0]) + ")",
+             yes(FP::checkFileExistance(D("allow").c_str(), c[0])), c[1]);
     }
     homeCwd();
-    // Allowed (a fault of Wine): a key path with an empty name in it.
+    // A fault of Wine: a key path with an empty name in it.
     for (const char* sub : {"diff\\e\\\\f", "\\diff\\g"})
         emit("settings", "allow-emptykey add(\"v\",\"1\"," + q(sub) + ")",
-             fmt("%d", ktuRegistryUtils::addStringValueToRegistryKey("v", "1", sub)), "wine-emptykey");
+             yes(ktuRegistryUtils::addStringValueToRegistryKey("v", "1", sub)), "wine-emptykey");
 }
 
 }  // namespace
