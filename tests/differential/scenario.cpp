@@ -316,7 +316,8 @@ const std::pair<const char*, PathOp> kPathOps[] = {
      }},
     {"requiredExt", [](PathWork& w) {
          std::strcpy(w.b, (w.p2 = pick({"bmp", "txt", ".bmp", "", "BMP", "ext"})).c_str());
-         return fmt("%d ", ktuFilePathUtils::checkRequiredFileExtension(w.p.c_str(), w.b)) + q(w.b);
+         bool r = ktuFilePathUtils::checkRequiredFileExtension(w.p.c_str(), w.b);
+         return fmt("%d ", r) + q(w.b);
      }},
     {"toAbsolute", [](PathWork& w) {
          w.p2 = pick({"./", "../", "../../", "x/"}) + w.p2;
@@ -472,8 +473,8 @@ std::string imageOps(const std::string& path, unsigned what)
     switch (what) {
     case 0: r = ktuBMPUtils::getImageSize(p, &w, &h); return fmt("size %d %d %d", r, w, h);
     case 1: r = ktuBMPUtils::getImageSize2(p, &w, &h); return fmt("size2 %d %d %d", r, w, h);
-    case 2: return fmt("data %d ", ktuBMPUtils::getImageData(p, out)) + hashOf(out, 1024);
-    case 3: return fmt("bits %d ", ktuBMPUtils::getImageBitmapData(p, out)) + hashOf(out, 1024);
+    case 2: r = ktuBMPUtils::getImageData(p, out); return fmt("data %d ", r) + hashOf(out, 1024);
+    case 3: r = ktuBMPUtils::getImageBitmapData(p, out); return fmt("bits %d ", r) + hashOf(out, 1024);
     case 4: return fmt("check %d", ktuBMPUtils::checkBMPFormat(p));
     case 5: r = ktuBMPUtils::getResizedImageData(p, out, nw, nh); return fmt("resized %d %d %d ", nw, nh, r) + hashOf(out, 1024);
     case 6:
