@@ -45,6 +45,8 @@ std::map<std::string, long> g_ops;    // compared operations per family
 std::string g_box;                    // message boxes shown since the last line
 
 std::string D(const std::string& rel) { return "S:/" + rel; }
+std::string yes(bool b) { return b ? "1" : "0"; }
+using FP = ktuFilePathUtils;
 
 std::string fmt(const char* f, ...)
 {
@@ -61,18 +63,12 @@ std::string fmt(const char* f, ...)
 std::string esc(const std::string& s)
 {
     std::string out;
-    for (std::size_t i = 0; i < s.size();) {
-        std::size_t run = 1;
+    for (std::size_t i = 0, run = 1; i < s.size(); i += run, run = 1) {
         while (i + run < s.size() && s[i + run] == s[i]) ++run;
         unsigned char c = static_cast<unsigned char>(s[i]);
         std::string one = (c < 0x20 || c >= 0x7f) ? fmt("\\x%02x", c) : std::string(1, s[i]);
-        if (run >= 8) {
-            out += one + fmt("*%zu", run);
-            i += run;
-        } else {
-            out += one;
-            ++i;
-        }
+        if (run >= 8) out += one + fmt("*%zu", run);
+        else for (std::size_t k = 0; k < run; ++k) out += one;
     }
     return out;
 }
@@ -100,8 +96,7 @@ void emit(const char* family, const std::string& op, const std::string& answer, 
 
 int answerBox(void*, void*, const char* text, const char* caption, unsigned int)
 {
-    g_box += "[" + esc(caption ? caption : "") + ":" + esc(text ? text : "") + "]";
-    return 1;
+    return g_box += "[" + esc(caption ? caption : "") + ":" + esc(text ? text : "") + "]", 1;
 }
 
 std::string readAll(const fs::path& p)
@@ -109,24 +104,14 @@ std::string readAll(const fs::path& p)
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-void writeAll(const fs::path& p, const std::string& bytes)
-{
-    std::ofstream(p, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-std::string fileHash(const std::string& rel)
-{
-    std::error_code ec;
-    return fs::exists(g_native / rel, ec) ? hashOf(readAll(g_native / rel)) : "none";
-}
+void writeAll(const fs::path& p, const std::string& b) { std::ofstream(p, std::ios::binary).write(b.data(), std::streamsize(b.size())); }
+std::string fileHash(const std::string& rel) { return fs::exists(g_native / rel) ? hashOf(readAll(g_native / rel)) : "none"; }
 
 // ---- The tree below a folder of the sandbox: one canonical line ------------
 // Copies that copyFileExcludingLine writes ("temp..." names) are text files:
 // on Windows their lines end in CR LF. The line shows them as the lines they
 // hold and puts the bytes themselves in the "~lineend" detail.
-struct Tree {
-    Strings dirs, files, lines;
-    std::string rawDetail;
-};
+struct Tree { Strings dirs, files, lines; std::string rawDetail; };
 
 Tree scan(const std::string& rel)
 {
@@ -151,9 +136,7 @@ Tree scan(const std::string& rel)
         t.lines.push_back(fmt("%s%s %zu %s", name.c_str(), readOnly ? " ro" : "", text.size(), hashOf(text).c_str()));
         if (raw != text) t.rawDetail += fmt(" %s:%zu:%s", name.c_str(), raw.size(), hashOf(raw).c_str());
     }
-    std::sort(t.lines.begin(), t.lines.end());
-    std::sort(t.dirs.begin(), t.dirs.end());
-    std::sort(t.files.begin(), t.files.end());
+    for (Strings* v : {&t.lines, &t.dirs, &t.files}) std::sort(v->begin(), v->end());
     return t;
 }
 
@@ -187,53 +170,49 @@ std::string iniGet(const char* section, const char* key, const std::string& def,
 void iniView()
 {
     std::string all;
-    long result = 0, calls = 0;
+    long calls = 0;
+    auto one = [&](const char* s, const char* k) {
+        long result = 0;
+        std::string value = iniGet(s, k, "-", result);
+        return ++calls, value + fmt(":%ld", result);
+    };
     for (const char* s : {"main", "Cam", "x y", "s1"}) {
-        all += std::string(s) + "{" + iniGet(s, nullptr, "-", result) + fmt(":%ld", result);
-        ++calls;
-        for (const char* k : {"k", "Key2", "a b", "w"}) {
-            all += " " + iniGet(s, k, "-", result) + fmt(":%ld", result);
-            ++calls;
-        }
+        all += std::string(s) + "{" + one(s, nullptr);
+        for (const char* k : {"k", "Key2", "a b", "w"}) all += " " + one(s, k);
         all += "} ";
     }
-    all += "sections=" + iniGet(nullptr, nullptr, "-", result) + fmt(":%ld", result);
-    emit("ini", "view()", all, "", calls + 1);
+    all += "sections=" + one(nullptr, nullptr);
+    emit("ini", "view()", all, "", calls);
 }
 
 void iniFamily(long count)
 {
+    using INI = ktuINIFileUtils;
     const Strings files = {"ini/a.ini", "ini/b.ini", "ini/new/deep/c.ini"};
-    emit("ini", "openFile(" + q(D(files[0])) + ")", fmt("%ld", ktuINIFileUtils::openFile(D(files[0]).c_str())));
+    emit("ini", "openFile(" + q(D(files[0])) + ")", fmt("%ld", INI::openFile(D(files[0]).c_str())));
     for (long i = 1; i < count; ++i) {
         unsigned what = R(100);
-        const std::string& s = pick(kSections);
-        const std::string& k = pick(kKeys);
+        std::string s = pick(kSections), k = pick(kKeys), v = pick(kValues), f = D(pick(files));
+        // A null value deletes the key, a null key the section.
+        const char* key = what >= 86 && what < 90 ? nullptr : k.c_str();
+        const char* value = what < 40 ? v.c_str() : nullptr;
         long result = 0;
-        if (what < 40) {
-            const std::string& v = pick(kValues);
-            result = ktuINIFileUtils::setTagValue(s.c_str(), k.c_str(), v.c_str());
-            emit("ini", "set(" + q(s) + "," + q(k) + "," + q(v) + ")", fmt("%ld", result));
+        if (what < 40 || (what >= 80 && what < 90)) {
+            result = INI::setTagValue(s.c_str(), key, value);
+            emit("ini", "set(" + q(s) + "," + q(key) + "," + q(value) + ")", fmt("%ld", result));
         } else if (what < 72) {
             // A default in quotes with a null key is left to the hand-picked cases.
             bool list = chance(15);
             std::string def = list ? pick({"d", ""}) : pick(kDefaults);
-            std::string out = iniGet(s.c_str(), list ? nullptr : k.c_str(), def, result);
+            std::string out = iniGet(s.c_str(), list ? nullptr : key, def, result);
             emit("ini", "get(" + q(s) + "," + (list ? "null" : q(k)) + "," + q(def) + ")", fmt("%ld ", result) + out);
         } else if (what < 80) {
             iniView();
-        } else if (what < 86) {
-            result = ktuINIFileUtils::setTagValue(s.c_str(), k.c_str(), nullptr);
-            emit("ini", "set(" + q(s) + "," + q(k) + ",null)", fmt("%ld", result));
-        } else if (what < 90) {
-            result = ktuINIFileUtils::setTagValue(s.c_str(), nullptr, nullptr);
-            emit("ini", "set(" + q(s) + ",null,null)", fmt("%ld", result));
         } else if (what < 97) {
-            const std::string& f = pick(files);
-            if (chance(30)) emit("ini", "closeFile()", fmt("%ld", ktuINIFileUtils::closeFile()));
-            emit("ini", "openFile(" + q(D(f)) + ")", fmt("%ld", ktuINIFileUtils::openFile(D(f).c_str())));
+            if (chance(30)) emit("ini", "closeFile()", fmt("%ld", INI::closeFile()));
+            emit("ini", "openFile(" + q(f) + ")", fmt("%ld", INI::openFile(f.c_str())));
         } else {
-            emit("ini", "clearFileContent()", fmt("%ld", ktuINIFileUtils::clearFileContent()));
+            emit("ini", "clearFileContent()", fmt("%ld", INI::clearFileContent()));
         }
         homeCwd();
     }
@@ -242,6 +221,7 @@ void iniFamily(long count)
 // ---- Settings (registry) -----------------------------------------------------
 void settingsFamily(long count)
 {
+    using RU = ktuRegistryUtils;
     const Strings subs = {"diff\\A", "diff\\b", "diff\\A\\B", "diff\\b\\c d", "diff\\Cam", "diff\\a\\b\\c", "diff",
                           "diff\\" + std::string(250, 'k')};
     const Strings names = {"", "v", "V", "x y", "Common Desktop"};
@@ -249,32 +229,29 @@ void settingsFamily(long count)
     const Strings rectParts = {"1", "-2", " 3", "4x", "", "2147483648", "-99999999999", "+7", "abc"};
     for (long i = 0; i < count; ++i) {
         unsigned what = R(100);
-        const std::string& sub = pick(subs);
-        const std::string& name = pick(names);
+        std::string sub = pick(subs), name = pick(names), value = pick(values), text;
+        std::string key = "SOFTWARE\\Optic Pipeline\\" + sub;
+        const char* n = chance(10) ? nullptr : name.c_str();
+        const char* v = chance(8) ? nullptr : value.c_str();
         char out[600] = "untouched";
+        bool ok = false;
+        RECT r = {7, 7, 7, 7};
         if (what < 35) {
-            bool nullName = chance(10), nullValue = chance(8);
-            const std::string& value = pick(values);
-            bool ok = ktuRegistryUtils::addStringValueToRegistryKey(nullName ? nullptr : name.c_str(),
-                                                                    nullValue ? nullptr : value.c_str(), sub.c_str());
-            emit("settings", "add(" + (nullName ? "null" : q(name)) + "," + (nullValue ? "null" : q(value)) + "," +
-                 q(sub) + ")", fmt("%d", ok));
+            ok = RU::addStringValueToRegistryKey(n, v, sub.c_str());
+            emit("settings", "add(" + q(n) + "," + q(v) + "," + q(sub) + ")", yes(ok));
         } else if (what < 70) {
-            bool ok = ktuRegistryUtils::getStringValueFromRegistryKey(name.c_str(), out, sub.c_str());
-            emit("settings", "get(" + q(name) + "," + q(sub) + ")", fmt("%d ", ok) + q(out));
+            ok = RU::getStringValueFromRegistryKey(name.c_str(), out, sub.c_str());
+            emit("settings", "get(" + q(name) + "," + q(sub) + ")", yes(ok) + " " + q(out));
         } else if (what < 80) {
-            std::string path = "SOFTWARE\\Optic Pipeline\\" + sub;
-            bool ok = ktuRegistryUtils::getStringValueFromRegistryKey(path.c_str(), out);
-            emit("settings", "getKey(" + q(path) + ")", fmt("%d ", ok) + q(out));
+            ok = RU::getStringValueFromRegistryKey(key.c_str(), out);
+            emit("settings", "getKey(" + q(key) + ")", yes(ok) + " " + q(out));
         } else if (what < 90) {
-            emit("settings", "delete(" + q(sub) + ")", fmt("%d", ktuRegistryUtils::deleteRegistryKey(sub.c_str())));
+            emit("settings", "delete(" + q(sub) + ")", yes(RU::deleteRegistryKey(sub.c_str())));
         } else if (what < 93) {
-            emit("settings", "validateBase()", fmt("%d", ktuRegistryUtils::validateAndUpdateBaseKey()));
+            emit("settings", "validateBase()", yes(RU::validateAndUpdateBaseKey()));
         } else {
-            std::string text;
-            for (unsigned n = R(6); n > 0; --n) text += pick(rectParts) + (n > 1 || chance(30) ? "," : "");
-            RECT r = {7, 7, 7, 7};
-            ktuRegistryUtils::getWindowRectFromString(&r, text.c_str());
+            for (unsigned m = R(6); m > 0; --m) text += pick(rectParts) + (m > 1 || chance(30) ? "," : "");
+            RU::getWindowRectFromString(&r, text.c_str());
             emit("settings", "rect(" + q(text) + ")",
                  fmt("%ld %ld %ld %ld", (long)r.left, (long)r.right, (long)r.bottom, (long)r.top));
         }
@@ -351,8 +328,6 @@ const Strings kContents = {"x\nb\n", "a\r\nb\r\n", "", "line 1\nx\n\nend", "x", 
 const Strings kPatterns = {"*", "*.txt", "a*", "?", "b.*", "nothere", "*.t?t", "s*", "d?"};
 
 std::string folderOf(const Tree& t) { return t.dirs.empty() || chance(30) ? "tree" : "tree/" + pick(t.dirs); }
-std::string yes(bool b) { return b ? "1" : "0"; }
-using FP = ktuFilePathUtils;
 
 void treeFamily(long count)
 {
@@ -445,7 +420,7 @@ void existFamily(long count)
 // ---- BMP files and pictures ----------------------------------------------------
 // A 24-bit file written byte by byte: `height` < 0 is top-down; `gap` bytes
 // stand between the headers (and `colours` table entries) and the pixels.
-std::string bmpBytes(int width, int height, int colours, int gap, int bits = 24, int ppm = 0, int cut = 0)
+std::string bmpBytes(int width, int height, int colours, int gap, int bits = 24, int ppm = 0, int cut = 0, char pad = 0)
 {
     int row = ((width * bits + 31) / 32) * 4, rows = height < 0 ? -height : height;
     int offset = 54 + 4 * colours + gap, size = offset + row * rows;
@@ -454,7 +429,7 @@ std::string bmpBytes(int width, int height, int colours, int gap, int bits = 24,
     b[0] = 'B'; b[1] = 'M';
     put(2, size, 4); put(10, offset, 4); put(14, 40, 4); put(18, width, 4); put(22, uint32_t(height), 4);
     put(26, 1, 2); put(28, bits, 2); put(34, row * rows, 4); put(38, ppm, 4); put(42, ppm, 4); put(46, colours, 4);
-    for (int i = offset; i < size; ++i) b[i] = (i - offset) % row < width * bits / 8 ? char(i * 7 + 3) : '\0';
+    for (int i = offset; i < size; ++i) b[i] = (i - offset) % row < width * bits / 8 ? char(i * 7 + 3) : pad;
     return b.substr(0, b.size() - cut);
 }
 
@@ -499,45 +474,46 @@ void bmpFamily(long count)
         {"img/b32.bmp", bmpBytes(2, 2, 0, 0, 32)}, {"img/trunc.bmp", bmpBytes(5, 5, 0, 0, 24, 0, 7)},
         {"img/text.bmp", "BM not a picture"}};
     for (const auto& f : crafted) writeAll(g_native / f.first, f.second);
-    // The picture loader reads saved files with both sides non-zero and
-    // bottom-up; the pixel readers leave the top-down file to its own case.
+    // The picture loader reads saved files with both sides non-zero; the pixel
+    // readers leave top-down files (whose DIB sections Wine fills with 0) to
+    // the hand-picked case.
     const Strings all = {"img/p0.bmp", "img/p1.bmp", "img/p2.bmp", "img/off64.bmp", "img/clr2.bmp", "img/pal8.bmp",
                          "img/b32.bmp", "img/trunc.bmp", "img/text.bmp", "img/missing.bmp", "img/td.bmp"};
-    std::map<std::string, bool> loaderSafe = {{"img/pal8.bmp", true}, {"img/missing.bmp", true}};
+    std::map<std::string, bool> loaderSafe = {{"img/pal8.bmp", true}, {"img/missing.bmp", true}}, topDown = {{"img/td.bmp", true}};
     std::vector<unsigned char> pixels(4096);
     for (long i = 0; i < count; ++i) {
         unsigned what = R(12);
         if (what < 2) {
             int w = int(R(10)), h = int(R(10)) * (chance(15) ? -1 : 1);
-            for (auto& px : pixels) px = static_cast<unsigned char>(rng());
+            for (std::size_t at = 0; at < pixels.size(); ++at)  // rows of 3 w bytes, the alignment bytes 0
+                pixels[at] = w > 0 && int(at % (3 * w + w % 4)) < 3 * w ? static_cast<unsigned char>(rng()) : 0;
             std::string f = fmt("img/p%u.bmp", R(3));
             bool r = ktuBMPUtils::saveAsBMP(w, h, pixels.data(), D(f).c_str());
-            loaderSafe[f] = w > 0 && h > 0;
+            loaderSafe[f] = w > 0 && h > 0, topDown[f] = h < 0;
             emit("bmp", fmt("saveAsBMP(%d,%d,%s)", w, h, q(D(f)).c_str()), fmt("%d ", r) + fileHash(f));
-        } else if (what < 3) {
+        } else if (what < 3) {  // a header of the library's, with a colour table of 0 to 2 entries
             int w = int(R(20)) - 3, h = int(R(20)) - 3;
             unsigned colours = R(3);
             BITMAPINFO* info = ktuBMPUtils::CreateBitmapInfoStruct(w, h);
-            const BITMAPINFOHEADER& hd = info->bmiHeader;
-            std::string ans = fmt("%lu %ld %ld %u %u %lu", (unsigned long)hd.biSize, (long)hd.biWidth, (long)hd.biHeight,
-                                  hd.biPlanes, hd.biBitCount, (unsigned long)hd.biSizeImage);
-            std::vector<unsigned char> header(40 + 4 * colours, 0x55);
-            std::memcpy(header.data(), info, 40);
-            reinterpret_cast<BITMAPINFO*>(header.data())->bmiHeader.biClrUsed = colours;
+            std::vector<unsigned char> block(40 + 4 * colours, 0x55);
+            std::memcpy(block.data(), info, 40);
+            BITMAPINFOHEADER& hd = reinterpret_cast<BITMAPINFO*>(block.data())->bmiHeader;
+            hd.biClrUsed = colours;
             bool r = hd.biSizeImage <= pixels.size() &&
-                     ktuBMPUtils::CreateBMPFile(D("img/made.bmp").c_str(), reinterpret_cast<BITMAPINFO*>(header.data()),
-                                                pixels.data());
+                     ktuBMPUtils::CreateBMPFile(D("img/made.bmp").c_str(), reinterpret_cast<BITMAPINFO*>(block.data()), pixels.data());
 #if defined(_WIN32)
             LocalFree(info);
 #else
             std::free(info);
 #endif
-            emit("bmp", fmt("CreateBMPFile(%d,%d,colours %u)", w, h, colours), ans + fmt(" %d ", r) + fileHash("img/made.bmp"));
+            emit("bmp", fmt("CreateBMPFile(%d,%d,colours %u)", w, h, colours),
+                 fmt("%lu %ld %ld %u %u %lu %d ", (unsigned long)hd.biSize, (long)hd.biWidth, (long)hd.biHeight, hd.biPlanes,
+                     hd.biBitCount, (unsigned long)hd.biSizeImage, r) + fileHash("img/made.bmp"));
         } else {
             what -= 3;  // 0..8: the readers, the picture loader twice as often
             std::string f = pick(all);
             bool loader = what >= 7 || what == 1;
-            if ((loader && !loaderSafe[f]) || (what >= 2 && f == "img/td.bmp")) continue;
+            if ((loader && !loaderSafe[f]) || (what >= 2 && what != 4 && topDown[f])) continue;
             emit("bmp", "read(" + q(D(f)) + ")", imageOps(D(f), what));
         }
         homeCwd();
@@ -647,15 +623,17 @@ void handPicked()
     homeCwd();
     showTree("pick");
     // Pictures: files the picture loader on Linux refused while getImageSize
-    // read them; a top-down file's pixels, damaged files and a resolution of
-    // 200 dpi (HIMETRIC sizes from the file on Linux, from the screen on Windows).
+    // read them; a top-down file's pixels, damaged files, a resolution of 200
+    // dpi (HIMETRIC sizes from the file on Linux, from the screen on Windows),
+    // and alignment bytes that are not 0 (Linux reads them from the file, the
+    // DIB section that Wine makes holds 0).
     const struct { const char* name; std::string bytes; std::vector<unsigned> ops; const char* tag; } pictures[] = {
         {"td", bmpBytes(3, -2, 0, 0), {0, 1, 7}, ""}, {"off64", bmpBytes(3, 2, 0, 10), {0, 1, 7}, ""},
         {"clr2", bmpBytes(3, 2, 2, 0), {0, 1, 7}, ""}, {"td", bmpBytes(3, -2, 0, 0), {2, 3}, "wine-topdown"},
         {"cut", bmpBytes(5, 5, 0, 0, 24, 0, 7), {1, 7}, "wine-notpicture"}, {"text", "BM not a picture", {1, 7}, "wine-notpicture"},
-        {"dpi", bmpBytes(4, 4, 0, 0, 24, 7874), {1, 7}, "dpi"}};
+        {"dpi", bmpBytes(4, 4, 0, 0, 24, 7874), {1, 7}, "dpi"}, {"padding", bmpBytes(3, 2, 0, 0, 24, 0, 0, 'Z'), {3}, ""}};
     for (const auto& p : pictures) {
-        std::string rel = "pickimg/" + std::string(p.name) + ".bmp", kind = *p.tag ? "allow-" + std::string(p.tag) : "pick-loader";
+        std::string rel = "pickimg/" + std::string(p.name) + ".bmp", kind = *p.tag ? "allow-" + std::string(p.tag) : "pick-" + std::string(p.name);
         writeAll(g_native / rel, p.bytes);
         for (unsigned what : p.ops) emit("bmp", kind + " read(" + q(D(rel)) + ")", imageOps(D(rel), what), p.tag);
     }
@@ -689,10 +667,7 @@ int main(int argc, char** argv)
         else if (option == "--count") count = std::strtol(argv[i + 1], nullptr, 10);
         else if (option == "--sandbox") g_native = argv[i + 1];
     }
-    if (g_native.empty()) {
-        std::fprintf(stderr, "usage: ktu_differential --seed N --count N --sandbox DIR\n");
-        return 2;
-    }
+    if (g_native.empty()) return std::fprintf(stderr, "usage: ktu_differential --seed N --count N --sandbox DIR\n"), 2;
     char version[] = "4.02";
     ktuLibVersionManagerUtils::validateVersion(version);
     ktuSetMessageBoxHandler(answerBox, nullptr);
