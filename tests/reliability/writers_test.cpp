@@ -277,20 +277,27 @@ std::string fullDiskScenario(const Sandbox& sb)
     check(bytesOf(disk + "/app.ini") == oldIni, "INI: the old file changed");
     check(!ktuBMPUtils::saveAsBMP(64, 64, pixels.data(), bmp.c_str()), "BMP: a save on a full disk answered true");
     check(bytesOf(disk + "/pic.bmp") == oldBmp, "BMP: the old picture changed");
-    // New values may still find room in the store's free pages: each one
-    // answered true reads back, until one is refused; a change then holds
-    // the new value when answered true, else the old one.
+    // A key that finds no room answers false and is not there. A key that
+    // was made answers true even when its value then finds no room (the
+    // registry's answer): such a value is absent, never cut.
     int refusedAt = -1;
     for (int i = 0; i < 200 && refusedAt < 0; ++i) {
-        std::string name = "fresh" + std::to_string(i), value(400, static_cast<char>('a' + i % 26));
+        std::string key = "ktu-full\\n" + std::to_string(i), value(400, static_cast<char>('a' + i % 26));
         char out[512] = "";
-        if (!ktuRegistryUtils::addStringValueToRegistryKey(name.c_str(), value.c_str(), "ktu-full")) refusedAt = i;
-        else check(ktuRegistryUtils::getStringValueFromRegistryKey(name.c_str(), out, "ktu-full") && out == value,
-                   "settings: a value answered true on a full disk is not stored");
+        if (!ktuRegistryUtils::addStringValueToRegistryKey("v", value.c_str(), key.c_str())) refusedAt = i;
+        else if (ktuRegistryUtils::getStringValueFromRegistryKey("v", out, key.c_str()))
+            check(out == value, "settings: a value on a full disk was stored cut");
     }
-    check(refusedAt >= 0, "settings: no value was refused on a full disk");
+    check(refusedAt >= 0, "settings: no key was refused on a full disk");
     const std::string changed(400, 'n');
-    const std::string oldValue = ktuRegistryUtils::addStringValueToRegistryKey("old", changed.c_str(), "ktu-full") ? changed : "kept";
+    ktuRegistryUtils::addStringValueToRegistryKey("old", changed.c_str(), "ktu-full");
+    std::string oldValue;
+    {
+        char out[512] = "";
+        check(ktuRegistryUtils::getStringValueFromRegistryKey("old", out, "ktu-full") && (out == changed || out == std::string("kept")),
+              "settings: the old value was lost");
+        oldValue = out;
+    }
 
     // Room again: the old data is intact and the next line starts a line.
     ::unlink((disk + "/filler").c_str());
@@ -299,9 +306,9 @@ std::string fullDiskScenario(const Sandbox& sb)
     check(texts == std::vector<std::string>({"Common-before", "Common-after"}), "log: not the two whole lines");
     char out[512] = "";
     check(ktuRegistryUtils::getStringValueFromRegistryKey("old", out, "ktu-full") && out == oldValue,
-          "settings: a change answered true is not there, or one answered false lost the old value");
-    check(!ktuRegistryUtils::getStringValueFromRegistryKey(("fresh" + std::to_string(refusedAt)).c_str(), out, "ktu-full"),
-          "settings: a refused value is there");
+          "settings: the value changed after room came back");
+    check(!ktuRegistryUtils::getStringValueFromRegistryKey("v", out, ("ktu-full\\n" + std::to_string(refusedAt)).c_str()),
+          "settings: a refused key is there");
     check(bytesOf(disk + "/app.ini") == oldIni, "INI: changed after room came back");
     ktuINIFileUtils::closeFile();
     return wrong;
