@@ -209,13 +209,17 @@ int frameListen(const Args& args)
     if (!parsePortArgument(rest[0], port, code)) {
         return code;
     }
-    ktu::cli::handshake();
-    if (!useLogDir(o)) {
-        return kFailed;
-    }
+    // Opened first: choosing the log folder changes the current folder.
     std::FILE* out = nullptr;
     if (!o.outFile.empty() && (out = std::fopen(o.outFile.c_str(), "wb")) == nullptr) {
         return fail("listen: cannot write '%s'", o.outFile.c_str());
+    }
+    ktu::cli::handshake();
+    if (!useLogDir(o)) {
+        if (out != nullptr) {
+            std::fclose(out);
+        }
+        return kFailed;
     }
     unsigned short bound = 0;
     SOCKET listener = ktu::cli::listenLoopback(port, bound);

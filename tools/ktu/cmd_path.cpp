@@ -84,9 +84,6 @@ int runPath(const ktu::cli::Args& args)
     } else {
         Typed target = take(args[2]);
         ktuFilePathUtils::convertToRelativePath(base.library.c_str(), target.library.c_str(), result, &status);
-        if (status == 100 && std::string(result) == "NA") {
-            return fail("rel: '%s' and '%s' lie on different drives", args[1].c_str(), args[2].c_str());
-        }
     }
     if (status != 100) {
         return fail("%s: '%s' from '%s': %s (status %ld)", what.c_str(), args[2].c_str(), args[1].c_str(),

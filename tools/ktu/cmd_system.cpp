@@ -126,7 +126,7 @@ int runReg(const Args& args)
         return code;
     }
     ktu::cli::handshake();
-    if (!ktuRegistryUtils::deleteRegistryKey(args[1].c_str())) {
+    if (!ktuRegistryUtils::deleteRegistryKey(args[1].c_str()) || ktu::cli::settingsKeyExists(args[1])) {
         return fail("'%s' was not deleted: there is no such key, or it has subkeys (delete those first)",
                     args[1].c_str());
     }

@@ -85,6 +85,10 @@ struct ProcessEntry {
 };
 bool listProcesses(std::vector<ProcessEntry>& out);
 
+// Whether the settings key SOFTWARE\Optic Pipeline\`subKey` exists (the
+// library answers true for every deletion, also one it refuses).
+bool settingsKeyExists(const std::string& subKey);
+
 // Stream sockets on the loopback and to a host: the tool's own, beside the
 // library's framed reads and writes. Each answers INVALID_SOCKET or false on
 // failure.

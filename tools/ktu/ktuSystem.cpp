@@ -16,11 +16,13 @@
 
 #if defined(_WIN32)
 #  include <psapi.h>
+#  include <winreg.h>
 #  include <ws2tcpip.h>
 #else
 #  include <netdb.h>
 #  include <netinet/in.h>
 #  include <sys/socket.h>
+#  include <sqlite3.h>
 #  include <unistd.h>
 #endif
 
@@ -128,6 +130,46 @@ bool listProcesses(std::vector<ProcessEntry>& out)
     }
     std::sort(out.begin(), out.end(), [](const ProcessEntry& a, const ProcessEntry& b) { return a.id < b.id; });
     return true;
+#endif
+}
+
+bool settingsKeyExists(const std::string& subKey)
+{
+    const std::string path = "SOFTWARE\\Optic Pipeline\\" + subKey;
+#if defined(_WIN32)
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+#else
+    // The settings store of the library on this system: one SQLite file
+    // with a table of keys, opened here for reading only.
+    std::string file;
+    const char* chosen = std::getenv("KTU_SETTINGS_DB");
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (chosen != nullptr && chosen[0] != '\0') {
+        file = nativePath(chosen);
+    } else if (config != nullptr && config[0] != '\0') {
+        file = std::string(config) + "/KS_TU_UtilityClasses_V4/registry.db";
+    } else {
+        file = std::string(home != nullptr ? home : "") + "/.config/KS_TU_UtilityClasses_V4/registry.db";
+    }
+    sqlite3* db = nullptr;
+    bool found = false;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* query = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT 1 FROM keys WHERE path = ?1 COLLATE NOCASE", -1, &query, nullptr) ==
+            SQLITE_OK) {
+            sqlite3_bind_text(query, 1, path.c_str(), -1, SQLITE_TRANSIENT);
+            found = sqlite3_step(query) == SQLITE_ROW;
+        }
+        sqlite3_finalize(query);
+    }
+    sqlite3_close(db);
+    return found;
 #endif
 }
 
