@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# The ktu tool on a table of cases: paths as users type them (with and
-# without KTU_DRIVES), refusals with their reasons, exit codes, standard
-# output and standard error. Everything happens in a sandbox folder of its
-# own; every folder that is made, emptied or removed lies below a drive that
-# KTU_DRIVES maps into the sandbox.
-#   check-ktu.sh KTU
+# ktu on a table of cases: paths as typed (with and without KTU_DRIVES),
+# refusals with their reasons, exit codes, standard output and error. All in
+# a sandbox; every folder made, emptied or removed lies on a drive mapped into it.
 set -uo pipefail
 ktu=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 sb=$(mktemp -d "${TMPDIR:-/tmp}/ktu_tool_XXXXXX")
@@ -17,9 +14,8 @@ unset KTU_DRIVES XDG_DESKTOP_DIR
 failures=0
 bad() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# run CODE OUT ERR ARGS...: ktu ARGS exits CODE; OUT is a pattern (grep -E)
-# one line of standard output matches ('' for no output); ERR a pattern that
-# the only line of standard error matches ('' for nothing on standard error).
+# run CODE OUT ERR ARGS...: ktu ARGS exits CODE; a line of standard output
+# matches OUT (grep -E), the only line of standard error ERR ('' for none).
 run() {
   local code=$1 out=$2 err=$3 rc
   shift 3
@@ -36,13 +32,10 @@ run() {
 
 # --- help, version, usage errors (each names the argument) ----------------
 run 0 '^usage: ktu COMMAND' '' --help
-run 0 '^ktu 4\.02$' '' --version
-run 0 '^library KS_TU_UtilityClasses_V4 4\.02$' '' --version
+run 0 '^ktu 4\.02$' '' --version && run 0 '^library KS_TU_UtilityClasses_V4 4\.02$' '' --version
 run 0 '^4\.02$' '' version
-for asked in "help bmp" "bmp --help" "frame send -h" "help version"; do
-  # shellcheck disable=SC2086
-  run 0 '^usage: ktu' '' $asked
-done
+# shellcheck disable=SC2086
+for asked in "help bmp" "bmp --help" "frame send -h" "help version"; do run 0 '^usage: ktu' '' $asked; done
 for c in "" $("$ktu" --help | sed -n 's/^  ktu \([a-z]*\).*/\1/p' | sort -u); do
   "$ktu" ${c:+help} "${c:---help}" | awk 'length > 80 { exit 1 }' || bad "the help of '$c' is wider than 80 columns"
 done
@@ -76,8 +69,7 @@ FORMAT: '9'|time 9
 EOF
 
 # --- BMP files by every form of path, with and without KTU_DRIVES ----------
-run 0 '^p\.bmp$' '' bmp pattern p.bmp 64 48
-run 0 '^a-b\.c/q\.bmp$' '' bmp pattern a-b.c/q.bmp 8 6
+run 0 '^p\.bmp$' '' bmp pattern p.bmp 64 48 && run 0 '^a-b\.c/q\.bmp$' '' bmp pattern a-b.c/q.bmp 8 6
 for drives in "" "C=/" "D=$sb" "C=$sb"; do
   for path in p.bmp ./p.bmp "$sb/p.bmp" "$sb/a-b.c/../p.bmp"; do
     KTU_DRIVES=$drives run 0 '^width 64$' '' bmp info "$path"
@@ -88,11 +80,9 @@ KTU_DRIVES="C=$sb" run 0 '^height 48$' '' bmp info C:/p.bmp
 run 1 '' "^ktu bmp: cannot read 'nope\.bmp' as a BMP file$" bmp info nope.bmp
 run 0 '^c\.bmp$' '' bmp crop p.bmp c.bmp 8 4 100 20
 run 0 '^width 64$' '' bmp info c.bmp && run 0 '^height 20$' '' bmp info c.bmp
-run 0 '^r\.bmp$' '' bmp resize p.bmp r.bmp 32 24
-run 0 '^height 24$' '' bmp info r.bmp
+run 0 '^r\.bmp$' '' bmp resize p.bmp r.bmp 32 24 && run 0 '^height 24$' '' bmp info r.bmp
 run 0 '^z\.bmp$' '' bmp zoom p.bmp z.bmp 0 0.5 0 0.5
-run 0 '^p\.raw 64x48, 9216 bytes' '' bmp raw p.bmp p.raw
-run 0 '^z\.raw' '' bmp raw z.bmp z.raw
+run 0 '^p\.raw 64x48, 9216 bytes' '' bmp raw p.bmp p.raw && run 0 '^z\.raw' '' bmp raw z.bmp z.raw
 # Zoomed pixel (2x, 2y) is original pixel (x, y): row 2, column 4 against row 1, column 2.
 bytes() { od -An -tu1 -j "$2" -N 3 "$1"; }
 [ "$(bytes z.raw $(((2 * 64 + 4) * 3)))" = "$(bytes p.raw $(((1 * 64 + 2) * 3)))" ] || bad "zoom does not replicate pixels"
@@ -118,8 +108,7 @@ KTU_DRIVES="C=$sb" run 1 '' "holds '\.'" ini set "$sb/x.y/app.ini" Camera Fps 25
 run 0 '' '' reg set 'Tool\Sub' Name v1
 run 0 '^v1$' '' reg get 'Tool\Sub' Name
 run 1 '' "'Tool' was not deleted.*subkeys" reg delete Tool
-run 0 '' '' reg delete 'Tool\Sub'
-run 0 '' '' reg delete Tool
+run 0 '' '' reg delete 'Tool\Sub' && run 0 '' '' reg delete Tool
 run 1 '' "no value 'Name'" reg get 'Tool\Sub' Name
 run 0 '^[0-9]{4}-[0-9]{2}-' '' time
 cp /bin/sleep "$sb/ktu_tool_sleeper"
@@ -135,8 +124,7 @@ run 1 '' "no process named 'ktu_tool_sleeper'" ps kill ktu_tool_sleeper
 export KTU_DRIVES="C=$sb/c"
 mkdir -p "$sb/c/w/a/b/sub" "$sb/c/w/sib"
 touch "$sb/c/top.txt" "$sb/c/w/w.txt" "$sb/c/w/a/a.txt" "$sb/c/w/a/b/old.txt" "$sb/c/w/sib/s.txt"
-run 0 '' '' folder make "$sb/c/w/a/b/new/deep"
-run 0 '' '' folder make "$sb/c/w/a/b"
+run 0 '' '' folder make "$sb/c/w/a/b/new/deep" && run 0 '' '' folder make "$sb/c/w/a/b"
 [ -f "$sb/c/w/a/b/old.txt" ] || bad "folder make without --recreate changed an existing folder"
 run 0 '' '' folder make "$sb/c/w/a/b" --recreate
 [ -d "$sb/c/w/a/b" ] && [ -z "$(ls -A "$sb/c/w/a/b")" ] || bad "--recreate did not leave the last folder empty"
@@ -168,14 +156,9 @@ for field in "20 29" "24 31 AB"; do
   set -- $field
   "$ktu" frame listen 0 --once --size-field "$1" "$2" --out got --log-dir "$sb/flogs" > listen.out &
   listener=$!
-  for _ in $(seq 100); do
-    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' listen.out)
-    [ -n "$port" ] && break
-    sleep 0.1
-  done
+  for _ in $(seq 100); do port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' listen.out); [ -n "$port" ] && break; sleep 0.1; done
   run 0 '^sent ' '' frame send 127.0.0.1 "$port" payload --size-field "$1" "$2" ${3:+--header "$3"}
-  wait "$listener"
-  listener=
+  wait "$listener"; listener=
   # Markers, the header padded with '0' to the field, the zero-padded length, the payload.
   header=${3:-} length=$(($2 + 1 + 5120 + 20))
   { printf 'KS_NET_API_MSG_START%s' "$header"; printf "%$(($1 - 20 - ${#header}))s" '' | tr ' ' 0
@@ -187,16 +170,13 @@ KTU=$ktu python3 - <<'PY' || bad "serial send and read"
 import os, pty, subprocess, sys, time
 master, slave = pty.openpty()
 env = dict(os.environ, KTU_SERIAL_PORTS="COM5=" + os.ttyname(slave))
-ktu = os.environ["KTU"]
-subprocess.run([ktu, "serial", "send", "COM5", "hello serial"], env=env, check=True, stdout=subprocess.DEVNULL)
+subprocess.run([os.environ["KTU"], "serial", "send", "COM5", "hi"], env=env, check=True, stdout=subprocess.DEVNULL)
 time.sleep(0.1)
-if os.read(master, 100) != b"hello serial":
-    sys.exit("serial send")
-reader = subprocess.Popen([ktu, "serial", "read", "COM5", "--wait", "1500"], env=env, stdout=subprocess.PIPE)
+sent = os.read(master, 100)
+reader = subprocess.Popen([os.environ["KTU"], "serial", "read", "COM5", "--wait", "1500"], env=env, stdout=subprocess.PIPE)
 time.sleep(0.3)
 os.write(master, b"from the line")
-if reader.communicate(timeout=20)[0] != b"from the line":
-    sys.exit("serial read")
+sys.exit(sent != b"hi" or reader.communicate(timeout=20)[0] != b"from the line")
 PY
 
 [ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
