@@ -32,7 +32,7 @@ else()
     set(docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
     install(FILES ${KTU_PACKAGE_DIR}/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian.gz
             DESTINATION ${docdir} COMPONENT ${component})
-    install(FILES ${KTU_PACKAGE_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+    install(FILES ${KTU_PACKAGE_DIR}/lintian-overrides-${component} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
             RENAME ${CPACK_DEBIAN_${upper}_PACKAGE_NAME} COMPONENT ${component})
   endforeach()
 endif()
@@ -40,7 +40,6 @@ endif()
 set(CPACK_PACKAGE_NAME KS_TU_UtilityClasses_V4)
 set(CPACK_PACKAGE_VENDOR "KS_TU_UtilityClasses_V4 developers")
 set(CPACK_PACKAGE_CONTACT "${KTU_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Utility classes for the applications of a video-analytics framework")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_LICENSE ${KTU_PACKAGE_DIR}/LICENSE.txt)
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
@@ -52,6 +51,7 @@ if(WIN32)
   else()
     set(KTU_PACKAGE_WIDTH x64)
   endif()
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Utility classes for the applications of a video-analytics framework")
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
   set(CPACK_PACKAGE_FILE_NAME KS_TU_UtilityClasses_V4-${PROJECT_VERSION}-windows-${KTU_PACKAGE_WIDTH})
@@ -83,12 +83,13 @@ else()
   set(CPACK_DEBIAN_RUNTIME_DEBUGINFO_PACKAGE ON)
   set(CPACK_DEBIAN_TOOLS_DEBUGINFO_PACKAGE ON)
 
-  # One synopsis per package (the first line of each description).
+  # One synopsis per package: the first line of each description (CPack
+  # would put a CPACK_PACKAGE_DESCRIPTION_SUMMARY before all three).
   set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "utility classes for video-analytics applications
- The shared library libKS_TU_UtilityClasses_V4.so.4: paths, files and folders,
- INI files and registry settings, a log writer, processes, time stamps, BMP
- files and rasters, a digital zoom for video frames, framed socket messages and
- a serial port.")
+The shared library libKS_TU_UtilityClasses_V4.so.4: paths, files and folders,
+INI files and registry settings, a log writer, processes, time stamps, BMP
+files and rasters, a digital zoom for video frames, framed socket messages and
+a serial port.")
   # A shlibs file lets packages built against this one depend on it; the
   # triggers file runs ldconfig when the library is installed or removed.
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
@@ -99,13 +100,13 @@ else()
 
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
   set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "development files of KS_TU_UtilityClasses_V4
- Headers, the CMake package (find_package(KS_TU_UtilityClasses_V4)) and the
- pkg-config file of the KS_TU_UtilityClasses_V4 library.")
+Headers, the CMake package (find_package(KS_TU_UtilityClasses_V4)) and the
+pkg-config file of the KS_TU_UtilityClasses_V4 library.")
 
   set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command-line tool of KS_TU_UtilityClasses_V4
- ktu runs the library's operations from the shell: paths and folders, log
- lines, BMP files, framed messages, settings and processes.")
+ktu runs the library's operations from the shell: paths and folders, log
+lines, BMP files, framed messages, settings and processes.")
 endif()
 
 include(CPack)

@@ -28,7 +28,9 @@ struct Registration {
 };
 
 // One line "ktu COMMAND: MESSAGE" on standard error; answer kFailed or kUsage.
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+#  define KTU_CLI_PRINTF __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
 #  define KTU_CLI_PRINTF __attribute__((format(printf, 1, 2)))
 #else
 #  define KTU_CLI_PRINTF
