@@ -53,6 +53,9 @@ if(WIN32)
   endif()
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Utility classes for the applications of a video-analytics framework")
   set(CPACK_GENERATOR ZIP)
+  # Release builds, stripped: the runtime that is linked in statically
+  # brings debug information of its own.
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
   set(CPACK_PACKAGE_FILE_NAME KS_TU_UtilityClasses_V4-${PROJECT_VERSION}-windows-${KTU_PACKAGE_WIDTH})
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
