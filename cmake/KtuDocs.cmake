@@ -1,6 +1,6 @@
 # The API reference: HTML made by Doxygen from the public headers.
 #
-#   cmake --build --preset default --target docs    -> build/default/docs/html/index.html
+#   cmake --build --preset default --target ktu_docs   -> build/default/docs/html/index.html
 #
 # A warning fails the build, so an undocumented class or member cannot slip in.
 find_package(Doxygen QUIET)
@@ -19,4 +19,4 @@ add_custom_command(OUTPUT ${KTU_DOCS_OUTPUT}/html/index.html
   DEPENDS ${KTU_PUBLIC_HEADERS} ${KTU_DOCS_MAINPAGE} ${CMAKE_CURRENT_BINARY_DIR}/Doxyfile
   COMMENT "Making the API reference"
   VERBATIM)
-add_custom_target(docs DEPENDS ${KTU_DOCS_OUTPUT}/html/index.html)
+add_custom_target(ktu_docs DEPENDS ${KTU_DOCS_OUTPUT}/html/index.html)

@@ -39,6 +39,13 @@ install(FILES
   DESTINATION ${KTU_INSTALL_CMAKEDIR}
   COMPONENT development)
 
+# The pkg-config file finds the prefix from its own folder: as many levels up
+# as the library folder's pkgconfig lies below the prefix (lib/pkgconfig, or
+# lib/x86_64-linux-gnu/pkgconfig for /usr on Debian).
+file(RELATIVE_PATH KTU_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" KTU_PC_TO_PREFIX "${KTU_PC_TO_PREFIX}")
+file(RELATIVE_PATH KTU_PC_LIBDIR ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_FULL_LIBDIR})
+file(RELATIVE_PATH KTU_PC_INCLUDEDIR ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_FULL_INCLUDEDIR})
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/cmake/KS_TU_UtilityClasses_V4.pc.in
   ${CMAKE_CURRENT_BINARY_DIR}/KS_TU_UtilityClasses_V4.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/KS_TU_UtilityClasses_V4.pc

@@ -18,14 +18,20 @@ set_target_properties(${KTU_DLL} PROPERTIES
 target_sources(${KTU_DLL} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/dllmain.cpp)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(KTU_DLL_DEF ${CMAKE_CURRENT_SOURCE_DIR}/cmake/KS_TU_UtilityClasses_V4.x86.def)
+  target_sources(${KTU_DLL} PRIVATE ${KTU_DLL_DEF})
+  set_property(TARGET ${KTU_DLL} APPEND PROPERTY LINK_DEPENDS ${KTU_DLL_DEF})
+endif()
+
+# Visual C++ takes the .def file as it is (its linker exports the plain name
+# and binds stdcall callers to it); MinGW needs --kill-at and a rebuilt
+# import library.
+if(MINGW AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   if(NOT CMAKE_DLLTOOL)
     find_program(CMAKE_DLLTOOL NAMES ${KTU_MINGW_TRIPLE}-dlltool dlltool REQUIRED)
   endif()
-  set(KTU_DLL_DEF ${CMAKE_CURRENT_SOURCE_DIR}/cmake/KS_TU_UtilityClasses_V4.x86.def)
   set(KTU_DLL_EXPORTS_DEF ${CMAKE_CURRENT_BINARY_DIR}/KS_TU_UtilityClasses_V4.exports.def)
-  target_sources(${KTU_DLL} PRIVATE ${KTU_DLL_DEF})
   target_link_options(${KTU_DLL} PRIVATE -Wl,--kill-at -Wl,--output-def,${KTU_DLL_EXPORTS_DEF})
-  set_property(TARGET ${KTU_DLL} APPEND PROPERTY LINK_DEPENDS ${KTU_DLL_DEF})
   add_custom_command(TARGET ${KTU_DLL} POST_BUILD
     COMMAND ${CMAKE_COMMAND}
             -D DLLTOOL=${CMAKE_DLLTOOL}
@@ -39,6 +45,6 @@ endif()
 
 # The linker's warnings (stdcall fix-ups and the like) count as errors where
 # compiler warnings do.
-if(CMAKE_COMPILE_WARNING_AS_ERROR)
+if(MINGW AND CMAKE_COMPILE_WARNING_AS_ERROR)
   target_link_options(${KTU_DLL} PRIVATE -Wl,--fatal-warnings)
 endif()

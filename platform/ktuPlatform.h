@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "ktuPicture.h"
 #include "ktuHostHooks.h"
 #include "ktuWinTypes.h"
 

@@ -1,40 +1,36 @@
 // ktu bmp: 24-bit BMP files through the library (size, crop, resize, zoom,
 // raw raster, a generated test picture).
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "KSUtilityClasses.h"
 #include "ktuCommand.h"
-#include "ktuPlatform.h"
 
 namespace {
 
 using ktu::cli::Args;
-using ktu::cli::kUsage;
+using ktu::cli::fail;
+using ktu::cli::kFailed;
 using ktu::cli::libraryPath;
+using ktu::cli::usage;
 
-bool parseInts(const Args& args, std::size_t from, std::size_t count, std::vector<int>& out)
+// Whole numbers for the arguments `names` (from args[from] on); a usage error
+// names the first that is not one or lies below `least`.
+bool parseInts(const Args& args, std::size_t from, std::vector<const char*> names, long least, std::vector<int>& out,
+               int& code)
 {
-    for (std::size_t i = from; i < from + count; ++i) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
         long v = 0;
-        if (!ktu::cli::parseInt(args[i], v) || v < -2147483647L || v > 2147483647L) {
+        if (!ktu::cli::parseInt(args[from + i], v) || v < least || v > 16384) {
+            code = usage("%s: '%s' is not a whole number from %ld to 16384", names[i], args[from + i].c_str(), least);
             return false;
         }
         out.push_back(static_cast<int>(v));
     }
     return true;
-}
-
-bool parseDouble(const std::string& text, double& value)
-{
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && errno == 0 && end != nullptr && *end == '\0';
 }
 
 // Packed rows (3 * width bytes) to BMP-aligned rows, as saveAsBMP takes them.
@@ -48,79 +44,104 @@ std::vector<unsigned char> aligned(const unsigned char* packed, int width, int h
     return out;
 }
 
-bool readPacked(const std::string& path, int& width, int& height, std::vector<unsigned char>& packed)
+// The size of a BMP file, or a failure said on standard error.
+bool readSize(const std::string& typed, int& width, int& height)
 {
-    if (!ktuBMPUtils::getImageSize(path.c_str(), &width, &height) || width <= 0 || height <= 0) {
-        std::fprintf(stderr, "ktu bmp: cannot read the size of '%s'\n", path.c_str());
-        return false;
-    }
-    packed.assign(3 * static_cast<std::size_t>(width) * height, 0);
-    if (!ktuBMPUtils::getImageData(path.c_str(), packed.data())) {
-        std::fprintf(stderr, "ktu bmp: '%s' is not a 24-bit BMP file\n", path.c_str());
+    if (!ktuBMPUtils::getImageSize(libraryPath(typed).c_str(), &width, &height) || width <= 0 || height <= 0) {
+        fail("cannot read '%s' as a BMP file", typed.c_str());
         return false;
     }
     return true;
 }
 
-int saved(bool ok, const std::string& path)
+bool readPacked(const std::string& typed, int& width, int& height, std::vector<unsigned char>& packed)
+{
+    if (!readSize(typed, width, height)) {
+        return false;
+    }
+    packed.assign(3 * static_cast<std::size_t>(width) * height, 0);
+    if (!ktuBMPUtils::getImageData(libraryPath(typed).c_str(), packed.data())) {
+        fail("'%s' is not a 24-bit BMP file", typed.c_str());
+        return false;
+    }
+    return true;
+}
+
+int saved(bool ok, const std::string& typed)
 {
     if (!ok) {
-        std::fprintf(stderr, "ktu bmp: cannot write '%s'\n", path.c_str());
-        return 1;
+        return fail("cannot write '%s'", typed.c_str());
     }
-    std::printf("%s\n", path.c_str());
+    std::printf("%s\n", typed.c_str());
     return 0;
+}
+
+// The bits per pixel that the file's header gives (0 when it cannot be read):
+// the 16-bit field after the planes, in a core header (12 bytes) or an
+// information header.
+int bitsPerPixel(const std::string& typed)
+{
+    std::ifstream in(ktu::cli::nativePath(libraryPath(typed)), std::ios::binary);
+    unsigned char h[30] = {};
+    if (!in.read(reinterpret_cast<char*>(h), sizeof h) || h[0] != 'B' || h[1] != 'M') {
+        return 0;
+    }
+    const unsigned headerSize = h[14] | h[15] << 8 | h[16] << 16 | static_cast<unsigned>(h[17]) << 24;
+    const std::size_t at = headerSize == 12 ? 24 : 28;
+    return h[at] | h[at + 1] << 8;
 }
 
 int info(const Args& a)
 {
-    std::string path = libraryPath(a[0]);
     int width = 0;
     int height = 0;
-    if (!ktuBMPUtils::getImageSize(path.c_str(), &width, &height)) {
-        std::fprintf(stderr, "ktu bmp: cannot read '%s'\n", path.c_str());
-        return 1;
+    if (!readSize(a[0], width, height)) {
+        return kFailed;
     }
-    // The bit depth as the library's bitmap loader reports it.
-    const auto& pictures = ktu::platform::ops().picture;
-    BITMAP description{};
-    HBITMAP bitmap = pictures.loadBitmap(path.c_str());
-    if (bitmap != nullptr) {
-        pictures.describeBitmap(bitmap, &description);
-        pictures.deleteBitmap(bitmap);
-    }
-    std::printf("width %d\nheight %d\nbits per pixel %d\n", width, height, description.bmBitsPixel);
+    std::printf("width %d\nheight %d\nbits per pixel %d\n", width, height, bitsPerPixel(a[0]));
     return 0;
 }
 
 int crop(const Args& a)
 {
     std::vector<int> n;
-    if (!parseInts(a, 2, 4, n)) {
-        return kUsage;
+    int code = 0;
+    if (!parseInts(a, 2, {"X", "Y"}, 0, n, code) || !parseInts(a, 4, {"W", "H"}, 1, n, code)) {
+        return code;
     }
-    std::string to = libraryPath(a[1]);
-    return saved(ktuBMPUtils::cropAndSaveImage(libraryPath(a[0]).c_str(), to.c_str(), n[0], n[1], n[2], n[3]), to);
+    int width = 0;
+    int height = 0;
+    if (!readSize(a[0], width, height)) {
+        return kFailed;
+    }
+    if (n[0] >= width || n[1] >= height) {
+        return usage("crop: X Y (%d %d) lie outside the %d x %d picture '%s'", n[0], n[1], width, height,
+                     a[0].c_str());
+    }
+    return saved(ktuBMPUtils::cropAndSaveImage(libraryPath(a[0]).c_str(), libraryPath(a[1]).c_str(), n[0], n[1],
+                                               n[2], n[3]),
+                 a[1]);
 }
 
 int resize(const Args& a)
 {
     std::vector<int> n;
-    if (!parseInts(a, 2, 2, n) || n[0] <= 0 || n[1] <= 0) {
-        return kUsage;
+    int code = 0;
+    if (!parseInts(a, 2, {"W", "H"}, 1, n, code)) {
+        return code;
     }
     std::string from = libraryPath(a[0]);
     std::string to = libraryPath(a[1]);
     int width = 0;
     int height = 0;
-    if (!ktuBMPUtils::getImageSize(from.c_str(), &width, &height) || width <= 0 || height <= 0) {
-        std::fprintf(stderr, "ktu bmp: cannot read '%s'\n", from.c_str());
-        return 1;
+    if (!readSize(a[0], width, height)) {
+        return kFailed;
     }
     std::vector<unsigned char> out(ktuBMPUtils::getBMPFormatDataLen(n[0], n[1]) + 3 * n[0] * 4, 0);
     ktuBMPUtils::getResizedImageData(from.c_str(), out.data(), n[0], n[1]);
     if (width == n[0] && height == n[1]) {  // the same size comes back packed
-        return saved(ktuBMPUtils::saveAsBMP(width, height, aligned(out.data(), width, height).data(), to.c_str()), to);
+        return saved(ktuBMPUtils::saveAsBMP(width, height, aligned(out.data(), width, height).data(), to.c_str()),
+                     a[1]);
     }
     // The resize produces trunc(width / (width / newWidth)) columns, which can
     // be one short of the request; so do the rows.
@@ -128,23 +149,32 @@ int resize(const Args& a)
     double sy = static_cast<double>(height) / n[1];
     int producedWidth = static_cast<int>(width / sx);
     int producedHeight = static_cast<int>(height / sy);
-    return saved(ktuBMPUtils::saveAsBMP(producedWidth, producedHeight, out.data(), to.c_str()), to);
+    return saved(ktuBMPUtils::saveAsBMP(producedWidth, producedHeight, out.data(), to.c_str()), a[1]);
 }
 
 int zoom(const Args& a)
 {
-    double edge[4];  // left, right, bottom, top
+    // The capture rectangle lies inside the unit square, left below right
+    // and bottom below top; the library leaves other rectangles alone.
+    const char* names[4] = {"LEFT", "RIGHT", "BOTTOM", "TOP"};
+    double edge[4];
     for (int i = 0; i < 4; ++i) {
-        if (!parseDouble(a[2 + i], edge[i])) {
-            return kUsage;
+        if (!ktu::cli::parseDouble(a[2 + i], edge[i]) || !(edge[i] >= 0.0 && edge[i] <= 1.0)) {
+            return usage("zoom: %s '%s' is not a number from 0 to 1", names[i], a[2 + i].c_str());
+        }
+    }
+    for (int i = 0; i < 4; i += 2) {
+        if (!(edge[i] < edge[i + 1])) {
+            return usage("zoom: %s '%s' must be above %s '%s'", names[i + 1], a[3 + i].c_str(), names[i],
+                         a[2 + i].c_str());
         }
     }
     std::string to = libraryPath(a[1]);
     int width = 0;
     int height = 0;
     std::vector<unsigned char> frame;
-    if (!readPacked(libraryPath(a[0]), width, height, frame)) {
-        return 1;
+    if (!readPacked(a[0], width, height, frame)) {
+        return kFailed;
     }
     ktuRelativeBbox capture;
     capture.setRelativeLeftCol(edge[0]);
@@ -156,7 +186,8 @@ int zoom(const Args& a)
     zoomer.setCaptureRect(&capture, true);
     std::vector<unsigned char> zoomed(frame);
     zoomer.applyChanges(frame.data(), zoomed.data());
-    return saved(ktuBMPUtils::saveAsBMP(width, height, aligned(zoomed.data(), width, height).data(), to.c_str()), to);
+    return saved(ktuBMPUtils::saveAsBMP(width, height, aligned(zoomed.data(), width, height).data(), to.c_str()),
+                 a[1]);
 }
 
 int raw(const Args& a)
@@ -164,8 +195,8 @@ int raw(const Args& a)
     int width = 0;
     int height = 0;
     std::vector<unsigned char> packed;
-    if (!readPacked(libraryPath(a[0]), width, height, packed)) {
-        return 1;
+    if (!readPacked(a[0], width, height, packed)) {
+        return kFailed;
     }
     std::FILE* out = std::fopen(a[1].c_str(), "wb");
     bool ok = out != nullptr && std::fwrite(packed.data(), 1, packed.size(), out) == packed.size();
@@ -173,8 +204,7 @@ int raw(const Args& a)
         ok = false;
     }
     if (!ok) {
-        std::fprintf(stderr, "ktu bmp: cannot write '%s'\n", a[1].c_str());
-        return 1;
+        return fail("cannot write '%s'", a[1].c_str());
     }
     std::printf("%s %dx%d, %zu bytes of packed rows (bottom row first, blue green red)\n", a[1].c_str(), width,
                 height, packed.size());
@@ -186,8 +216,9 @@ int raw(const Args& a)
 int pattern(const Args& a)
 {
     std::vector<int> n;
-    if (!parseInts(a, 1, 2, n) || n[0] <= 0 || n[1] <= 0 || n[0] > 16384 || n[1] > 16384) {
-        return kUsage;
+    int code = 0;
+    if (!parseInts(a, 1, {"W", "H"}, 1, n, code)) {
+        return code;
     }
     const int w = n[0];
     const int h = n[1];
@@ -202,8 +233,7 @@ int pattern(const Args& a)
             p[2] = frame ? 255 : cross ? 32 : static_cast<unsigned char>(255 - 255 * x / w);  // red
         }
     }
-    std::string to = libraryPath(a[0]);
-    return saved(ktuBMPUtils::saveAsBMP(w, h, aligned(packed.data(), w, h).data(), to.c_str()), to);
+    return saved(ktuBMPUtils::saveAsBMP(w, h, aligned(packed.data(), w, h).data(), libraryPath(a[0]).c_str()), a[0]);
 }
 
 int runBmp(const Args& args)
@@ -215,18 +245,20 @@ int runBmp(const Args& args)
     } subs[] = {{"info", 1, info},   {"crop", 6, crop}, {"resize", 4, resize},
                 {"zoom", 6, zoom},   {"raw", 2, raw},   {"pattern", 3, pattern}};
     if (args.empty()) {
-        return kUsage;
+        return usage("missing ACTION (info, crop, resize, zoom, raw or pattern)");
     }
     for (const auto& sub : subs) {
         if (args[0] == sub.name) {
             if (args.size() - 1 != sub.arguments) {
-                return kUsage;
+                return args.size() - 1 < sub.arguments
+                           ? usage("%s: expects %zu arguments, got %zu", sub.name, sub.arguments, args.size() - 1)
+                           : usage("%s: unexpected argument '%s'", sub.name, args[sub.arguments + 1].c_str());
             }
             ktu::cli::handshake();
             return sub.run(Args(args.begin() + 1, args.end()));
         }
     }
-    return kUsage;
+    return usage("unknown ACTION '%s' (info, crop, resize, zoom, raw or pattern)", args[0].c_str());
 }
 
 ktu::cli::Registration bmpCommand{
@@ -234,7 +266,8 @@ ktu::cli::Registration bmpCommand{
     "info FILE | crop SRC DST X Y W H | resize SRC DST W H | zoom SRC DST LEFT RIGHT BOTTOM TOP | raw FILE OUT | "
     "pattern DST W H",
     "24-bit BMP files: size and bit depth, crop (stored row order, y = 0 the bottom row), resize, digital zoom to a "
-    "relative capture rectangle, the packed raster, a generated test picture",
+    "relative capture rectangle (0 <= LEFT < RIGHT <= 1, 0 <= BOTTOM < TOP <= 1), the packed raster, a generated "
+    "test picture",
     runBmp};
 
 }  // namespace

@@ -8,12 +8,13 @@
 
 #include "KSUtilityClasses.h"
 #include "ktuCommand.h"
-#include "ktuPlatform.h"
 
 namespace {
 
 using ktu::cli::Args;
-using ktu::cli::kUsage;
+using ktu::cli::fail;
+using ktu::cli::kFailed;
+using ktu::cli::usage;
 
 constexpr const char* kStartMarker = "KS_NET_API_MSG_START";
 constexpr const char* kEndMarker = "KS_NET_API_MSG_END00";
@@ -40,45 +41,56 @@ bool parsePort(const std::string& text, uint16_t& port)
     return true;
 }
 
-// Options shared by send and listen; the remaining words go to `rest`.
-bool parseFrameOptions(const Args& args, FrameOptions& o, std::vector<std::string>& rest)
+// Options shared by send and listen; the remaining words go to `rest`. A
+// usage error names the option (code set, false answered).
+bool parseFrameOptions(const Args& args, FrameOptions& o, std::vector<std::string>& rest, int& code)
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto number = [&](long& value) { return i + 1 < args.size() && ktu::cli::parseInt(args[++i], value); };
+        auto number = [&](long& value, long least) {
+            return i + 1 < args.size() && ktu::cli::parseInt(args[++i], value) && value >= least;
+        };
+        bool ok = true;
         if (a == "--size-field") {
-            if (!number(o.fieldStart) || !number(o.fieldEnd)) {
-                return false;
-            }
+            ok = number(o.fieldStart, 0) && number(o.fieldEnd, 0) && o.fieldStart <= o.fieldEnd + 1;
         } else if (a == "--count") {
-            if (!number(o.count) || o.count <= 0) {
-                return false;
-            }
+            ok = number(o.count, 1);
         } else if (a == "--once") {
             o.count = 1;
         } else if (a == "--buffer") {
-            if (!number(o.bufferSize) || o.bufferSize <= 0) {
-                return false;
-            }
-        } else if (a == "--log-dir" && i + 1 < args.size()) {
-            o.logDir = args[++i];
-        } else if (a == "--out" && i + 1 < args.size()) {
-            o.outFile = args[++i];
-        } else if (a == "--header" && i + 1 < args.size()) {
-            o.header = args[++i];
+            ok = number(o.bufferSize, 1);
+        } else if (a == "--log-dir" || a == "--out" || a == "--header") {
+            ok = i + 1 < args.size();
+            std::string& value = a == "--log-dir" ? o.logDir : a == "--out" ? o.outFile : o.header;
+            value = ok ? args[++i] : value;
         } else if (a.rfind("--", 0) == 0) {
+            code = usage("unknown option '%s'", a.c_str());
             return false;
         } else {
             rest.push_back(a);
         }
+        if (!ok) {
+            code = usage("%s: missing or wrong value%s", a.c_str(),
+                         a == "--size-field" ? " (START END, 0 <= START <= END + 1)" : "");
+            return false;
+        }
     }
-    return o.fieldStart >= 0 && o.fieldEnd >= 0 && o.fieldStart <= o.fieldEnd + 1;
+    return true;
+}
+
+bool parsePortArgument(const std::string& text, uint16_t& port, int& code)
+{
+    if (!parsePort(text, port)) {
+        code = usage("PORT: '%s' is not a number from 0 to 65535", text.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool useLogDir(const FrameOptions& o)
 {
     if (!o.logDir.empty() && !ktuLogUtils::setLogsDir(ktu::cli::libraryPath(o.logDir).c_str())) {
-        std::fprintf(stderr, "ktu: cannot use the log folder '%s'\n", o.logDir.c_str());
+        fail("cannot make or enter the log folder '%s'", o.logDir.c_str());
         return false;
     }
     return true;
@@ -92,7 +104,7 @@ bool buildFrame(const FrameOptions& o, const std::string& payload, std::string& 
     const std::size_t start = static_cast<std::size_t>(o.fieldStart);
     const std::size_t width = static_cast<std::size_t>(o.fieldEnd - o.fieldStart + 1);
     if (start < kMarkerLength) {
-        std::fprintf(stderr, "ktu frame send: the length field must start at 20 or later\n");
+        fail("send: the length field must start at 20 or later");
         return false;
     }
     std::string header = o.header;
@@ -100,8 +112,7 @@ bool buildFrame(const FrameOptions& o, const std::string& payload, std::string& 
     const std::size_t length = start + width + payload.size() + kMarkerLength;
     std::string digits = std::to_string(length);
     if (digits.size() > width || length > 0x7FFFFFFFu) {
-        std::fprintf(stderr, "ktu frame send: a frame of %zu bytes does not fit a %zu-digit length field\n", length,
-                     width);
+        fail("send: a frame of %zu bytes does not fit a %zu-digit length field", length, width);
         return false;
     }
     frame = kStartMarker + header + std::string(width - digits.size(), '0') + digits + payload + kEndMarker;
@@ -113,35 +124,40 @@ int frameSend(const Args& args)
     FrameOptions o;
     std::vector<std::string> rest;
     uint16_t port = 0;
-    if (!parseFrameOptions(args, o, rest) || rest.size() != 3 || !parsePort(rest[1], port)) {
-        return kUsage;
+    int code = 0;
+    if (!parseFrameOptions(args, o, rest, code)) {
+        return code;
+    }
+    if (rest.size() != 3) {
+        const char* words[] = {"HOST", "PORT", "FILE"};
+        return rest.size() < 3 ? usage("send: missing %s", words[rest.size()])
+                               : usage("send: unexpected argument '%s'", rest[3].c_str());
+    }
+    if (!parsePortArgument(rest[1], port, code)) {
+        return code;
     }
     std::ifstream in(rest[2], std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "ktu frame send: cannot read '%s'\n", rest[2].c_str());
-        return 1;
+        return fail("send: cannot read '%s'", rest[2].c_str());
     }
     std::string payload((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string frame;
     if (!buildFrame(o, payload, frame)) {
-        return 1;
+        return kFailed;
     }
     ktu::cli::handshake();
     if (!useLogDir(o)) {
-        return 1;
+        return kFailed;
     }
-    auto& net = ktu::platform::ops().socket;
-    SOCKET s = net.connectTo(rest[0].c_str(), port);
+    SOCKET s = ktu::cli::connectTo(rest[0], port);
     if (s == INVALID_SOCKET) {
-        std::fprintf(stderr, "ktu frame send: cannot connect to %s:%u\n", rest[0].c_str(), port);
-        return 1;
+        return fail("send: cannot connect to %s:%u", rest[0].c_str(), port);
     }
     int result = ktuSocketUtils::writeMessageToSocket(&s, 0, frame.data(), static_cast<unsigned int>(frame.size()));
-    net.shutdownSend(s);
-    net.close(s);
+    ktu::cli::finishSending(s);
+    ktu::cli::closeSocket(s);
     if (result != 1) {
-        std::fprintf(stderr, "ktu frame send: the write answered %d\n", result);
-        return 1;
+        return fail("send: the write answered %d", result);
     }
     std::printf("sent %zu bytes\n", frame.size());
     return 0;
@@ -183,37 +199,45 @@ int frameListen(const Args& args)
     FrameOptions o;
     std::vector<std::string> rest;
     uint16_t port = 0;
-    if (!parseFrameOptions(args, o, rest) || rest.size() != 1 || !parsePort(rest[0], port)) {
-        return kUsage;
+    int code = 0;
+    if (!parseFrameOptions(args, o, rest, code)) {
+        return code;
+    }
+    if (rest.size() != 1) {
+        return rest.empty() ? usage("listen: missing PORT") : usage("listen: unexpected argument '%s'", rest[1].c_str());
+    }
+    if (!parsePortArgument(rest[0], port, code)) {
+        return code;
+    }
+    // Opened first: choosing the log folder changes the current folder.
+    std::FILE* out = nullptr;
+    if (!o.outFile.empty() && (out = std::fopen(o.outFile.c_str(), "wb")) == nullptr) {
+        return fail("listen: cannot write '%s'", o.outFile.c_str());
     }
     ktu::cli::handshake();
     if (!useLogDir(o)) {
-        return 1;
-    }
-    std::FILE* out = nullptr;
-    if (!o.outFile.empty() && (out = std::fopen(o.outFile.c_str(), "wb")) == nullptr) {
-        std::fprintf(stderr, "ktu frame listen: cannot write '%s'\n", o.outFile.c_str());
-        return 1;
-    }
-    auto& net = ktu::platform::ops().socket;
-    SOCKET listener = net.listenLoopback(port, 4);
-    if (listener == INVALID_SOCKET) {
-        std::fprintf(stderr, "ktu frame listen: cannot listen on 127.0.0.1:%u\n", port);
         if (out != nullptr) {
             std::fclose(out);
         }
-        return 1;
+        return kFailed;
     }
-    std::printf("listening on 127.0.0.1:%u\n", net.localPort(listener));
+    unsigned short bound = 0;
+    SOCKET listener = ktu::cli::listenLoopback(port, bound);
+    if (listener == INVALID_SOCKET) {
+        if (out != nullptr) {
+            std::fclose(out);
+        }
+        return fail("listen: cannot listen on 127.0.0.1:%u", port);
+    }
+    std::printf("listening on 127.0.0.1:%u\n", bound);
     std::fflush(stdout);
 
     std::vector<char> buffer(static_cast<std::size_t>(o.bufferSize));
     long frames = 0;
-    int code = 0;
     while (o.count == 0 || frames < o.count) {
-        SOCKET s = net.accept(listener);
+        SOCKET s = ktu::cli::acceptOne(listener);
         if (s == INVALID_SOCKET) {
-            code = 1;
+            code = fail("listen: accepting a connection failed");
             break;
         }
         while (o.count == 0 || frames < o.count) {
@@ -225,8 +249,7 @@ int frameListen(const Args& args)
                 break;  // the sender closed the connection
             }
             if (result != 1) {
-                std::printf("read failed: %d\n", result);
-                code = 1;
+                code = fail("listen: the read answered %d", result);
                 break;
             }
             ++frames;
@@ -238,12 +261,12 @@ int frameListen(const Args& args)
                 std::fflush(out);
             }
         }
-        net.close(s);
+        ktu::cli::closeSocket(s);
         if (code != 0) {
             break;
         }
     }
-    net.close(listener);
+    ktu::cli::closeSocket(listener);
     if (out != nullptr) {
         std::fclose(out);
     }
@@ -253,7 +276,7 @@ int frameListen(const Args& args)
 int runFrame(const Args& args)
 {
     if (args.empty()) {
-        return kUsage;
+        return usage("missing ACTION (send or listen)");
     }
     Args rest(args.begin() + 1, args.end());
     if (args[0] == "send") {
@@ -262,7 +285,7 @@ int runFrame(const Args& args)
     if (args[0] == "listen") {
         return frameListen(rest);
     }
-    return kUsage;
+    return usage("unknown ACTION '%s' (send or listen)", args[0].c_str());
 }
 
 int runNet(const Args& args)
@@ -272,24 +295,29 @@ int runNet(const Args& args)
         char text[16] = "";
         int a = 0, b = 0, c = 0, d = 0;
         ktuSocketUtils::getIPAddress(a, b, c, d, text);
+        if (std::string(text) == "NA") {
+            return fail("ip: the host has no IPv4 address");
+        }
         std::printf("%s\n", text);
-        return std::string(text) == "NA" ? 1 : 0;
+        return 0;
     }
     if (!args.empty() && args[0] == "free-port" && args.size() <= 2) {
         long count = 1;
         if (args.size() == 2 && (!ktu::cli::parseInt(args[1], count) || count < 1 || count > 65535)) {
-            return kUsage;
+            return usage("free-port: COUNT '%s' is not a number from 1 to 65535", args[1].c_str());
         }
         ktu::cli::handshake();
         int port = 0;
         if (!ktuSocketUtils::getNextFreeSocketPortNumber(&port, static_cast<int>(count))) {
-            std::printf("no run of %ld free ports\n", count);
-            return 1;
+            return fail("free-port: no run of %ld free ports", count);
         }
         std::printf("%d\n", port);
         return 0;
     }
-    return kUsage;
+    if (args.empty()) {
+        return usage("missing ACTION (ip or free-port)");
+    }
+    return usage("unknown ACTION or arguments '%s' (ip or free-port [COUNT])", args[0].c_str());
 }
 
 ktu::cli::Registration frameCommand{

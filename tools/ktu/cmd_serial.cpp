@@ -14,7 +14,9 @@
 namespace {
 
 using ktu::cli::Args;
-using ktu::cli::kUsage;
+using ktu::cli::fail;
+using ktu::cli::kFailed;
+using ktu::cli::usage;
 
 // "COM7" or "7".
 bool parsePortName(const std::string& text, long& number)
@@ -34,28 +36,32 @@ struct SerialOptions {
     std::vector<std::string> words;
 };
 
-bool parseSerialOptions(const Args& args, SerialOptions& o)
+bool parseSerialOptions(const Args& args, SerialOptions& o, int& code)
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
-        auto number = [&](long& value) { return i + 1 < args.size() && ktu::cli::parseInt(args[++i], value); };
-        if (args[i] == "--baud") {
-            if (!number(o.baud) || o.baud <= 0) {
-                return false;
-            }
-        } else if (args[i] == "--wait") {
-            if (!number(o.waitMs) || o.waitMs < 0) {
-                return false;
-            }
-        } else if (args[i] == "--max") {
-            if (!number(o.maxBytes) || o.maxBytes <= 0) {
-                return false;
-            }
-        } else if (args[i] == "--file" && i + 1 < args.size()) {
-            o.file = args[++i];
-        } else if (args[i].rfind("--", 0) == 0) {
+        const std::string& a = args[i];
+        auto number = [&](long& value, long least) {
+            return i + 1 < args.size() && ktu::cli::parseInt(args[++i], value) && value >= least;
+        };
+        bool ok = true;
+        if (a == "--baud") {
+            ok = number(o.baud, 1);
+        } else if (a == "--wait") {
+            ok = number(o.waitMs, 0);
+        } else if (a == "--max") {
+            ok = number(o.maxBytes, 1);
+        } else if (a == "--file") {
+            ok = i + 1 < args.size();
+            o.file = ok ? args[++i] : o.file;
+        } else if (a.rfind("--", 0) == 0) {
+            code = usage("unknown option '%s'", a.c_str());
             return false;
         } else {
-            o.words.push_back(args[i]);
+            o.words.push_back(a);
+        }
+        if (!ok) {
+            code = usage("%s: missing or wrong value", a.c_str());
+            return false;
         }
     }
     return true;
@@ -65,7 +71,7 @@ void* openPort(long number, long baud)
 {
     void* port = ktuSSerialPortComm::openComPort(static_cast<unsigned long>(number), static_cast<unsigned long>(baud));
     if (port == nullptr || port == reinterpret_cast<void*>(~static_cast<uintptr_t>(0))) {
-        std::fprintf(stderr, "ktu serial: cannot open COM%ld at %ld baud\n", number, baud);
+        fail("cannot open COM%ld at %ld baud", number, baud);
         return nullptr;
     }
     return port;
@@ -76,29 +82,28 @@ int serialSend(long number, const SerialOptions& o)
     std::string data;
     if (!o.file.empty()) {
         if (o.words.size() != 1) {
-            return kUsage;
+            return usage("send: give TEXT or --file FILE, not both");
         }
         std::ifstream in(o.file, std::ios::binary);
         if (!in) {
-            std::fprintf(stderr, "ktu serial send: cannot read '%s'\n", o.file.c_str());
-            return 1;
+            return fail("send: cannot read '%s'", o.file.c_str());
         }
         data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     } else if (o.words.size() == 2) {
         data = o.words[1];
     } else {
-        return kUsage;
+        return o.words.size() < 2 ? usage("send: missing TEXT (or --file FILE)")
+                                  : usage("send: unexpected argument '%s'", o.words[2].c_str());
     }
     ktu::cli::handshake();
     void* port = openPort(number, o.baud);
     if (port == nullptr) {
-        return 1;
+        return kFailed;
     }
     int result = ktuSSerialPortComm::writeComPort(port, static_cast<unsigned long>(data.size()), data.data());
     ktuSSerialPortComm::closeComPort(port);
     if (result != 1) {
-        std::fprintf(stderr, "ktu serial send: the write failed\n");
-        return 1;
+        return fail("send: the write to COM%ld failed", number);
     }
     std::printf("sent %zu bytes\n", data.size());
     return 0;
@@ -109,12 +114,12 @@ int serialSend(long number, const SerialOptions& o)
 int serialRead(long number, const SerialOptions& o)
 {
     if (o.words.size() != 1) {
-        return kUsage;
+        return usage("read: unexpected argument '%s'", o.words[1].c_str());
     }
     ktu::cli::handshake();
     void* port = openPort(number, o.baud);
     if (port == nullptr) {
-        return 1;
+        return kFailed;
     }
     std::vector<char> buffer(static_cast<std::size_t>(o.maxBytes));
     std::size_t have = 0;
@@ -138,22 +143,23 @@ int serialRead(long number, const SerialOptions& o)
 
 int runSerial(const Args& args)
 {
-    if (args.size() < 2) {
-        return kUsage;
+    if (args.empty() || (args[0] != "send" && args[0] != "read")) {
+        return args.empty() ? usage("missing ACTION (send or read)")
+                            : usage("unknown ACTION '%s' (send or read)", args[0].c_str());
     }
     long number = 0;
     SerialOptions o;
+    int code = 0;
     Args rest(args.begin() + 1, args.end());
-    if (!parseSerialOptions(rest, o) || o.words.empty() || !parsePortName(o.words[0], number)) {
-        return kUsage;
+    if (!parseSerialOptions(rest, o, code)) {
+        return code;
     }
-    if (args[0] == "send") {
-        return serialSend(number, o);
+    if (o.words.empty() || !parsePortName(o.words[0], number)) {
+        return o.words.empty() ? usage("%s: missing COMn", args[0].c_str())
+                               : usage("%s: COMn '%s' is not a port name such as COM7", args[0].c_str(),
+                                       o.words[0].c_str());
     }
-    if (args[0] == "read") {
-        return serialRead(number, o);
-    }
-    return kUsage;
+    return args[0] == "send" ? serialSend(number, o) : serialRead(number, o);
 }
 
 ktu::cli::Registration serialCommand{
