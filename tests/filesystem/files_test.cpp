@@ -112,6 +112,15 @@ TEST_F(Files, CopyWithoutALine)
     EXPECT_TRUE(inElsewhere());
     EXPECT_TRUE(P::copyFileExcludingLine(p("in/list.txt").c_str(), "a"));  // appended to, not replaced
     EXPECT_EQ(ktu::test::readLines(sb.native("in/templist.txt")).size(), 4u);
+    {
+        // A copy that cannot be completed leaves the old one whole, and
+        // nothing beside it.
+        const std::string old = sb.readFile("in/templist.txt");
+        ScopedOverride replace(ktu::platform::ops().fs.replaceFile, +[](const char*, const char*) { return false; });
+        EXPECT_TRUE(P::copyFileExcludingLine(p("in/list.txt").c_str(), "a"));
+        EXPECT_EQ(sb.readFile("in/templist.txt"), old);
+        EXPECT_EQ(std::distance(fs::directory_iterator(sb.native("in")), {}), 2);
+    }
     EXPECT_FALSE(P::copyFileExcludingLine(p("in/gone.txt").c_str(), "a"));  // its copy is made all the same
     EXPECT_TRUE(sb.exists("in/tempgone.txt"));
     EXPECT_FALSE(P::copyFileExcludingLine("in/list.txt", "a"));  // does not split: nothing opened
@@ -233,6 +242,7 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
         p("w/src/copy"), p("w/src/sub/new/deeper"), p("w/src/sub/../copy"), "../src/copy", native + "/copy",
         p("w/other/../src/new/../copy"),
         p("w"), sb.path(),  // clearing these would remove the source
+        p("w/missing/../"), p("w/other/missing/../../src"),  // ".." applied to a name that is not there
     };
 #if defined(_WIN32)
     refused.insert(refused.end(), {p("W/SRC"), p("w/Src/copy"), p("W")});  // names ignore case

@@ -217,6 +217,10 @@ TEST_F(Links, CopyingATreeNeverFollowsAFolderLink)
     // folders and dangling links are left out, so nothing nests.
     EXPECT_EQ(copied, (Names{"hard", "linkFile", "plain.txt", "sub", "sub/s.txt"}));
     EXPECT_EQ(sb.readFile("copy/linkFile"), "file");
+    // A copy over a link replaces the link; what it led to stays.
+    EXPECT_TRUE(ktu::platform::ops().fs.copyFile(p("tree/plain.txt").c_str(), p("tree/linkFile").c_str(), false));
+    EXPECT_FALSE(fs::is_symlink(sb.native("tree/linkFile")));
+    EXPECT_EQ(sb.readFile("tree/linkFile"), "plain");
 
     // A destination that is a link is replaced by a folder; its target stays.
     fs::create_directory_symlink(sb.native("outside"), sb.native("linkedCopy"));
