@@ -8,6 +8,7 @@
 
 #include "KSUtilityClasses.h"
 #include "ktuTestSupport.h"
+#include "treeState.h"
 
 namespace {
 
@@ -212,18 +213,6 @@ TEST_F(Files, FolderTrees)
     EXPECT_TRUE(currentFolderIs(sb.native("f/roFull")));
 }
 
-// Everything below `root`, relative and sorted, with the size of each file.
-Lines treeOf(const fs::path& root)
-{
-    Lines names;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        names.push_back(fs::relative(entry.path(), root).generic_string() + "=" +
-                        (entry.is_regular_file() ? std::to_string(entry.file_size()) : "dir"));
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // However a destination is spelled, copying a folder onto itself, into
 // itself or over a folder that holds it is refused and changes nothing.
 TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
@@ -231,8 +220,8 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
     sb.writeFile("w/src/a.txt", "a");
     sb.writeFile("w/src/sub/b.txt", "bb");
     sb.makeFolder("w/other");
-    const auto original = treeOf(sb.native("w"));
-    const auto source = treeOf(sb.native("w/src"));
+    const auto original = ktu::test::treeState(sb.native("w"));
+    const auto source = ktu::test::treeState(sb.native("w/src"));
     ASSERT_EQ(source.size(), 3u);
     fs::current_path(sb.native("w/other"));
     std::string native = sb.native("w/src").string();
@@ -256,7 +245,7 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
 #endif
     for (const auto& destination : refused) {
         EXPECT_FALSE(P::copyFolder(destination.c_str(), p("w/src").c_str()));
-        EXPECT_EQ(treeOf(sb.native("w/src")), source) << destination;
+        EXPECT_EQ(ktu::test::treeState(sb.native("w/src")), source) << destination;
         EXPECT_TRUE(currentFolderIs(sb.native("w/other"))) << destination;
     }
 #if !defined(_WIN32)
@@ -266,7 +255,7 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
     setenv("KTU_DRIVES", drives.c_str(), 1);
     fs::remove(sb.native("w/alias"));
 #endif
-    EXPECT_EQ(treeOf(sb.native("w")), original);
+    EXPECT_EQ(ktu::test::treeState(sb.native("w")), original);
 
     // Beside the source, whatever the spelling, the copy is made.
     Lines copies = {"w/copy1", "w/other/../copy2", "w/src/../copy3", "w/srcopy"};
@@ -275,9 +264,9 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
 #endif
     for (const auto& destination : copies) {
         EXPECT_FALSE(P::copyFolder(p(destination).c_str(), p("w/src").c_str()));
-        EXPECT_EQ(treeOf(sb.native(destination)), source) << destination;
+        EXPECT_EQ(ktu::test::treeState(sb.native(destination)), source) << destination;
     }
-    EXPECT_EQ(treeOf(sb.native("w/src")), source);
+    EXPECT_EQ(ktu::test::treeState(sb.native("w/src")), source);
 }
 
 TEST_F(Files, DriveAndCharacterChecks)

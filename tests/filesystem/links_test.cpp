@@ -11,6 +11,7 @@
 
 #include "KSUtilityClasses.h"
 #include "ktuTestSupport.h"
+#include "treeState.h"
 
 namespace {
 
@@ -62,29 +63,8 @@ protected:
         fs::create_directory_symlink("../..", sb.native(tree + "/sub/up"));
         fs::create_hard_link(sb.native("outside/hard.txt"), sb.native(tree + "/hard"));
     }
-    // Kind, mode and content (or target) of every entry outside the tree.
-    std::map<std::string, std::string> outside()
-    {
-        std::map<std::string, std::string> taken;
-        auto describe = [&](const fs::path& path) {
-            fs::file_status status = fs::symlink_status(path);
-            std::string& text = taken[fs::relative(path, sb.native()).string()];
-            text = std::to_string(static_cast<int>(status.type())) + " " +
-                   std::to_string(static_cast<unsigned>(status.permissions()));
-            if (fs::is_symlink(status)) {
-                text += " -> " + fs::read_symlink(path).string();
-            } else if (fs::is_regular_file(status)) {
-                std::ifstream in(path, std::ios::binary);
-                text += " " + std::string(std::istreambuf_iterator<char>(in), {});
-            }
-        };
-        describe(sb.native("outsideFile.txt"));
-        describe(sb.native("outside"));
-        for (const auto& entry : fs::recursive_directory_iterator(sb.native("outside"))) {
-            describe(entry.path());
-        }
-        return taken;
-    }
+    // Everything outside the tree.
+    std::map<std::string, std::string> outside() { return ktu::test::treeState(sb.native(), {"outsideFile.txt", "outside"}); }
     std::string p(const std::string& relative) { return sb.path(relative); }
     bool present(const std::string& relative) { return fs::exists(fs::symlink_status(sb.native(relative))); }
 

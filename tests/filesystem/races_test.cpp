@@ -6,15 +6,13 @@
 // folder itself, and the copy's source is checked as well.
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <map>
 #include <string>
 #include <thread>
 
 #include "KSUtilityClasses.h"
 #include "ktuTestSupport.h"
+#include "treeState.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -55,7 +53,7 @@ struct Case {
     const char* victim;  // the entry that moves
     const char* bait;    // what the link put in its place leads to
     Move move;
-    std::function<void(const ktu::test::Sandbox&)> run;
+    std::function<void()> run;
 };
 
 class Races : public ::testing::Test {
@@ -77,25 +75,7 @@ protected:
         sb.writeFile("src/sub/b.txt", "b");
         sb.writeFile("src/sub/deeper/c.txt", "c");
         fs::permissions(sb.native("outside/o.txt"), fs::perms::owner_read | fs::perms::group_read);
-        before_ = guarded();
-    }
-    // Kind, mode and content of everything the operations must leave alone.
-    std::map<std::string, std::string> guarded() const
-    {
-        std::map<std::string, std::string> seen;
-        for (const char* top : {"outside", "src"}) {
-            for (const auto& entry : fs::recursive_directory_iterator(sb.native(top))) {
-                auto status = fs::symlink_status(entry.path());
-                std::string& text = seen[fs::relative(entry.path(), sb.native()).string()];
-                text = std::to_string(static_cast<int>(status.type())) + " " +
-                       std::to_string(static_cast<unsigned>(status.permissions()));
-                if (fs::is_regular_file(status)) {
-                    std::ifstream in(entry.path(), std::ios::binary);
-                    text += " " + std::string(std::istreambuf_iterator<char>(in), {});
-                }
-            }
-        }
-        return seen;
+        before_ = ktu::test::treeState(sb.native(), {"outside", "src"});
     }
     // The tree of the round: "tree" for the removals, "dst" for the copies.
     void buildTree(const std::string& top) const
@@ -145,7 +125,7 @@ protected:
             buildTree(c.victim[0] == 't' ? "tree" : "dst");
             fs::create_symlink(sb.native(c.bait), bait);
             armed = true;
-            c.run(sb);
+            c.run();
             armed = false;
             while (moving.load()) {
                 std::this_thread::yield();
@@ -157,7 +137,7 @@ protected:
             if (fs::exists(away)) {
                 ::rename(away.c_str(), victim.c_str());
             }
-            changed = guarded() != before_;
+            changed = ktu::test::treeState(sb.native(), {"outside", "src"}) != before_;
             EXPECT_FALSE(changed) << c.name << ": something outside the tree changed in round " << round;
         }
         stop = true;
@@ -170,13 +150,12 @@ protected:
 
 TEST_F(Races, WalksNeverLeaveTheirTree)
 {
-    auto removeTree = [](const ktu::test::Sandbox& sb) {
-        P::deleteFolder(sb.path("tree").c_str(), sb.path("outside").c_str());
-    };
-    auto removeFiles = [](const ktu::test::Sandbox& sb) { P::deleteFilesInFolder(sb.path("tree").c_str()); };
-    auto copy = [](const ktu::test::Sandbox& sb) { P::copyFolder(sb.path("dst").c_str(), sb.path("src").c_str()); };
-    auto empty = [](const ktu::test::Sandbox& sb) { P::isEmptyDirectory(sb.path("tree").c_str()); };
-    auto recreate = [](const ktu::test::Sandbox& sb) { P::checkOrCreateFolder(sb.path().c_str(), "tree", true); };
+    const std::string tree = sb.path("tree"), dst = sb.path("dst"), src = sb.path("src"), out = sb.path("outside");
+    auto removeTree = [&] { P::deleteFolder(tree.c_str(), out.c_str()); };
+    auto removeFiles = [&] { P::deleteFilesInFolder(tree.c_str()); };
+    auto copy = [&] { P::copyFolder(dst.c_str(), src.c_str()); };
+    auto empty = [&] { P::isEmptyDirectory(tree.c_str()); };
+    auto recreate = [&] { P::checkOrCreateFolder(sb.path().c_str(), "tree", true); };
     const Case cases[] = {
         {"deleteFolder, sub-folder", "tree/sub", "outside", Move::Exchange, removeTree},
         {"deleteFolder, folder argument", "tree", "outside", Move::Exchange, removeTree},
