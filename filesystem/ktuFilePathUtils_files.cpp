@@ -110,7 +110,8 @@ bool ktuFilePathUtils::copyFileExcludingLine(const char* filePath, const char* l
 bool ktuFilePathUtils::renameFile(const char* filePath, const char* newName)
 {
     bool result = false;
-    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::renameFile()"), false, [&] { return result; }, [&] {
+    auto asItStood = [&] { return result; };
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::renameFile()"), false, asItStood, [&] {
         if (!checkFileExistence(filePath)) {
             ktu::platform::ops().ui.messageBox(nullptr, "Invalid File Path", "Invalid File Path", 0);
             return false;
@@ -134,7 +135,8 @@ bool ktuFilePathUtils::renameFile(const char* filePath, const char* newName)
 bool ktuFilePathUtils::deleteFile(const char* filePath)
 {
     bool result = false;
-    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::deleteFolder()"), false, [&] { return result; }, [&] {
+    auto asItStood = [&] { return result; };
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::deleteFolder()"), false, asItStood, [&] {
         ktu::FullPathSplit split;
         if (!split.of(ktu::require(filePath))) {
             return false;

@@ -1,5 +1,6 @@
 // Folder trees: deleting a folder's files, copying a tree, testing for an
-// empty folder. All three walk the current folder's entries by bare name.
+// empty folder. All three walk a folder held open, by its entries' names
+// (ktuFolderWalk.h).
 #include <algorithm>
 #include <cstring>
 #include <string>

@@ -10,7 +10,8 @@
 // Symbolic links are entries of their own, as Windows reports its links:
 // 16 + 1024 for a link to a folder, 32 + 1024 for a link to anything else
 // (a dangling link included), never read-only. Attributes are read with
-// lstat, so nothing that asks about an entry is led into a link's target.
+// fstatat and AT_SYMLINK_NOFOLLOW, so nothing that asks about an entry is led
+// into a link's target.
 // A link has no mode of its own on Linux (chmod would change the target):
 // setting a value without the read-only bit on a link succeeds and changes
 // nothing; asking for read-only fails and changes nothing. Removal takes the
@@ -25,6 +26,13 @@
 //
 // Streams honour the Windows share modes between the openers that use this
 // seam (see openStream).
+//
+// Tree walks hold each folder by an O_PATH descriptor (a sub-folder opened
+// with O_NOFOLLOW | O_DIRECTORY, on the same device) and act on its entries
+// by name relative to it (fdopendir, fstatat, unlinkat, mkdirat, openat,
+// fchdir); modes are changed with fchmod on a descriptor of the entry itself.
+// Copies that may overwrite go to a new file beside the target, renamed over
+// it (see copyInto).
 //
 // Listings match names the way the Windows search does: '*' and '?' are
 // wildcards, letter case is ignored, "*.*" matches every name, a pattern

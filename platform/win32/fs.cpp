@@ -140,7 +140,8 @@ bool makeTemp(const char* path, std::string& temp)
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp = folder + ".ktutemp" + std::to_string(::GetCurrentProcessId()) + "." +
                std::to_string(::InterlockedIncrement(&counter));
-        HANDLE made = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE made =
+            ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (made != INVALID_HANDLE_VALUE) {
             ::CloseHandle(made);
             return true;
@@ -235,8 +236,11 @@ WalkFolder* holdFolder(const std::string& path, bool followLast)
     }
     auto* folder = new WalkFolder{handle, path, {}};
     DWORD unwanted = followLast ? 0 : FILE_ATTRIBUTE_REPARSE_POINT;
-    if (!::GetFileInformationByHandle(handle, &folder->info) ||
-        (folder->info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (folder->info.dwFileAttributes & unwanted) != 0) {
+    DWORD attributes = 0;
+    if (::GetFileInformationByHandle(handle, &folder->info)) {
+        attributes = folder->info.dwFileAttributes;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (attributes & unwanted) != 0) {
         ::CloseHandle(handle);
         delete folder;
         return nullptr;

@@ -355,7 +355,8 @@ TEST_F(Files, CheckOrCreateFolderFindsOnlyPlainFolders)
 
 bool refuseKeep(ktu::platform::FolderHandle folder, const char* name)
 {
-    return std::string(name).find("keep") == std::string::npos && ktu::platform::systemOps().fs.deleteEntry(folder, name);
+    return std::string(name).find("keep") == std::string::npos &&
+           ktu::platform::systemOps().fs.deleteEntry(folder, name);
 }
 
 TEST_F(Files, DeleteFolder)

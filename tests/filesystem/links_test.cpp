@@ -64,7 +64,10 @@ protected:
         fs::create_hard_link(sb.native("outside/hard.txt"), sb.native(tree + "/hard"));
     }
     // Everything outside the tree.
-    std::map<std::string, std::string> outside() { return ktu::test::treeState(sb.native(), {"outsideFile.txt", "outside"}); }
+    std::map<std::string, std::string> outside()
+    {
+        return ktu::test::treeState(sb.native(), {"outsideFile.txt", "outside"});
+    }
     std::string p(const std::string& relative) { return sb.path(relative); }
     bool present(const std::string& relative) { return fs::exists(fs::symlink_status(sb.native(relative))); }
 
