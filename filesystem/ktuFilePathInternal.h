@@ -12,23 +12,37 @@ namespace ktu {
 
 constexpr std::size_t kPathBuffer = 260;
 
+// A text that the system writes into a buffer, answering its length, 0 on
+// failure, or the size needed when the buffer is too small (as
+// GetCurrentDirectoryA does): asked with a buffer that grows until the
+// answer fits, a few times at most (the text may change between calls).
+template <class Ask>
+bool systemText(Ask&& ask, std::string& out)
+{
+    std::vector<char> buffer(kPathBuffer);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        uint32_t got = ask(buffer.data(), static_cast<uint32_t>(buffer.size()));
+        if (got == 0) {
+            return false;
+        }
+        if (got < buffer.size()) {
+            out.assign(buffer.data(), got);
+            return true;
+        }
+        buffer.resize(got + 1);
+    }
+    return false;
+}
+
 // The process's current folder, whatever its length; empty when it cannot be
 // read.
 inline std::string currentFolder()
 {
-    auto& fs = platform::ops().fs;
-    std::vector<char> buffer(kPathBuffer);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        uint32_t got = fs.getCurrentDir(buffer.data(), static_cast<uint32_t>(buffer.size()));
-        if (got == 0) {
-            return std::string();
-        }
-        if (got < buffer.size()) {
-            return std::string(buffer.data(), got);
-        }
-        buffer.resize(got + 1);  // the folder changed length between calls: ask again
+    std::string folder;
+    if (!systemText(platform::ops().fs.getCurrentDir, folder)) {
+        folder.clear();
     }
-    return std::string();
+    return folder;
 }
 
 // A full path split into its base path and file name; false unless the split

@@ -31,21 +31,15 @@ bool pick(bool save, char* fileName, const char* filter, const char* title, cons
 
 bool ktuFilePathUtils::getOpenFileName(char* fileName, const char* filter, const char* title, void* owner)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::getClipFileName()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::getClipFileName()"), false, [&] {
         return pick(false, fileName, filter, title, "*", owner);
-    }, false);
+    });
 }
 
 bool ktuFilePathUtils::getSaveFileName(char* fileName, const char* filter, const char* title,
                                        const char* defaultExt, void* owner)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::getSaveFileName()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::getSaveFileName()"), false, [&] {
         return pick(true, fileName, filter, title, defaultExt, owner);
-    }, false);
+    });
 }

@@ -19,9 +19,12 @@ struct StreamCloser {
 };
 using Stream = std::unique_ptr<std::FILE, StreamCloser>;
 
-// Reads the next line, whole, without its line break ("\n", or "\r\n" as a
-// text-mode read on Windows gives it). False when the source ended (or could
-// no longer be read) during this read; the text read so far is still a line.
+// Reads the next line, whole, without its line break: "\n", or "\r\n" as a
+// text-mode read gives it. The source is read as bytes on every system and
+// one carriage return before the line feed is taken away here, just as text
+// mode would, so "x\r\r\n" is the line "x\r" everywhere. False when the
+// source ended (or could no longer be read) during this read; the text read
+// so far is still a line.
 bool readLine(std::FILE* in, std::string& line)
 {
     line.clear();
@@ -29,7 +32,7 @@ bool readLine(std::FILE* in, std::string& line)
     while ((c = std::fgetc(in)) != EOF && c != '\n') {
         line += static_cast<char>(c);
     }
-    if (!line.empty() && line.back() == '\r') {
+    if (c == '\n' && !line.empty() && line.back() == '\r') {
         line.pop_back();
     }
     return c != EOF;
@@ -37,33 +40,49 @@ bool readLine(std::FILE* in, std::string& line)
 
 }  // namespace
 
+// The copy is written to a new file beside it, which then replaces it: what
+// the copy held before is carried over first, so the new lines still come
+// after it, and a copy that fails half way leaves the old one as it was.
 bool ktuFilePathUtils::copyFileExcludingLine(const char* filePath, const char* line)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
+    auto& fs = ktu::platform::ops().fs;
     bool result = false;
     Stream source;
     Stream copy;
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::copyFileExcludingLine()"), [&] {
+    std::string temp;
+    auto discard = [&] {
+        source.reset();
+        copy.reset();
+        if (!temp.empty()) {
+            fs.deleteFile(temp.c_str());
+        }
+        return result;
+    };
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::copyFileExcludingLine()"), false, discard, [&] {
         ktu::FullPathSplit split;
         if (!split.of(ktu::require(filePath))) {
             return false;
         }
         std::string copyPath = std::string(split.basePath) + "/temp" + split.fileName;
-        auto& fs = ktu::platform::ops().fs;
         uint32_t attributes = fs.getAttributes(filePath);
         if (attributes != ktu::platform::kInvalidAttributes && (attributes & ktu::platform::kAttrDirectory) != 0) {
             return false;  // a folder (or a link to one) has no lines: no copy is made
         }
-        source.reset(fs.openStream(filePath, "rt", ktu::platform::ShareMode::DenyWrite));
-        // A link standing at the copy's name is not written through: the copy
-        // then counts as one that cannot be opened.
+        source.reset(fs.openStream(filePath, "rb", ktu::platform::ShareMode::DenyWrite));
+        // A link standing at the copy's name is not written through, nor
+        // replaced: the copy then counts as one that cannot be opened.
         uint32_t copyAttributes = fs.getAttributes(copyPath.c_str());
-        if (copyAttributes == ktu::platform::kInvalidAttributes ||
-            (copyAttributes & ktu::platform::kAttrReparsePoint) == 0) {
-            copy.reset(fs.openStream(copyPath.c_str(), "at", ktu::platform::ShareMode::Any));
+        char tempPath[2 * kPathBuffer];
+        if ((copyAttributes == ktu::platform::kInvalidAttributes ||
+             (copyAttributes & ktu::platform::kAttrReparsePoint) == 0) &&
+            fs.makeTempBeside(copyPath.c_str(), tempPath, sizeof tempPath)) {
+            temp = tempPath;
+            if (copyAttributes == ktu::platform::kInvalidAttributes ||
+                fs.copyFile(copyPath.c_str(), temp.c_str(), false)) {
+                copy.reset(fs.openStream(temp.c_str(), "at", ktu::platform::ShareMode::Any));
+            }
         }
+        bool written = copy != nullptr;
         if (source) {
             std::string text;
             bool more = true;
@@ -74,27 +93,25 @@ bool ktuFilePathUtils::copyFileExcludingLine(const char* filePath, const char* l
                 } else if (copy) {
                     std::fputs(text.c_str(), copy.get());
                     std::fputc('\n', copy.get());
-                    std::fflush(copy.get());
+                    written = std::fflush(copy.get()) == 0 && written;
                 }
             }
         }
         source.reset();
-        copy.reset();
-        return result;
-    }, [&] {
-        source.reset();
-        copy.reset();
+        written = copy && std::fclose(copy.release()) == 0 && written;
+        if (written && fs.replaceFile(temp.c_str(), copyPath.c_str())) {
+            temp.clear();
+        }
+        discard();
         return result;
     });
 }
 
 bool ktuFilePathUtils::renameFile(const char* filePath, const char* newName)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
     bool result = false;
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::renameFile()"), [&] {
+    auto asItStood = [&] { return result; };
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::renameFile()"), false, asItStood, [&] {
         if (!checkFileExistence(filePath)) {
             ktu::platform::ops().ui.messageBox(nullptr, "Invalid File Path", "Invalid File Path", 0);
             return false;
@@ -112,16 +129,14 @@ bool ktuFilePathUtils::renameFile(const char* filePath, const char* newName)
         }
         result = deleteFile(filePath);
         return result;
-    }, [&] { return result; });
+    });
 }
 
 bool ktuFilePathUtils::deleteFile(const char* filePath)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
     bool result = false;
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::deleteFolder()"), [&] {
+    auto asItStood = [&] { return result; };
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::deleteFolder()"), false, asItStood, [&] {
         ktu::FullPathSplit split;
         if (!split.of(ktu::require(filePath))) {
             return false;
@@ -144,5 +159,5 @@ bool ktuFilePathUtils::deleteFile(const char* filePath)
             }
         }
         return result;
-    }, [&] { return result; });
+    });
 }

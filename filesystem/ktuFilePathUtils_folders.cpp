@@ -19,6 +19,11 @@ constexpr std::size_t kPathBuffer = 260;
 constexpr std::size_t kChainBuffer = 256;
 constexpr uint32_t kDriveListSize = 1024;
 constexpr const char kRefused[] = "`~!@#$%^&*()-+=|{}[]:;\"'<>,.?";
+constexpr auto kCreateSite = ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::createNewFolder()");
+constexpr auto kCheckInSite = ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::checkOrCreateFolder()");
+constexpr auto kCheckPathSite = ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::checkOrCreateFolder()");
+constexpr auto kChainSite = ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::createAllFolders()");
+constexpr auto kDeleteSite = ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::deleteFolder()");
 
 }  // namespace
 
@@ -68,46 +73,39 @@ bool ktuFilePathUtils::checkForSpecialCharacters(const char* text)
 
 bool ktuFilePathUtils::createNewFolder(const char* baseFolder, const char* folderName)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
     bool result = true;
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::createNewFolder()"), [&] {
+    return ktu::enter(kCreateSite, false, [&] { return result; }, [&] {
         std::string joined = ktu::joinPath(ktu::require(baseFolder), ktu::require(folderName));
         result = ktu::platform::ops().fs.createDir(joined.c_str());
         return result;
-    }, [&] { return result; });
+    });
 }
 
 // A base folder longer than 259 characters is refused (false) before any
 // folder is entered.
 bool ktuFilePathUtils::checkOrCreateFolder(const char* baseFolder, const char* folderName, bool recreate)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
     bool found = false;
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::checkOrCreateFolder()"), [&] {
+    return ktu::enter(kCheckInSite, false, [&] { return found; }, [&] {
         ktu::require(baseFolder);
         ktu::require(folderName);
         if (ktu::boundedLength(baseFolder, kPathBuffer - 1) > kPathBuffer - 1) {
             return false;
         }
-        auto& fs = ktu::platform::ops().fs;
-        if (!fs.setCurrentDir(baseFolder)) {
+        ktu::Folder base = ktu::Folder::open(baseFolder, true);
+        if (!base || !base.enter()) {
             return false;
         }
-        ktu::forEachEntry([&](const char* name) {
-            if (std::strcmp(name, folderName) != 0) {
+        ktu::forEachEntry(base, [&](const ktu::platform::FindEntry& entry) {
+            if (std::strcmp(entry.name, folderName) != 0) {
                 return;
             }
             // Only a plain folder is found. To recreate, a link to a folder
             // that stands at the name is removed as well (the link alone),
             // so that a plain empty folder takes its place and nothing that
             // the link led to is touched.
-            uint32_t attributes = fs.getAttributes(name);
-            bool folderLink = attributes == (ktu::platform::kAttrDirectory | ktu::platform::kAttrReparsePoint);
-            if (attributes != ktu::platform::kAttrDirectory && !(recreate && folderLink)) {
+            bool folderLink = entry.attributes == (ktu::platform::kAttrDirectory | ktu::platform::kAttrReparsePoint);
+            if (entry.attributes != ktu::platform::kAttrDirectory && !(recreate && folderLink)) {
                 return;
             }
             if (!recreate) {
@@ -115,26 +113,25 @@ bool ktuFilePathUtils::checkOrCreateFolder(const char* baseFolder, const char* f
                 return;
             }
             char joined[kPathBuffer];
-            int n = std::snprintf(joined, sizeof joined, "%s/%s", baseFolder, name);
+            int n = std::snprintf(joined, sizeof joined, "%s/%s", baseFolder, entry.name);
             if (n < 0 || static_cast<std::size_t>(n) >= sizeof joined) {
                 ktu::raiseFault("joined path too long");
             }
-            deleteFolder(joined, baseFolder);
+            // Removed inside the base folder held open, as deleteFolder
+            // would remove the joined path.
+            ktu::guarded(kDeleteSite, [&] { ktu::removeEntryTree(base, entry.name, entry.attributes); });
         });
         if (!found) {
             found = createNewFolder(baseFolder, folderName);
         }
         return found;
-    }, [&] { return found; });
+    });
 }
 
 // A path longer than 259 characters is refused (false).
 bool ktuFilePathUtils::checkOrCreateFolder(const char* folderPath, bool recreate)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::checkOrCreateFolder()"), [&] {
+    return ktu::enter(kCheckPathSite, false, true, [&] {
         ktu::require(folderPath);
         std::size_t length = ktu::boundedLength(folderPath, kPathBuffer - 1);
         if (length > kPathBuffer - 1) {
@@ -156,17 +153,19 @@ bool ktuFilePathUtils::checkOrCreateFolder(const char* folderPath, bool recreate
             parent[split + 1] = '\0';
         }
         return checkOrCreateFolder(parent, folderPath + split + 1, recreate);
-    }, true);
+    });
 }
 
 // A path longer than 255 characters is refused with status -102, before any
 // folder is touched.
 void ktuFilePathUtils::createAllFolders(const char* folderPath, bool recreate, long* status)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::createAllFolders()"), [&] {
+    auto faulted = [&] {
+        if (status != nullptr) {
+            *status = -100;
+        }
+    };
+    ktu::enter(kChainSite, faulted, faulted, [&] {
         ktu::require(folderPath);
         ktu::require(status);
         std::size_t length = ktu::boundedLength(folderPath, kChainBuffer - 1);
@@ -201,19 +200,12 @@ void ktuFilePathUtils::createAllFolders(const char* folderPath, bool recreate, l
                 *status = -102;
             }
         }
-    }, [&] {
-        if (status != nullptr) {
-            *status = -100;
-        }
     });
 }
 
 bool ktuFilePathUtils::deleteFolder(const char* folder, const char* holdingFolder)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::deleteFolder()"), [&] {
+    return ktu::enter(kDeleteSite, false, [&] {
         ktu::require(folder);
         ktu::require(holdingFolder);
         auto& fs = ktu::platform::ops().fs;
@@ -223,24 +215,67 @@ bool ktuFilePathUtils::deleteFolder(const char* folder, const char* holdingFolde
             fs.setCurrentDir(holdingFolder);
             return fs.deleteFile(folder) || fs.removeDir(folder);
         }
-        if (!fs.setCurrentDir(folder)) {
+        // Held open, never through a link at its name: should the folder be
+        // exchanged for a link now, it is not entered at all.
+        ktu::Folder tree = ktu::Folder::open(folder, false);
+        if (!tree) {
             return false;
         }
-        ktu::forEachEntry([&](const char* name) {
-            // A link reads 16 + 1024 or 32 + 1024: it is removed as a file,
-            // the link alone (a link to a folder by the folder removal).
-            std::string joined = ktu::joinPath(folder, name);
-            if (fs.getAttributes(name) == ktu::platform::kAttrDirectory) {
-                deleteFolder(joined.c_str(), holdingFolder);
-                fs.setCurrentDir(folder);
-            } else {
-                fs.setAttributes(name, ktu::platform::kAttrArchive);
-                if (!fs.deleteFile(name)) {
-                    fs.removeDir(joined.c_str());
-                }
-            }
-        });
+        ktu::emptyFolder(tree);
+        tree.close();
         fs.setCurrentDir(holdingFolder);
         return fs.removeDir(folder);
-    }, false);
+    });
 }
+
+namespace ktu {
+
+// Deeper than any path the system can name: left where it is, so that a
+// walk never runs out of stack or open folders.
+constexpr int kMaxDepth = 400;
+
+void emptyFolder(const Folder& folder, int depth)
+{
+    auto& fs = platform::ops().fs;
+    forEachEntry(folder, [&](const platform::FindEntry& entry) {
+        // A link reads 16 + 1024 or 32 + 1024: it is removed as a file, the
+        // link alone (a link to a folder by the folder removal).
+        if (entry.attributes == platform::kAttrDirectory) {
+            // Each sub-folder under the guard of its own removal: a fault
+            // there is logged and the walk of this folder goes on.
+            guarded(kDeleteSite, [&] {
+                Folder inner = folder.child(entry.name);
+                if (!inner || depth >= kMaxDepth) {
+                    return false;
+                }
+                emptyFolder(inner, depth + 1);
+                inner.close();
+                return fs.removeEntryDir(folder.get(), entry.name);
+            }, false);
+        } else {
+            fs.setEntryAttributes(folder.get(), entry.name, platform::kAttrArchive);
+            if (!fs.deleteEntry(folder.get(), entry.name)) {
+                fs.removeEntryDir(folder.get(), entry.name);
+            }
+        }
+    });
+}
+
+void removeEntryTree(const Folder& parent, const char* name, uint32_t attributes)
+{
+    auto& fs = platform::ops().fs;
+    if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReparsePoint) != 0) {
+        if (!fs.deleteEntry(parent.get(), name)) {
+            fs.removeEntryDir(parent.get(), name);
+        }
+        return;
+    }
+    Folder inner = parent.child(name);
+    if (inner) {
+        emptyFolder(inner);
+        inner.close();
+        fs.removeEntryDir(parent.get(), name);
+    }
+}
+
+}  // namespace ktu

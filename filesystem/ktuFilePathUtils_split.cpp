@@ -20,10 +20,11 @@ using ktu::kPathBuffer;
 void ktuFilePathUtils::getFileNameAndBasePathFromFullPath(const char* fullPath, char* basePath, char* fileName,
                                                           long* status)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::getFileNameAndBasePathFromFullPath()"), [&] {
+    ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::getFileNameAndBasePathFromFullPath()"), nullptr, [&] {
+        if (status != nullptr) {
+            *status = -100;
+        }
+    }, [&] {
         ktu::require(fullPath);
         ktu::require(status);
         if (ktu::boundedLength(fullPath, kPathBuffer - 1) > kPathBuffer - 1) {
@@ -58,25 +59,18 @@ void ktuFilePathUtils::getFileNameAndBasePathFromFullPath(const char* fullPath, 
         std::memcpy(fileName, parts.name, nameLength);
         std::strcpy(fileName + nameLength, parts.ext);
         *status = 100;
-    }, [&] {
-        if (status != nullptr) {
-            *status = -100;
-        }
     });
 }
 
 bool ktuFilePathUtils::checkFileExistence(const char* fullPath)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::ktuFilePathUtils()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::ktuFilePathUtils()"), false, [&] {
         if (ktu::require(fullPath)[0] == '\0') {
             return false;
         }
         ktu::FullPathSplit split;
         return split.of(fullPath) && checkFileExistance(split.basePath, split.fileName);
-    }, false);
+    });
 }
 
 bool ktuFilePathUtils::checkFileExistance(const char* folder, const char* fileName)
@@ -116,15 +110,12 @@ bool ktuFilePathUtils::checkFileExistance(const char* folder, const char* fileNa
 
 bool ktuFilePathUtils::checkForFile_Path_Existence(const char* fullPath)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::checkForFile_Path_Existence()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils()::checkForFile_Path_Existence()"), false, [&] {
         ktu::require(fullPath);
         ktu::FullPathSplit split;
         return split.of(fullPath) && checkFileExt(split.fileName) &&
                checkFileExistance(split.basePath, split.fileName);
-    }, false);
+    });
 }
 
 bool ktuFilePathUtils::checkFileExt(const char* fileName)

@@ -114,10 +114,7 @@ void writeResult(char* out, const std::string& text)
 
 void ktuFilePathUtils::getFileNameAndExt(const char* fileName, char* name, char* ext)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::rethrowingSite(ktu::kModKSUtility, "ktuFilePathUtils()::getFileNameAndExt()"), [&] {
+    ktu::enter(ktu::rethrowingSite(ktu::kModKSUtility, "ktuFilePathUtils()::getFileNameAndExt()"), [&] {
         ktu::require(fileName);
         ktu::require(name);
         ktu::require(ext);
@@ -180,20 +177,14 @@ void ktuFilePathUtils::converForwardSlashToDoubleBackSlash(char* path)
 
 void ktuFilePathUtils::removeContinuousSlashes(char* path)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::removeContinuousSlash()"), [&] {
+    ktu::enter(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::removeContinuousSlash()"), [&] {
         collapseSlashes(ktu::require(path));
     });
 }
 
 void ktuFilePathUtils::getParentDirectory(char* path, char* parent)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::getParentDirectory()"), [&] {
+    ktu::enter(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::getParentDirectory()"), [&] {
         ktu::require(path);
         ktu::require(parent);
         std::size_t length = ktu::boundedLength(path, kPathBuffer - 1);
@@ -224,10 +215,7 @@ bool ktuFilePathUtils::filePathSplit(const char* path, char* drive, char* folder
 
 bool ktuFilePathUtils::checkRequiredFileExtension(const char* fileName, char* requiredExt)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::checkRequiredFileExtension()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::checkRequiredFileExtension()"), false, [&] {
         ktu::require(fileName);
         ktu::require(requiredExt);
         if (ktu::boundedLength(fileName, kPathBuffer - 1) > kPathBuffer - 1 ||
@@ -250,16 +238,17 @@ bool ktuFilePathUtils::checkRequiredFileExtension(const char* fileName, char* re
         std::snprintf(message, sizeof message, "Please enter the file name with extention '%s'", requiredExt);
         ktu::platform::ops().ui.messageBox(nullptr, message, "Invalid File Path", 0);
         return false;
-    }, false);
+    });
 }
 
 void ktuFilePathUtils::convertToAbsolutePath(const char* baseFolder, const char* relativePath, char* fullPath,
                                              long* status)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::convertToAbsolutePath()"), [&] {
+    ktu::enter(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::convertToAbsolutePath()"), nullptr, [&] {
+        if (status != nullptr) {
+            *status = -100;
+        }
+    }, [&] {
         ktu::require(baseFolder);
         ktu::require(relativePath);
         ktu::require(fullPath);
@@ -300,20 +289,17 @@ void ktuFilePathUtils::convertToAbsolutePath(const char* baseFolder, const char*
         }
         writeResult(fullPath, result);
         *status = 100;
-    }, [&] {
-        if (status != nullptr) {
-            *status = -100;
-        }
     });
 }
 
 void ktuFilePathUtils::convertToRelativePath(const char* baseFolder, const char* targetPath, char* relativePath,
                                              long* status)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::convertToRelativePath()"), [&] {
+    ktu::enter(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::convertToRelativePath()"), nullptr, [&] {
+        if (status != nullptr) {
+            *status = -100;
+        }
+    }, [&] {
         ktu::require(baseFolder);
         ktu::require(targetPath);
         ktu::require(relativePath);
@@ -355,9 +341,5 @@ void ktuFilePathUtils::convertToRelativePath(const char* baseFolder, const char*
             result += target.substr(tailStart);
         }
         writeResult(relativePath, result);
-    }, [&] {
-        if (status != nullptr) {
-            *status = -100;
-        }
     });
 }

@@ -1,5 +1,6 @@
 // Folder trees: deleting a folder's files, copying a tree, testing for an
-// empty folder. All three walk the current folder's entries by bare name.
+// empty folder. All three walk a folder held open, by its entries' names
+// (ktuFolderWalk.h).
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -48,19 +49,7 @@ Place namesOf(const std::string& path)
 bool finalPathOf(const std::string& path, std::string& out)
 {
     auto& fs = ktu::platform::ops().fs;
-    std::vector<char> buffer(kPathBuffer);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        uint32_t got = fs.finalPath(path.c_str(), buffer.data(), static_cast<uint32_t>(buffer.size()));
-        if (got == 0) {
-            return false;
-        }
-        if (got < buffer.size()) {
-            out.assign(buffer.data(), got);
-            return true;
-        }
-        buffer.resize(got + 1);
-    }
-    return false;
+    return ktu::systemText([&](char* buffer, uint32_t size) { return fs.finalPath(path.c_str(), buffer, size); }, out);
 }
 
 // Where a folder is, as a list of names that two spellings of one folder
@@ -141,13 +130,50 @@ bool overlapping(const char* destination, const char* source)
     return withinOrSame(to, from) || withinOrSame(from, to);
 }
 
-bool copyTree(const std::string& destination, const std::string& source);
+void copyLevel(const ktu::Folder& destination, const ktu::Folder& source, const std::string& to,
+               const std::string& from);
 
-// One level of the copy under its own guard: a fault inside a sub-folder is
-// logged there and the walk of its parent goes on.
-void copyLevel(const std::string& destination, const std::string& source)
+// One sub-folder of the copy, under its own guard: a fault inside is logged
+// there and the walk of its parent goes on. Its place in the destination is
+// cleared and made anew (inside the destination held open), and the source's
+// sub-folder is entered only when it is still a plain folder.
+void copySubFolder(const ktu::Folder& destination, const ktu::Folder& source, const char* name,
+                   const std::string& to, const std::string& from)
 {
-    ktu::guarded(kCopySite, [&] { return copyTree(destination, source); }, false);
+    ktu::guarded(kCopySite, [&] {
+        auto& fs = ktu::platform::ops().fs;
+        if (!fs.createEntryDir(destination.get(), name)) {
+            ktu::removeEntryTree(destination, name, ktu::platform::kInvalidAttributes);
+            fs.deleteEntry(destination.get(), name);
+            fs.removeEntryDir(destination.get(), name);
+            fs.createEntryDir(destination.get(), name);
+        }
+        ktu::Folder into = destination.child(name);
+        ktu::Folder out = source.child(name);
+        if (into && out) {
+            copyLevel(into, out, to, from);
+        }
+        return false;
+    }, false);
+}
+
+void copyLevel(const ktu::Folder& destination, const ktu::Folder& source, const std::string& to,
+               const std::string& from)
+{
+    ktu::forEachEntry(source, [&](const ktu::platform::FindEntry& entry) {
+        std::string fromPath = ktu::joinPath(from.c_str(), entry.name);
+        std::string toPath = ktu::joinPath(to.c_str(), entry.name);
+        if (fromPath.size() > kPathBuffer - 1 || toPath.size() > kPathBuffer - 1) {
+            return;  // beyond the longest path the copy handles: left out
+        }
+        if (entry.attributes == ktu::platform::kAttrDirectory) {
+            copySubFolder(destination, source, entry.name, toPath, fromPath);
+        } else if (entry.attributes != ktu::platform::kInvalidAttributes) {
+            // A link to a folder fails here as any folder does; a link to a
+            // file gives a plain file with the content it leads to.
+            ktu::platform::ops().fs.copyEntry(source.get(), entry.name, destination.get());
+        }
+    });
 }
 
 bool copyTree(const std::string& destination, const std::string& source)
@@ -159,63 +185,46 @@ bool copyTree(const std::string& destination, const std::string& source)
         ktuFilePathUtils::deleteFolder(destination.c_str(), saved.c_str());
     }
     fs.createDir(destination.c_str());
-    auto restore = [&] {
-        fs.setCurrentDir(saved.c_str());
-        return false;
-    };
-    if (!fs.setCurrentDir(source.c_str())) {
-        return restore();
+    {
+        // The destination is written only as the folder just made: a link
+        // put at its name meanwhile is not followed.
+        ktu::Folder from = ktu::Folder::open(source.c_str(), true);
+        ktu::Folder into = ktu::Folder::open(destination.c_str(), false);
+        if (from && into && from.enter()) {
+            copyLevel(into, from, destination, source);
+        }
     }
-    ktu::forEachEntry([&](const char* name) {
-        std::string from = ktu::joinPath(source.c_str(), name);
-        std::string to = ktu::joinPath(destination.c_str(), name);
-        if (from.size() > kPathBuffer - 1 || to.size() > kPathBuffer - 1) {
-            return;  // beyond the longest path the copy handles: left out
-        }
-        uint32_t attributes = fs.getAttributes(name);
-        if (attributes == ktu::platform::kAttrDirectory) {
-            copyLevel(to, from);
-            fs.setCurrentDir(source.c_str());
-        } else if (attributes != ktu::platform::kInvalidAttributes) {
-            // A link to a folder fails here as any folder does; a link to a
-            // file gives a plain file with the content it leads to.
-            fs.copyFile(from.c_str(), to.c_str(), false);
-        }
-    });
-    return restore();
+    fs.setCurrentDir(saved.c_str());
+    return false;
 }
 
 }  // namespace
 
 bool ktuFilePathUtils::deleteFilesInFolder(const char* folder)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::deleteFilesInFolder()"), [&] {
-        auto& fs = ktu::platform::ops().fs;
-        if (!fs.setCurrentDir(ktu::require(folder))) {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuFilePathUtils::deleteFilesInFolder()"), false, [&] {
+        // Held open, never through a link at its name.
+        ktu::Folder files = ktu::Folder::open(ktu::require(folder), false);
+        if (!files || !files.enter()) {
             return false;
         }
-        ktu::forEachEntry([&](const char* name) {
-            if (fs.getAttributes(name) == ktu::platform::kAttrDirectory) {
+        auto& fs = ktu::platform::ops().fs;
+        ktu::forEachEntry(files, [&](const ktu::platform::FindEntry& entry) {
+            if (entry.attributes == ktu::platform::kAttrDirectory) {
                 return;
             }
-            fs.setAttributes(name, ktu::platform::kAttrArchive);
-            if (!fs.deleteFile(name)) {
-                fs.removeDir(ktu::joinPath(folder, name).c_str());
+            fs.setEntryAttributes(files.get(), entry.name, ktu::platform::kAttrArchive);
+            if (!fs.deleteEntry(files.get(), entry.name)) {
+                fs.removeEntryDir(files.get(), entry.name);
             }
         });
         return false;
-    }, false);
+    });
 }
 
 bool ktuFilePathUtils::copyFolder(const char* destinationFolder, const char* sourceFolder)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(kCopySite, [&] {
+    return ktu::enter(kCopySite, false, [&] {
         ktu::require(destinationFolder);
         ktu::require(sourceFolder);
         if (ktu::boundedLength(destinationFolder, kPathBuffer - 1) > kPathBuffer - 1 ||
@@ -229,33 +238,18 @@ bool ktuFilePathUtils::copyFolder(const char* destinationFolder, const char* sou
             return false;
         }
         return copyTree(destinationFolder, sourceFolder);
-    }, false);
+    });
 }
 
 bool ktuFilePathUtils::isEmptyDirectory(const char* folder)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::isEmptyDirectory()"), [&] {
-        auto& fs = ktu::platform::ops().fs;
-        if (!fs.setCurrentDir(ktu::require(folder))) {
+    return ktu::enter(ktu::site(ktu::kModKestrel, "ktuFilePathUtils::isEmptyDirectory()"), false, [&] {
+        ktu::Folder examined = ktu::Folder::open(ktu::require(folder), true);
+        if (!examined || !examined.enter()) {
             return true;
         }
-        ktu::platform::FindEntry entry;
-        ktu::platform::FindHandle handle = fs.findFirst("*.*", &entry);
-        if (handle == nullptr) {
-            return true;
-        }
-        struct Closer {
-            ktu::platform::FindHandle handle;
-            ~Closer() { ktu::platform::ops().fs.findClose(handle); }
-        } closer{handle};
-        do {
-            if (std::strcmp(entry.name, ".") != 0 && std::strcmp(entry.name, "..") != 0) {
-                return false;
-            }
-        } while (fs.findNext(handle, &entry));
-        return true;
-    }, false);
+        bool empty = true;
+        ktu::forEachEntry(examined, [&](const ktu::platform::FindEntry&) { return empty = false; });
+        return empty;
+    });
 }

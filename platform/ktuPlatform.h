@@ -50,6 +50,12 @@ struct FindEntry {
 // Opaque handle of a running listing; null when none could be started.
 using FindHandle = void*;
 
+// An open folder of a tree walk: a descriptor (POSIX) or a handle (Windows)
+// that keeps naming the folder it was opened on, however the tree around it is
+// renamed or its entries exchanged while the walk runs. Null when none could
+// be opened.
+using FolderHandle = void*;
+
 // How a stream opened through the seam may be shared with other openers.
 enum class ShareMode { Any, DenyWrite };
 
@@ -76,7 +82,9 @@ struct FileSystemOps {
     bool (*removeDir)(const char* path);
     // DeleteFileA: a file, or a link to a file (the link alone goes).
     bool (*deleteFile)(const char* path);
-    // CopyFileA: the source is read through a link; the copy is a plain file.
+    // CopyFileA: the source is read through a link; the copy is a plain file,
+    // written beside the target and renamed over it, so a copy that fails
+    // leaves an existing target as it was.
     bool (*copyFile)(const char* from, const char* to, bool failIfExists);
     // The folder or file that `path` leads to, every link and "." or ".."
     // resolved (realpath, GetFinalPathNameByHandleA), in the system's own
@@ -102,6 +110,44 @@ struct FileSystemOps {
     // disk) is taken back, so the file keeps its length from before the call.
     // True when every byte was written.
     bool (*appendText)(const char* path, const char* text, std::size_t size);
+
+    // Tree walks. Every entry below acts inside an open folder, by the bare
+    // name of an entry of that folder, and never through a link at that name,
+    // so a walk cannot be led out of its tree by an entry exchanged for a
+    // link, or by the tree being renamed while it runs.
+    //
+    // Opens the folder at `path`. Links in the middle of the path are
+    // followed; the last name is followed only with `followLast` (otherwise a
+    // link there is no folder). Separators at the end are passed over.
+    FolderHandle (*openFolder)(const char* path, bool followLast);
+    // Opens the plain folder `name` of `parent`; null when it is a link or
+    // anything but a folder of the same volume.
+    FolderHandle (*openChild)(FolderHandle parent, const char* name);
+    void (*closeFolder)(FolderHandle folder);
+    // Starts a listing of every entry of the folder, "." and ".." included,
+    // in the order and with the attributes that findFirst gives them;
+    // findNext and findClose go on with it.
+    FindHandle (*listFolder)(FolderHandle folder, FindEntry* entry);
+    // Makes the folder the current directory (fchdir; on Windows
+    // SetCurrentDirectoryA and a check that the folder entered is the one held).
+    bool (*enterFolder)(FolderHandle folder);
+    // createDir, setAttributes, deleteFile and removeDir of the entry `name`
+    // of `folder`.
+    bool (*createEntryDir)(FolderHandle folder, const char* name);
+    bool (*setEntryAttributes)(FolderHandle folder, const char* name, uint32_t attributes);
+    bool (*deleteEntry)(FolderHandle folder, const char* name);
+    bool (*removeEntryDir)(FolderHandle folder, const char* name);
+    // copyFile with overwriting, from the entry `name` of `from` to the entry
+    // `name` of `to` (the same rules: read through a link, written as a new
+    // file that replaces the old one).
+    bool (*copyEntry)(FolderHandle from, const char* name, FolderHandle to);
+
+    // Replacing a file. makeTempBeside creates a new empty file with a name
+    // of its own in the folder of `path` and writes that name into `temp`;
+    // replaceFile renames `temp` over `path` (a link at `path` is replaced,
+    // never written through; a read-only file or a folder is not replaced).
+    bool (*makeTempBeside)(const char* path, char* temp, uint32_t size);
+    bool (*replaceFile)(const char* temp, const char* path);
 };
 
 // Each platform defines the append in its append.cpp.

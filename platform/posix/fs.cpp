@@ -10,7 +10,8 @@
 // Symbolic links are entries of their own, as Windows reports its links:
 // 16 + 1024 for a link to a folder, 32 + 1024 for a link to anything else
 // (a dangling link included), never read-only. Attributes are read with
-// lstat, so nothing that asks about an entry is led into a link's target.
+// fstatat and AT_SYMLINK_NOFOLLOW, so nothing that asks about an entry is led
+// into a link's target.
 // A link has no mode of its own on Linux (chmod would change the target):
 // setting a value without the read-only bit on a link succeeds and changes
 // nothing; asking for read-only fails and changes nothing. Removal takes the
@@ -26,6 +27,13 @@
 // Streams honour the Windows share modes between the openers that use this
 // seam (see openStream).
 //
+// Tree walks hold each folder by an O_PATH descriptor (a sub-folder opened
+// with O_NOFOLLOW | O_DIRECTORY, on the same device) and act on its entries
+// by name relative to it (fdopendir, fstatat, unlinkat, mkdirat, openat,
+// fchdir); modes are changed with fchmod on a descriptor of the entry itself.
+// Copies that may overwrite go to a new file beside the target, renamed over
+// it (see copyInto).
+//
 // Listings match names the way the Windows search does: '*' and '?' are
 // wildcards, letter case is ignored, "*.*" matches every name, a pattern
 // ending in ".*" also matches the name without an extension. Entries are
@@ -36,6 +44,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -43,6 +52,7 @@
 #include <string>
 #include <vector>
 
+#include "descriptor.h"
 #include "drives.h"
 #include "ktuPlatform.h"
 
@@ -75,21 +85,35 @@ bool entryPath(const char* path, std::string& native)
     return true;
 }
 
-bool isFolderLink(const std::string& native)
+// The folder part and the last name of an entry path ("." for a bare name).
+void splitEntry(const std::string& native, std::string& folder, std::string& name)
 {
-    struct stat target;
-    return ::stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    std::size_t cut = native.find_last_of('/');
+    if (cut == std::string::npos) {
+        folder = ".";
+        name = native;
+    } else {
+        folder = cut == 0 ? std::string("/") : native.substr(0, cut);
+        name = native.substr(cut + 1);
+    }
 }
 
-// The attributes of the entry itself; kInvalidAttributes when there is none.
-uint32_t entryAttributes(const std::string& native)
+bool isFolderLinkAt(int folder, const char* name)
+{
+    struct stat target;
+    return ::fstatat(folder, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+}
+
+// The attributes of the entry `name` of `folder` itself; kInvalidAttributes
+// when there is none.
+uint32_t entryAttributesAt(int folder, const char* name)
 {
     struct stat st;
-    if (::lstat(native.c_str(), &st) != 0) {
+    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return kInvalidAttributes;
     }
     if (S_ISLNK(st.st_mode)) {
-        return (isFolderLink(native) ? kAttrDirectory : kAttrArchive) | kAttrReparsePoint;
+        return (isFolderLinkAt(folder, name) ? kAttrDirectory : kAttrArchive) | kAttrReparsePoint;
     }
     return attributesOf(st);
 }
@@ -171,19 +195,45 @@ struct Listing {
     std::size_t next = 0;
 };
 
-bool fillEntry(const std::string& folder, const char* name, FindEntry* entry)
+// The entries of the folder open at `folder` whose names match `pattern`,
+// in name order, each with the attributes of the entry itself; null when the
+// folder cannot be read or nothing matches. The folder is read through a
+// descriptor of its own, so the one given keeps its place.
+FindHandle listAt(int folder, const std::string& pattern, FindEntry* entry)
 {
-    std::size_t length = std::strlen(name);
-    if (length >= sizeof(entry->name)) {
-        return false;  // longer than a Windows path component can be
+    Descriptor reading(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* dir = reading ? ::fdopendir(reading.get()) : nullptr;
+    if (dir == nullptr) {
+        return nullptr;
     }
-    uint32_t attributes = entryAttributes(folder + "/" + name);
-    if (attributes == kInvalidAttributes) {
-        return false;  // gone since the folder was read
+    reading.release();  // closed with the listing
+    std::vector<std::string> names;
+    while (struct dirent* item = ::readdir(dir)) {
+        if (windowsMatch(pattern, item->d_name)) {
+            names.emplace_back(item->d_name);
+        }
     }
-    std::memcpy(entry->name, name, length + 1);
-    entry->attributes = attributes;
-    return true;
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+
+    auto* listing = new Listing;
+    for (const auto& name : names) {
+        FindEntry found;
+        found.attributes = entryAttributesAt(folder, name.c_str());
+        // Longer than a Windows path component can be, or gone since the
+        // folder was read: not listed.
+        if (name.size() < sizeof(found.name) && found.attributes != kInvalidAttributes) {
+            std::memcpy(found.name, name.c_str(), name.size() + 1);
+            listing->entries.push_back(found);
+        }
+    }
+    if (listing->entries.empty()) {
+        delete listing;
+        return nullptr;
+    }
+    *entry = listing->entries[0];
+    listing->next = 1;
+    return listing;
 }
 
 FindHandle findFirst(const char* pattern, FindEntry* entry)
@@ -202,33 +252,8 @@ FindHandle findFirst(const char* pattern, FindEntry* entry)
     if (!toNativePath(folderPart.c_str(), folder)) {
         return nullptr;
     }
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) {
-        return nullptr;
-    }
-    std::vector<std::string> names;
-    while (struct dirent* item = ::readdir(dir)) {
-        if (windowsMatch(namePart, item->d_name)) {
-            names.emplace_back(item->d_name);
-        }
-    }
-    ::closedir(dir);
-    std::sort(names.begin(), names.end());
-
-    auto* listing = new Listing;
-    for (const auto& name : names) {
-        FindEntry found;
-        if (fillEntry(folder, name.c_str(), &found)) {
-            listing->entries.push_back(found);
-        }
-    }
-    if (listing->entries.empty()) {
-        delete listing;
-        return nullptr;
-    }
-    *entry = listing->entries[0];
-    listing->next = 1;
-    return listing;
+    Descriptor opened(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return opened ? listAt(opened.get(), namePart, entry) : nullptr;
 }
 
 bool findNext(FindHandle handle, FindEntry* entry)
@@ -249,18 +274,23 @@ void findClose(FindHandle handle)
 uint32_t getAttributes(const char* path)
 {
     std::string native;
-    return entryPath(path, native) ? entryAttributes(native) : kInvalidAttributes;
+    return entryPath(path, native) ? entryAttributesAt(AT_FDCWD, native.c_str()) : kInvalidAttributes;
 }
 
-bool setAttributes(const char* path, uint32_t attributes)
+// The mode of the entry `name` of `folder` changed as SetFileAttributesA
+// would: read-only removes every write permission, anything else gives the
+// owner write permission back. The mode is changed on a descriptor of the
+// entry opened without following a link, so a link exchanged in at the name
+// leads nowhere; a link has no mode of its own.
+bool setAttributesAt(int folder, const char* name, uint32_t attributes)
 {
-    std::string native;
+    Descriptor entry(::openat(folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
-    if (!entryPath(path, native) || ::lstat(native.c_str(), &st) != 0) {
+    if (!entry || ::fstat(entry.get(), &st) != 0) {
         return false;
     }
     if (S_ISLNK(st.st_mode)) {
-        return (attributes & kAttrReadOnly) == 0;  // a link has no mode of its own
+        return (attributes & kAttrReadOnly) == 0;
     }
     mode_t mode = st.st_mode & 07777;
     if (attributes & kAttrReadOnly) {
@@ -268,7 +298,36 @@ bool setAttributes(const char* path, uint32_t attributes)
     } else {
         mode |= S_IWUSR;
     }
-    return ::chmod(native.c_str(), mode) == 0;
+    if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
+        // Reopened through the descriptor, which is the entry itself.
+        std::string self = "/proc/self/fd/" + std::to_string(entry.get());
+        for (int access : {O_RDONLY, O_WRONLY}) {
+            Descriptor usable(::open(self.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (usable) {
+                return ::fchmod(usable.get(), mode) == 0;
+            }
+        }
+    }
+    // Not to be opened (no permission, a device or pipe): the mode is changed
+    // on the descriptor's own entry, which no link can redirect.
+    std::string self = "/proc/self/fd/" + std::to_string(entry.get());
+    return ::chmod(self.c_str(), mode) == 0;
+}
+
+bool setAttributes(const char* path, uint32_t attributes)
+{
+    std::string native;
+    std::string folder;
+    std::string name;
+    if (!entryPath(path, native)) {
+        return false;
+    }
+    if (native == "/") {
+        return setAttributesAt(AT_FDCWD, "/", attributes);
+    }
+    splitEntry(native, folder, name);
+    Descriptor opened(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return opened && setAttributesAt(opened.get(), name.c_str(), attributes);
 }
 
 bool createDir(const char* path)
@@ -277,103 +336,315 @@ bool createDir(const char* path)
     return toNativePath(path, native) && !native.empty() && ::mkdir(native.c_str(), 0777) == 0;
 }
 
-bool removeDir(const char* path)
+// RemoveDirectoryA of the entry `name` of `folder`: an empty folder, or a
+// link to a folder (the link alone).
+bool removeDirAt(int folder, const char* name)
 {
-    std::string native;
     struct stat st;
-    if (!entryPath(path, native) || ::lstat(native.c_str(), &st) != 0) {
+    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
     }
     if (S_ISLNK(st.st_mode)) {
-        if (!isFolderLink(native)) {
+        if (!isFolderLinkAt(folder, name)) {
             errno = ENOTDIR;
             return false;
         }
-        return ::unlink(native.c_str()) == 0;
+        return ::unlinkat(folder, name, 0) == 0;
     }
-    return ::rmdir(native.c_str()) == 0;
+    return ::unlinkat(folder, name, AT_REMOVEDIR) == 0;
 }
 
-bool deleteFile(const char* path)
+// DeleteFileA of the entry `name` of `folder`: a file, or any link (the link
+// alone); a read-only file is refused, as on Windows.
+bool deleteFileAt(int folder, const char* name)
 {
-    std::string native;
     struct stat st;
-    if (!entryPath(path, native) || ::lstat(native.c_str(), &st) != 0) {
+    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
     }
     if (S_ISDIR(st.st_mode)) {
         return false;
     }
     if (!S_ISLNK(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
-        errno = EACCES;  // read-only, as on Windows
+        errno = EACCES;
         return false;
     }
-    return ::unlink(native.c_str()) == 0;
+    return ::unlinkat(folder, name, 0) == 0;
+}
+
+bool removeDir(const char* path)
+{
+    std::string native;
+    return entryPath(path, native) && removeDirAt(AT_FDCWD, native.c_str());
+}
+
+bool deleteFile(const char* path)
+{
+    std::string native;
+    return entryPath(path, native) && deleteFileAt(AT_FDCWD, native.c_str());
+}
+
+// Creates a new file of a name of its own in `folder` (read and write for its
+// owner alone until it is complete); its name goes to `name`.
+Descriptor createTempAt(int folder, std::string& name)
+{
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = ".ktutemp" + std::to_string(::getpid()) + "." + std::to_string(counter++);
+        Descriptor made(::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (made || errno != EEXIST) {
+            return made;
+        }
+    }
+    return Descriptor();
+}
+
+bool writeAll(int out, const char* data, std::size_t size)
+{
+    for (std::size_t done = 0; done < size;) {
+        ssize_t put = ::write(out, data + done, size - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool copyContent(int in, int out)
+{
+    std::vector<char> chunk(1 << 16);
+    for (;;) {
+        ssize_t got = ::read(in, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got == 0;
+        }
+        if (!writeAll(out, chunk.data(), static_cast<std::size_t>(got))) {
+            return false;
+        }
+    }
+}
+
+// Gives the file `temp` of `folder` the name `name` when no entry has it.
+bool takeFreeName(int folder, const char* temp, const char* name)
+{
+    if (::renameat2(folder, temp, folder, name, RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without that rename: a second name, then the first goes.
+    return ::linkat(folder, temp, folder, name, 0) == 0;
+}
+
+// Copies the open file `in` to the entry `name` of `folder`, as CopyFileA
+// does: only a regular file is copied (a pipe or device that a link leads to
+// never holds the copy up); an existing read-only file or a folder is not
+// replaced; with `failIfExists` nothing that exists is. The copy is written
+// to a new file beside the target and renamed over it, so the old file stays
+// whole when the copy fails, and nothing is ever written through a link.
+bool copyInto(int in, int folder, const char* name, bool failIfExists)
+{
+    struct stat st;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    struct stat existing;
+    if (::fstatat(folder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (failIfExists || S_ISDIR(existing.st_mode) ||
+            (!S_ISLNK(existing.st_mode) && (existing.st_mode & S_IWUSR) == 0)) {
+            errno = EEXIST;
+            return false;
+        }
+    }
+    std::string temp;
+    Descriptor out = createTempAt(folder, temp);
+    if (!out) {
+        return false;
+    }
+    bool ok = copyContent(in, out.get()) && ::fchmod(out.get(), st.st_mode & 07777) == 0;
+    ok = out.close() && ok;
+    if (ok) {
+        // Without overwriting, the copy takes the name only while it is free.
+        ok = failIfExists ? takeFreeName(folder, temp.c_str(), name)
+                          : ::renameat(folder, temp.c_str(), folder, name) == 0;
+        if (ok && !failIfExists) {
+            return true;
+        }
+    }
+    int saved = errno;
+    ::unlinkat(folder, temp.c_str(), 0);
+    errno = saved;
+    return ok;
+}
+
+// Opens the folder of an entry path; its last name goes to `name`.
+Descriptor openParent(const char* path, std::string& name)
+{
+    std::string native;
+    std::string folder;
+    if (!entryPath(path, native) || native == "/") {
+        return Descriptor();
+    }
+    splitEntry(native, folder, name);
+    return Descriptor(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
 }
 
 bool copyFile(const char* from, const char* to, bool failIfExists)
 {
     std::string source;
-    std::string target;
-    if (!toNativePath(from, source) || !toNativePath(to, target) || source.empty() || target.empty()) {
+    std::string name;
+    if (!toNativePath(from, source) || source.empty()) {
         return false;
     }
-    // Not held up by a pipe or device that a link may lead to: only a regular
-    // file is copied.
-    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (in < 0) {
-        return false;
-    }
+    Descriptor folder = openParent(to, name);
+    // The source is read through a link; O_NONBLOCK: a pipe never holds the
+    // open up.
+    Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    return folder && in && copyInto(in.get(), folder.get(), name.c_str(), failIfExists);
+}
+
+// --- Tree walks -----------------------------------------------------------
+
+// An open folder of a walk: a descriptor that needs no permission on the
+// folder (O_PATH), only the right to reach it.
+struct WalkFolder {
+    Descriptor fd;
+    dev_t device = 0;
+};
+
+FolderHandle holdFolder(Descriptor fd)
+{
     struct stat st;
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return nullptr;
+    }
+    auto* folder = new WalkFolder;
+    folder->fd = std::move(fd);
+    folder->device = st.st_dev;
+    return folder;
+}
+
+int fdOf(FolderHandle folder)
+{
+    return folder != nullptr ? static_cast<WalkFolder*>(folder)->fd.get() : -1;
+}
+
+FolderHandle openFolder(const char* path, bool followLast)
+{
+    std::string native;
+    if (!entryPath(path, native)) {
+        return nullptr;
+    }
+    int flags = O_PATH | O_DIRECTORY | O_CLOEXEC | (followLast ? 0 : O_NOFOLLOW);
+    return holdFolder(Descriptor(::open(native.c_str(), flags)));
+}
+
+FolderHandle openChild(FolderHandle parent, const char* name)
+{
+    if (parent == nullptr || name == nullptr) {
+        return nullptr;
+    }
+    FolderHandle child =
+        holdFolder(Descriptor(::openat(fdOf(parent), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)));
+    // A folder of another file system mounted here is not entered either.
+    if (child != nullptr && static_cast<WalkFolder*>(child)->device != static_cast<WalkFolder*>(parent)->device) {
+        delete static_cast<WalkFolder*>(child);
+        return nullptr;
+    }
+    return child;
+}
+
+void closeFolder(FolderHandle folder)
+{
+    delete static_cast<WalkFolder*>(folder);
+}
+
+FindHandle listFolder(FolderHandle folder, FindEntry* entry)
+{
+    return folder != nullptr && entry != nullptr ? listAt(fdOf(folder), "*", entry) : nullptr;
+}
+
+bool enterFolder(FolderHandle folder)
+{
+    return folder != nullptr && ::fchdir(fdOf(folder)) == 0;
+}
+
+bool createEntryDir(FolderHandle folder, const char* name)
+{
+    return folder != nullptr && name != nullptr && ::mkdirat(fdOf(folder), name, 0777) == 0;
+}
+
+bool setEntryAttributes(FolderHandle folder, const char* name, uint32_t attributes)
+{
+    return folder != nullptr && name != nullptr && setAttributesAt(fdOf(folder), name, attributes);
+}
+
+bool deleteEntry(FolderHandle folder, const char* name)
+{
+    return folder != nullptr && name != nullptr && deleteFileAt(fdOf(folder), name);
+}
+
+bool removeEntryDir(FolderHandle folder, const char* name)
+{
+    return folder != nullptr && name != nullptr && removeDirAt(fdOf(folder), name);
+}
+
+bool copyEntry(FolderHandle from, const char* name, FolderHandle to)
+{
+    if (from == nullptr || to == nullptr || name == nullptr) {
         return false;
     }
+    Descriptor in(::openat(fdOf(from), name, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    return in && copyInto(in.get(), fdOf(to), name, false);
+}
+
+bool makeTempBeside(const char* path, char* temp, uint32_t size)
+{
+    std::string name;
+    Descriptor folder = openParent(path, name);
+    if (!folder || temp == nullptr) {
+        return false;
+    }
+    std::string given(path);
+    std::size_t cut = given.find_last_of("/\\");
+    std::string full = (cut == std::string::npos ? std::string() : given.substr(0, cut + 1));
+    Descriptor made = createTempAt(folder.get(), name);
+    if (!made) {
+        return false;
+    }
+    full += name;
+    if (full.size() + 1 > size) {
+        ::unlinkat(folder.get(), name.c_str(), 0);
+        return false;
+    }
+    std::memcpy(temp, full.c_str(), full.size() + 1);
+    return true;
+}
+
+bool replaceFile(const char* temp, const char* path)
+{
+    std::string name;
+    std::string tempName;
+    Descriptor folder = openParent(path, name);
+    Descriptor tempFolder = openParent(temp, tempName);
     struct stat existing;
-    if (!failIfExists && ::lstat(target.c_str(), &existing) == 0 && (existing.st_mode & S_IWUSR) == 0) {
-        ::close(in);
-        return false;  // Windows refuses to overwrite a read-only file
-    }
-    // Never written through a link that stands where the copy goes.
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (failIfExists ? O_EXCL : O_TRUNC);
-    int out = ::open(target.c_str(), flags, st.st_mode & 0777);
-    if (out < 0) {
-        ::close(in);
+    if (!folder || !tempFolder) {
         return false;
     }
-    bool ok = true;
-    std::vector<char> chunk(1 << 16);
-    for (;;) {
-        ssize_t got = ::read(in, chunk.data(), chunk.size());
-        if (got == 0) {
-            break;
-        }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ok = false;
-            break;
-        }
-        for (ssize_t done = 0; done < got;) {
-            ssize_t put = ::write(out, chunk.data() + done, static_cast<std::size_t>(got - done));
-            if (put < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                ok = false;
-                break;
-            }
-            done += put;
-        }
-        if (!ok) {
-            break;
-        }
+    if (::fstatat(folder.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISLNK(existing.st_mode) &&
+        (S_ISDIR(existing.st_mode) || (existing.st_mode & S_IWUSR) == 0)) {
+        errno = EACCES;  // a folder or a read-only file is not replaced
+        return false;
     }
-    ::fchmod(out, st.st_mode & 07777);
-    ok = (::close(out) == 0) && ok;
-    ::close(in);
-    return ok;
+    return ::renameat(tempFolder.get(), tempName.c_str(), folder.get(), name.c_str()) == 0;
 }
 
 uint32_t finalPath(const char* path, char* buffer, uint32_t size)
@@ -486,41 +757,38 @@ std::FILE* openStream(const char* path, const char* mode, ShareMode share)
     // Opened without truncation: a refused opener must leave the file as it
     // was. A writer is opened for reading too where it may be, since the
     // shared marks need read access.
-    int fd = -1;
+    Descriptor fd;
     if ((flags & O_ACCMODE) == O_WRONLY) {
-        fd = ::open(native.c_str(), (flags & ~O_ACCMODE) | O_RDWR | O_CLOEXEC, 0666);
+        fd.reset(::open(native.c_str(), (flags & ~O_ACCMODE) | O_RDWR | O_CLOEXEC, 0666));
     }
-    if (fd < 0) {
-        fd = ::open(native.c_str(), flags | O_CLOEXEC, 0666);
+    if (!fd) {
+        fd.reset(::open(native.c_str(), flags | O_CLOEXEC, 0666));
     }
-    if (fd < 0) {
+    if (!fd) {
         return nullptr;
     }
     struct stat opened;
-    if (::fstat(fd, &opened) == 0 && S_ISDIR(opened.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &opened) == 0 && S_ISDIR(opened.st_mode)) {
         errno = EACCES;  // a folder is no stream, as on Windows
         return nullptr;
     }
-    if ((writes && markedByOthers(fd, kDenyWriteMark)) ||
-        (share == ShareMode::DenyWrite && markedByOthers(fd, kWriterMark))) {
-        ::close(fd);
+    if ((writes && markedByOthers(fd.get(), kDenyWriteMark)) ||
+        (share == ShareMode::DenyWrite && markedByOthers(fd.get(), kWriterMark))) {
         errno = EACCES;  // a sharing violation, as Windows reports it
         return nullptr;
     }
     if (writes) {
-        mark(fd, kWriterMark);
+        mark(fd.get(), kWriterMark);
     }
     if (share == ShareMode::DenyWrite) {
-        mark(fd, kDenyWriteMark);
+        mark(fd.get(), kDenyWriteMark);
     }
-    if (posixMode[0] == 'w' && ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
+    if (posixMode[0] == 'w' && ::ftruncate(fd.get(), 0) != 0) {
         return nullptr;
     }
-    std::FILE* stream = ::fdopen(fd, posixMode.c_str());
-    if (stream == nullptr) {
-        ::close(fd);
+    std::FILE* stream = ::fdopen(fd.get(), posixMode.c_str());
+    if (stream != nullptr) {
+        fd.release();  // the stream owns it now
     }
     return stream;
 }
@@ -546,6 +814,18 @@ FileSystemOps makeFileSystemOps()
     table.namesIgnoreCase = namesIgnoreCase;
     table.logicalDriveStrings = logicalDriveStrings;
     table.openStream = openStream;
+    table.openFolder = openFolder;
+    table.openChild = openChild;
+    table.closeFolder = closeFolder;
+    table.listFolder = listFolder;
+    table.enterFolder = enterFolder;
+    table.createEntryDir = createEntryDir;
+    table.setEntryAttributes = setEntryAttributes;
+    table.deleteEntry = deleteEntry;
+    table.removeEntryDir = removeEntryDir;
+    table.copyEntry = copyEntry;
+    table.makeTempBeside = makeTempBeside;
+    table.replaceFile = replaceFile;
     return table;
 }
 

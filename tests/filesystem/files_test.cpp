@@ -8,6 +8,7 @@
 
 #include "KSUtilityClasses.h"
 #include "ktuTestSupport.h"
+#include "treeState.h"
 
 namespace {
 
@@ -65,14 +66,13 @@ TEST_F(Files, ExistenceMatchesLikeTheWindowsSearchAndRestoresTheFolder)
 }
 
 // While the copy is made, its source may be read but not written.
+std::string g_source;
 std::FILE* openCheckingSource(const char* path, const char* mode, ShareMode share)
 {
     auto& system = ktu::platform::systemOps().fs;
-    std::string source(path);
-    if (source.find("temp") != std::string::npos) {
-        source.erase(source.find("temp"), 4);
-        std::FILE* writer = system.openStream(source.c_str(), "a", ShareMode::Any);
-        std::FILE* reader = system.openStream(source.c_str(), "r", ShareMode::Any);
+    if (path != g_source) {
+        std::FILE* writer = system.openStream(g_source.c_str(), "a", ShareMode::Any);
+        std::FILE* reader = system.openStream(g_source.c_str(), "r", ShareMode::Any);
         EXPECT_TRUE(writer == nullptr && reader != nullptr);
         for (std::FILE* stream : {writer, reader}) {
             if (stream != nullptr) {
@@ -94,19 +94,34 @@ TEST_F(Files, CopyWithoutALine)
         {"a\nb\n\na\n", true, {"b"}},         {"x\ny", false, {"x", "y"}},
         {"x\ny\n", true, {"x", "y"}},          // the final line break gives one empty line
         {"a\r\nb\r\n\r\nc", true, {"b", "c"}}, {"", true, {}},
+        {"x\r\r\nb\r\n", true, {"x", "b"}},  // the line "x\r" is kept (line ends differ by system)
         {longLine + "\na\n" + longLine, true, {longLine, longLine}},  // long lines are kept whole
     };
+    g_source = p("in/list.txt");
     for (const auto& c : cases) {
         sb.writeFile("in/list.txt", c.source);
         fs::remove(sb.native("in/templist.txt"));
         ScopedOverride open(ktu::platform::ops().fs.openStream, openCheckingSource);
         EXPECT_EQ(P::copyFileExcludingLine(p("in/list.txt").c_str(), "a"), c.result) << c.source;
-        EXPECT_EQ(ktu::test::readLines(sb.native("in/templist.txt")), c.copy) << c.source;
+        Lines copy = ktu::test::readLines(sb.native("in/templist.txt"));
+        for (auto& line : copy) {
+            line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
+        }
+        EXPECT_EQ(copy, c.copy) << c.source;
         EXPECT_EQ(sb.readFile("in/list.txt"), c.source);
     }
     EXPECT_TRUE(inElsewhere());
     EXPECT_TRUE(P::copyFileExcludingLine(p("in/list.txt").c_str(), "a"));  // appended to, not replaced
     EXPECT_EQ(ktu::test::readLines(sb.native("in/templist.txt")).size(), 4u);
+    {
+        // A copy that cannot be completed leaves the old one whole, and
+        // nothing beside it.
+        const std::string old = sb.readFile("in/templist.txt");
+        ScopedOverride replace(ktu::platform::ops().fs.replaceFile, +[](const char*, const char*) { return false; });
+        EXPECT_TRUE(P::copyFileExcludingLine(p("in/list.txt").c_str(), "a"));
+        EXPECT_EQ(sb.readFile("in/templist.txt"), old);
+        EXPECT_EQ(std::distance(fs::directory_iterator(sb.native("in")), {}), 2);
+    }
     EXPECT_FALSE(P::copyFileExcludingLine(p("in/gone.txt").c_str(), "a"));  // its copy is made all the same
     EXPECT_TRUE(sb.exists("in/tempgone.txt"));
     EXPECT_FALSE(P::copyFileExcludingLine("in/list.txt", "a"));  // does not split: nothing opened
@@ -198,18 +213,6 @@ TEST_F(Files, FolderTrees)
     EXPECT_TRUE(currentFolderIs(sb.native("f/roFull")));
 }
 
-// Everything below `root`, relative and sorted, with the size of each file.
-Lines treeOf(const fs::path& root)
-{
-    Lines names;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        names.push_back(fs::relative(entry.path(), root).generic_string() + "=" +
-                        (entry.is_regular_file() ? std::to_string(entry.file_size()) : "dir"));
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // However a destination is spelled, copying a folder onto itself, into
 // itself or over a folder that holds it is refused and changes nothing.
 TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
@@ -217,8 +220,8 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
     sb.writeFile("w/src/a.txt", "a");
     sb.writeFile("w/src/sub/b.txt", "bb");
     sb.makeFolder("w/other");
-    const auto original = treeOf(sb.native("w"));
-    const auto source = treeOf(sb.native("w/src"));
+    const auto original = ktu::test::treeState(sb.native("w"));
+    const auto source = ktu::test::treeState(sb.native("w/src"));
     ASSERT_EQ(source.size(), 3u);
     fs::current_path(sb.native("w/other"));
     std::string native = sb.native("w/src").string();
@@ -228,6 +231,7 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
         p("w/src/copy"), p("w/src/sub/new/deeper"), p("w/src/sub/../copy"), "../src/copy", native + "/copy",
         p("w/other/../src/new/../copy"),
         p("w"), sb.path(),  // clearing these would remove the source
+        p("w/missing/../"), p("w/other/missing/../../src"),  // ".." applied to a name that is not there
     };
 #if defined(_WIN32)
     refused.insert(refused.end(), {p("W/SRC"), p("w/Src/copy"), p("W")});  // names ignore case
@@ -241,7 +245,7 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
 #endif
     for (const auto& destination : refused) {
         EXPECT_FALSE(P::copyFolder(destination.c_str(), p("w/src").c_str()));
-        EXPECT_EQ(treeOf(sb.native("w/src")), source) << destination;
+        EXPECT_EQ(ktu::test::treeState(sb.native("w/src")), source) << destination;
         EXPECT_TRUE(currentFolderIs(sb.native("w/other"))) << destination;
     }
 #if !defined(_WIN32)
@@ -251,7 +255,7 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
     setenv("KTU_DRIVES", drives.c_str(), 1);
     fs::remove(sb.native("w/alias"));
 #endif
-    EXPECT_EQ(treeOf(sb.native("w")), original);
+    EXPECT_EQ(ktu::test::treeState(sb.native("w")), original);
 
     // Beside the source, whatever the spelling, the copy is made.
     Lines copies = {"w/copy1", "w/other/../copy2", "w/src/../copy3", "w/srcopy"};
@@ -260,9 +264,9 @@ TEST_F(Files, CopyFolderRefusesEverySpellingOfItsOwnSource)
 #endif
     for (const auto& destination : copies) {
         EXPECT_FALSE(P::copyFolder(p(destination).c_str(), p("w/src").c_str()));
-        EXPECT_EQ(treeOf(sb.native(destination)), source) << destination;
+        EXPECT_EQ(ktu::test::treeState(sb.native(destination)), source) << destination;
     }
-    EXPECT_EQ(treeOf(sb.native("w/src")), source);
+    EXPECT_EQ(ktu::test::treeState(sb.native("w/src")), source);
 }
 
 TEST_F(Files, DriveAndCharacterChecks)
@@ -349,9 +353,10 @@ TEST_F(Files, CheckOrCreateFolderFindsOnlyPlainFolders)
     EXPECT_TRUE(fs::is_directory(sb.native("one")));
 }
 
-bool refuseKeep(const char* path)
+bool refuseKeep(ktu::platform::FolderHandle folder, const char* name)
 {
-    return std::string(path).find("keep") == std::string::npos && ktu::platform::systemOps().fs.deleteFile(path);
+    return std::string(name).find("keep") == std::string::npos &&
+           ktu::platform::systemOps().fs.deleteEntry(folder, name);
 }
 
 TEST_F(Files, DeleteFolder)
@@ -371,7 +376,7 @@ TEST_F(Files, DeleteFolder)
     sb.writeFile("tree/go.txt", "g");
     sb.writeFile("tree/ro/inner.txt", "i");  // read-only folder: handled as a file
     bool locked = readOnly("tree/ro");
-    ScopedOverride del(ktu::platform::ops().fs.deleteFile, refuseKeep);
+    ScopedOverride del(ktu::platform::ops().fs.deleteEntry, refuseKeep);
     EXPECT_FALSE(P::deleteFolder(p("tree").c_str(), sb.path().c_str()));
     EXPECT_TRUE(sb.exists("tree/keep.txt"));
     EXPECT_FALSE(sb.exists("tree/go.txt"));
@@ -379,7 +384,8 @@ TEST_F(Files, DeleteFolder)
 }
 
 // A fault inside each guarded operation costs one line and the fixed answer.
-ktu::platform::FindHandle throwingFind(const char*, ktu::platform::FindEntry*)
+template <class Where>
+ktu::platform::FindHandle throwingFind(Where, ktu::platform::FindEntry*)
 {
     throw 1;
 }
@@ -423,7 +429,8 @@ TEST_F(Files, CaughtFaultsAreLoggedWithTheirAnswers)
         EXPECT_TRUE(P::createNewFolder(p("c").c_str(), "new"));  // the result as it stood
     }
     {
-        ScopedOverride find(ktu::platform::ops().fs.findFirst, throwingFind);
+        ScopedOverride find(ktu::platform::ops().fs.findFirst, throwingFind<const char*>);
+        ScopedOverride list(ktu::platform::ops().fs.listFolder, throwingFind<ktu::platform::FolderHandle>);
         EXPECT_FALSE(P::checkOrCreateFolder(p("c").c_str(), "x", false));
         EXPECT_FALSE(P::deleteFolder(p("c").c_str(), sb.path().c_str()));
         EXPECT_FALSE(P::deleteFile(p("c/a.txt").c_str()));

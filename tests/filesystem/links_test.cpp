@@ -11,6 +11,7 @@
 
 #include "KSUtilityClasses.h"
 #include "ktuTestSupport.h"
+#include "treeState.h"
 
 namespace {
 
@@ -62,28 +63,10 @@ protected:
         fs::create_directory_symlink("../..", sb.native(tree + "/sub/up"));
         fs::create_hard_link(sb.native("outside/hard.txt"), sb.native(tree + "/hard"));
     }
-    // Kind, mode and content (or target) of every entry outside the tree.
+    // Everything outside the tree.
     std::map<std::string, std::string> outside()
     {
-        std::map<std::string, std::string> taken;
-        auto describe = [&](const fs::path& path) {
-            fs::file_status status = fs::symlink_status(path);
-            std::string& text = taken[fs::relative(path, sb.native()).string()];
-            text = std::to_string(static_cast<int>(status.type())) + " " +
-                   std::to_string(static_cast<unsigned>(status.permissions()));
-            if (fs::is_symlink(status)) {
-                text += " -> " + fs::read_symlink(path).string();
-            } else if (fs::is_regular_file(status)) {
-                std::ifstream in(path, std::ios::binary);
-                text += " " + std::string(std::istreambuf_iterator<char>(in), {});
-            }
-        };
-        describe(sb.native("outsideFile.txt"));
-        describe(sb.native("outside"));
-        for (const auto& entry : fs::recursive_directory_iterator(sb.native("outside"))) {
-            describe(entry.path());
-        }
-        return taken;
+        return ktu::test::treeState(sb.native(), {"outsideFile.txt", "outside"});
     }
     std::string p(const std::string& relative) { return sb.path(relative); }
     bool present(const std::string& relative) { return fs::exists(fs::symlink_status(sb.native(relative))); }
@@ -217,6 +200,10 @@ TEST_F(Links, CopyingATreeNeverFollowsAFolderLink)
     // folders and dangling links are left out, so nothing nests.
     EXPECT_EQ(copied, (Names{"hard", "linkFile", "plain.txt", "sub", "sub/s.txt"}));
     EXPECT_EQ(sb.readFile("copy/linkFile"), "file");
+    // A copy over a link replaces the link; what it led to stays.
+    EXPECT_TRUE(ktu::platform::ops().fs.copyFile(p("tree/plain.txt").c_str(), p("tree/linkFile").c_str(), false));
+    EXPECT_FALSE(fs::is_symlink(sb.native("tree/linkFile")));
+    EXPECT_EQ(sb.readFile("tree/linkFile"), "plain");
 
     // A destination that is a link is replaced by a folder; its target stays.
     fs::create_directory_symlink(sb.native("outside"), sb.native("linkedCopy"));

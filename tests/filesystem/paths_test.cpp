@@ -56,6 +56,21 @@ TEST_F(Paths, Splits)
         P::getFileNameAndExt(c.file, name, ext);
         EXPECT_EQ(std::string(name) + "|" + ext, c.nameAndExt) << c.file;
     }
+
+    // Extensions at the 255-character limit: kept whole up to it, refused
+    // (or cut by the four-way split) beyond it.
+    for (std::size_t n : {254u, 255u, 256u}) {
+        const std::string extension(n, 'e'), file = "n." + extension;
+        char name[260] = "-", ext[256] = "-";
+        P::getFileNameAndExt(file.c_str(), name, ext);
+        EXPECT_EQ(std::string(name) + "|" + ext, n <= 255 ? "n|" + extension : "|") << n;
+        std::vector<char> required(extension.begin(), extension.end());
+        required.push_back('\0');
+        EXPECT_EQ(P::checkRequiredFileExtension(file.c_str(), required.data()), n <= 254) << n;
+        EXPECT_EQ(std::string(required.data()), n <= 254 ? "" : extension) << n;
+        P::filePathSplit(("C:/d/" + file).c_str(), drive, folder, name, ext);
+        EXPECT_EQ(std::string(ext), ("." + extension).substr(0, 255)) << n;
+    }
 }
 
 TEST_F(Paths, SeparatorsAndRequiredExtension)

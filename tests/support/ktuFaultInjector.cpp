@@ -17,7 +17,9 @@ using namespace ktu::platform;
 #define KTU_FAILABLE_ENTRIES(X)                                                                                   \
     X(fs, setCurrentDir) X(fs, getCurrentDir) X(fs, findFirst) X(fs, findNext) X(fs, getAttributes)             \
     X(fs, setAttributes) X(fs, createDir) X(fs, removeDir) X(fs, deleteFile) X(fs, copyFile)                     \
-    X(fs, logicalDriveStrings) X(fs, openStream) X(fs, appendText) X(fs, finalPath)                             \
+    X(fs, logicalDriveStrings) X(fs, openStream) X(fs, appendText) X(fs, finalPath) X(fs, openFolder) X(fs, openChild)            \
+    X(fs, listFolder) X(fs, enterFolder) X(fs, createEntryDir) X(fs, setEntryAttributes) X(fs, deleteEntry)     \
+    X(fs, removeEntryDir) X(fs, copyEntry) X(fs, makeTempBeside) X(fs, replaceFile)                             \
     X(ui, messageBox) X(ui, fallbackDesktopDir) X(ui, pickFile)                                                  \
     X(registry, readMachineString) X(registry, openKey) X(registry, createKey) X(registry, queryValue)           \
     X(registry, setStringValue) X(registry, deleteKey)                                                           \
@@ -35,7 +37,7 @@ using namespace ktu::platform;
     X(picture, describeBitmap) X(picture, deleteBitmap) X(picture, copyPixelRows) X(picture, clientRect)
 
 #define KTU_PASS_THROUGH_ENTRIES(X)                                                                                \
-    X(fs, isLeadByte) X(fs, namesIgnoreCase) X(fs, findClose) X(clock, localTime) X(clock, unixTime)              \
+    X(fs, isLeadByte) X(fs, namesIgnoreCase) X(fs, findClose) X(fs, closeFolder) X(clock, localTime) X(clock, unixTime)              \
     X(ui, exitProcess) X(registry, closeKey) X(process, close) X(socket, cleanup) X(socket, addressText)          \
     X(serial, lastError) X(serial, errorText) X(picture, localFree) X(picture, globalUnlock) X(picture, globalFree) \
     X(picture, releaseStream)
