@@ -32,6 +32,11 @@ ALLOWED = {
     # A picture's HIMETRIC size: the file's own resolution on Linux, the
     # screen's (96 dpi under Wine) on Windows.
     "dpi": ("answer", "resolution of a picture's HIMETRIC size"),
+    # The alignment bytes at the end of each row of a loaded bitmap are not
+    # pixels: the contract copies the rows as the loaded bitmap holds them and
+    # leaves their values open. Linux reads them from the file; the DIB section
+    # that LoadImageA makes under Wine holds 0 there.
+    "padding": ("answer", "alignment bytes of a loaded bitmap's rows"),
     # A fault of Wine: it creates a key whose path holds an empty name ("a\\\\b",
     # a leading "\\"); Windows refuses it, key names cannot be empty:
     # https://learn.microsoft.com/en-us/windows/win32/sysinfo/structure-of-the-registry

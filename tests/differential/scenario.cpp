@@ -130,8 +130,9 @@ Tree scan(const std::string& rel)
         t.files.push_back(name);
         std::string raw = readAll(it->path()), text = raw;
         if (kWindows && it->path().filename().string().rfind("temp", 0) == 0) {
-            std::size_t at;
-            while ((at = text.find("\r\n")) != std::string::npos) text.erase(at, 1);
+            text.clear();  // each CR LF that text mode wrote back to the LF it was given
+            for (std::size_t i = 0; i < raw.size(); ++i)
+                if (raw[i] != '\r' || i + 1 == raw.size() || raw[i + 1] != '\n') text += raw[i];
         }
         t.lines.push_back(fmt("%s%s %zu %s", name.c_str(), readOnly ? " ro" : "", text.size(), hashOf(text).c_str()));
         if (raw != text) t.rawDetail += fmt(" %s:%zu:%s", name.c_str(), raw.size(), hashOf(raw).c_str());
@@ -631,7 +632,7 @@ void handPicked()
         {"td", bmpBytes(3, -2, 0, 0), {0, 1, 7}, ""}, {"off64", bmpBytes(3, 2, 0, 10), {0, 1, 7}, ""},
         {"clr2", bmpBytes(3, 2, 2, 0), {0, 1, 7}, ""}, {"td", bmpBytes(3, -2, 0, 0), {2, 3}, "wine-topdown"},
         {"cut", bmpBytes(5, 5, 0, 0, 24, 0, 7), {1, 7}, "wine-notpicture"}, {"text", "BM not a picture", {1, 7}, "wine-notpicture"},
-        {"dpi", bmpBytes(4, 4, 0, 0, 24, 7874), {1, 7}, "dpi"}, {"padding", bmpBytes(3, 2, 0, 0, 24, 0, 0, 'Z'), {3}, ""}};
+        {"dpi", bmpBytes(4, 4, 0, 0, 24, 7874), {1, 7}, "dpi"}, {"padding", bmpBytes(3, 2, 0, 0, 24, 0, 0, 'Z'), {3}, "padding"}};
     for (const auto& p : pictures) {
         std::string rel = "pickimg/" + std::string(p.name) + ".bmp", kind = *p.tag ? "allow-" + std::string(p.tag) : "pick-" + std::string(p.name);
         writeAll(g_native / rel, p.bytes);
