@@ -56,6 +56,11 @@ TEST_F(Paths, Splits)
         P::getFileNameAndExt(c.file, name, ext);
         EXPECT_EQ(std::string(name) + "|" + ext, c.nameAndExt) << c.file;
     }
+    for (std::size_t n : {255u, 256u}) {  // the longest extension the 256-byte buffer holds, and one more
+        char name[260] = "x", ext[257] = "x";
+        P::getFileNameAndExt(("a." + std::string(n, 'e')).c_str(), name, ext);
+        EXPECT_EQ(std::string(name) + "|" + std::to_string(std::strlen(ext)), n == 255 ? "a|255" : "|0");
+    }
 }
 
 TEST_F(Paths, SeparatorsAndRequiredExtension)
