@@ -7,6 +7,12 @@
 #include "KSUtilityClasses.h"
 #include "ktuCommPeer.h"
 
+#if !defined(_WIN32)
+#  include <fcntl.h>
+#  include <termios.h>
+#  include <unistd.h>
+#endif
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -88,10 +94,21 @@ TEST_F(SerialPort, OverAPseudoTerminal)
         EXPECT_NE(port, kInvalid) << rate;
         EXPECT_EQ(ktuSSerialPortComm::closeComPort(port), 1) << rate;
     }
+#if !defined(_WIN32)
+    // A line left at 7 bits, odd parity and two stop bits is opened as 8N1.
+    const int slave = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    termios line{};
+    ASSERT_EQ(::tcgetattr(slave, &line), 0);
+    line.c_cflag = (line.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7 | PARENB | PARODD | CSTOPB;
+    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &line), 0);
+#endif
     void* port = ktuSSerialPortComm::openComPort(kPort, 115200);
     ASSERT_NE(port, kInvalid);
     ASSERT_NE(port, nullptr);
 #if !defined(_WIN32)
+    ASSERT_EQ(::tcgetattr(slave, &line), 0);
+    ::close(slave);
+    EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB), static_cast<tcflag_t>(CS8));
     // Shared with nobody, root included. (Wine opens a serial device twice
     // even when no sharing is asked for, so this runs on Linux only.)
     EXPECT_EQ(ktuSSerialPortComm::openComPort(kPort, 115200), kInvalid);
