@@ -88,6 +88,8 @@ fs::path runFolder()
             auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
             folder = fs::temp_directory_path() / ("ktu_test_" + std::to_string(::getpid()) + "_" + std::to_string(stamp));
             fs::create_directories(folder);
+            // Tests that act as another user pass through it, whatever the umask.
+            fs::permissions(folder, fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add);
             ::setenv("KTU_TEST_RUN_FOLDER", folder.c_str(), 1);
             g_runOwner = ::getpid();
             std::atexit(removeRunFolder);
