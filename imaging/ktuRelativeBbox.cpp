@@ -17,10 +17,7 @@ constexpr ktu::GuardSite boxSite(const char* text)
 
 ktuRelativeBbox::ktuRelativeBbox()
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(boxSite("ktuRelativeBbox::ktuRelativeBbox()"), [&] { resetData(); });
+    ktu::enter(boxSite("ktuRelativeBbox::ktuRelativeBbox()"), [&] { resetData(); });
 }
 
 ktuRelativeBbox::ktuRelativeBbox(const ktuRelativeBbox&) = default;
@@ -29,10 +26,7 @@ ktuRelativeBbox::~ktuRelativeBbox() {}
 
 void ktuRelativeBbox::resetData()
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(boxSite("ktuRelativeBbox::resetData()"), [&] {
+    ktu::enter(boxSite("ktuRelativeBbox::resetData()"), [&] {
         m_relativeLeftCol = 0.0;
         m_relativeRightCol = 1.0;
         m_relativeBottomRow = 0.0;
@@ -43,10 +37,7 @@ void ktuRelativeBbox::resetData()
 
 void ktuRelativeBbox::setDimensions(double topRow, double bottomRow, double leftCol, double rightCol)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(boxSite("ktuRelativeBbox::setDimensions()"), [&] {
+    ktu::enter(boxSite("ktuRelativeBbox::setDimensions()"), [&] {
         m_relativeTopRow = topRow;
         m_relativeBottomRow = bottomRow;
         m_relativeLeftCol = leftCol;
@@ -61,10 +52,7 @@ namespace {
 template <class Refresh>
 void setEdge(const char* text, double& edge, double value, Refresh&& refresh)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(boxSite(text), [&] {
+    ktu::enter(boxSite(text), [&] {
         edge = value;
         refresh();
     });
@@ -74,10 +62,7 @@ void setEdge(const char* text, double& edge, double value, Refresh&& refresh)
 template <class Read>
 double getValue(const char* text, Read&& read, double onFault = 0.0)
 {
-    if (!ktu::gateOpen()) {
-        return 0.0;
-    }
-    return ktu::guarded(boxSite(text), read, onFault);
+    return ktu::enter(boxSite(text), 0.0, onFault, read);
 }
 
 }  // namespace
@@ -154,10 +139,7 @@ double ktuRelativeBbox::getRelativeCenterY()
 
 void ktuRelativeBbox::setRelativeWidth(double width)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(boxSite("ktuRelativeBbox::setRelativeWidth()"), [&] {
+    ktu::enter(boxSite("ktuRelativeBbox::setRelativeWidth()"), [&] {
         if (width > 1.0) {
             ktuLogUtils::writeLog(ktu::kModCommon, "wrong argument to ktuRelativeBbox::setRelativeWidth()", 0);
             return;
@@ -171,10 +153,7 @@ void ktuRelativeBbox::setRelativeWidth(double width)
 
 void ktuRelativeBbox::setRelativeHeight(double height)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(boxSite("ktuRelativeBbox::setRelativeHeight()"), [&] {
+    ktu::enter(boxSite("ktuRelativeBbox::setRelativeHeight()"), [&] {
         if (height > 1.0) {
             ktuLogUtils::writeLog(ktu::kModCommon, "wrong argument to ktuRelativeBbox::setRelativeHeight()", 0);
             return;
@@ -188,10 +167,7 @@ void ktuRelativeBbox::setRelativeHeight(double height)
 
 void ktuRelativeBbox::setRelativeCenterX(double x)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(boxSite("ktuRelativeBbox::setRelativeCenterX()"), [&] {
+    ktu::enter(boxSite("ktuRelativeBbox::setRelativeCenterX()"), [&] {
         const double shift = x - getRelativeCenterX();
         m_relativeRightCol += shift;
         m_relativeLeftCol += shift;
@@ -201,10 +177,7 @@ void ktuRelativeBbox::setRelativeCenterX(double x)
 
 void ktuRelativeBbox::setRelativeCenterY(double y)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(boxSite("ktuRelativeBbox::setRelativeCenterY()"), [&] {
+    ktu::enter(boxSite("ktuRelativeBbox::setRelativeCenterY()"), [&] {
         const double shift = y - getRelativeCenterY();
         m_relativeTopRow += shift;
         m_relativeBottomRow += shift;
@@ -240,10 +213,7 @@ ktuRelativeBbox& ktuRelativeBbox::operator+(ktuRelativeBbox& other)
 bool ktuRelativeBbox::checkOverlapWithinAllowance(ktuRelativeBbox* other, double horizontalAllowance,
                                                   double verticalAllowance)
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(boxSite("ktuRelativeBbox::checkOverlapWithinAllowance()"), [&] {
+    return ktu::enter(boxSite("ktuRelativeBbox::checkOverlapWithinAllowance()"), false, [&] {
         ktuRelativeBbox& box = *ktu::require(other);
         if (m_relativeTopRow > box.getRelativeTopRow() &&
             !(m_relativeTopRow - box.getRelativeTopRow() < verticalAllowance)) {
@@ -262,25 +232,19 @@ bool ktuRelativeBbox::checkOverlapWithinAllowance(ktuRelativeBbox* other, double
             return false;
         }
         return true;
-    }, false);
+    });
 }
 
 bool ktuRelativeBbox::checkBboxDimensions()
 {
-    if (!ktu::gateOpen()) {
-        return false;
-    }
-    return ktu::guarded(boxSite("ktuRelativeBbox::checkBboxDimensions()"), [&] {
+    return ktu::enter(boxSite("ktuRelativeBbox::checkBboxDimensions()"), false, [&] {
         return m_relativeLeftCol < m_relativeRightCol && m_relativeBottomRow < m_relativeTopRow;
-    }, false);
+    });
 }
 
 void ktuRelativeBbox::calculateCenterPoints()
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(boxSite("ktuRelativeBbox::calculateCenterPoints()"), [&] {
+    ktu::enter(boxSite("ktuRelativeBbox::calculateCenterPoints()"), [&] {
         m_relativeCenterX = (m_relativeRightCol - m_relativeLeftCol) * 0.5 + m_relativeLeftCol;
         m_relativeCenterY = (m_relativeTopRow - m_relativeBottomRow) * 0.5 + m_relativeBottomRow;
     });
@@ -290,10 +254,7 @@ void ktuRelativeBbox::calculateCenterPoints()
 // strict, so an edge exactly on 0.0 or 1.0 stays.
 void ktuRelativeBbox::validateDimentions()
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(boxSite("ktuRelativeBbox::validateDimentions()"), [&] {
+    ktu::enter(boxSite("ktuRelativeBbox::validateDimentions()"), [&] {
         const double width = m_relativeRightCol - m_relativeLeftCol;
         const double height = m_relativeTopRow - m_relativeBottomRow;
         if (m_relativeTopRow > 1.0) {

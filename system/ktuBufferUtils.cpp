@@ -27,21 +27,21 @@ KTU_DATALESS_CLASS_SHAPE(ktuBufferUtils)
 unsigned int ktuBufferUtils::getStartingBytes(unsigned char* pSource, unsigned int sourceSize,
                                               unsigned char* pDestination, unsigned int destinationSize)
 {
-    if (!ktu::gateOpen() || pSource == nullptr || pDestination == nullptr) {
-        return 0;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuBufferUtils::getStartingBytes()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuBufferUtils::getStartingBytes()"), 0u, [&]() -> unsigned int {
+        if (pSource == nullptr || pDestination == nullptr) {
+            return 0;
+        }
         return copyPart(End::Head, pSource, sourceSize, pDestination, destinationSize);
-    }, 0u);
+    });
 }
 
 unsigned int ktuBufferUtils::getEndBytes(unsigned char* pSource, unsigned int sourceSize,
                                          unsigned char* pDestination, unsigned int destinationSize)
 {
-    if (!ktu::gateOpen() || pSource == nullptr || pDestination == nullptr) {
-        return 0;
-    }
-    return ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuBufferUtils::getEndBytes()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModKSUtility, "ktuBufferUtils::getEndBytes()"), 0u, [&]() -> unsigned int {
+        if (pSource == nullptr || pDestination == nullptr) {
+            return 0;
+        }
         return copyPart(End::Tail, pSource, sourceSize, pDestination, destinationSize);
-    }, 0u);
+    });
 }

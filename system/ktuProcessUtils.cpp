@@ -68,10 +68,7 @@ int ktuProcessUtils::checkIfProcessRunning(const char* name)
 
 void ktuProcessUtils::killAllRunningProcess(const char* name)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::site(ktu::kModKSUtility, "Failed in ktuProcessUtils::killAllRunningProcess"), [&] {
+    ktu::enter(ktu::site(ktu::kModKSUtility, "Failed in ktuProcessUtils::killAllRunningProcess"), [&] {
         ktu::require(name);
         if (ktu::boundedLength(name, kNameSize - 1) >= kNameSize) {
             return;  // no process has so long a name

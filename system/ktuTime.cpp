@@ -48,10 +48,7 @@ ktuTime& ktuTime::operator=(const ktuTime& other)
 
 void ktuTime::setCurrentTime()
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::rethrowingSite(ktu::kModCommon, "ktuTime::setCurrentTime()"), [&] {
+    ktu::enter(ktu::rethrowingSite(ktu::kModCommon, "ktuTime::setCurrentTime()"), [&] {
         auto& clock = ktu::platform::ops().clock;
         seconds_ = clampToInt32(clock.unixTime());
         SYSTEMTIME now{};
@@ -62,10 +59,7 @@ void ktuTime::setCurrentTime()
 
 void ktuTime::resetSeconds(unsigned int seconds)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::rethrowingSite(ktu::kModCommon, "ktuTime::resetSeconds()"), [&] {
+    ktu::enter(ktu::rethrowingSite(ktu::kModCommon, "ktuTime::resetSeconds()"), [&] {
         int32_t back = static_cast<int32_t>(seconds);
         if (seconds_ <= back) {
             seconds_ = 0;
@@ -89,24 +83,18 @@ long ktuTime::getSeconds() const
 
 int ktuTime::operator-(ktuTime other)
 {
-    if (!ktu::gateOpen()) {
-        return 0;
-    }
-    return ktu::guarded(ktu::site(ktu::kModCommon, "ktuTime::operator -()"), [&] {
+    return ktu::enter(ktu::site(ktu::kModCommon, "ktuTime::operator -()"), 0, [&] {
         int64_t difference = (static_cast<int64_t>(seconds_) - other.seconds_) * 1000 +
                              static_cast<int64_t>(milliSeconds_) - static_cast<int64_t>(other.milliSeconds_);
         return clampToInt32(difference);
-    }, 0);
+    });
 }
 
 KTU_DATALESS_CLASS_SHAPE(ktuTimeString)
 
 void ktuTimeString::getTimeString(SYSTEMTIME time, int format, char* out)
 {
-    if (!ktu::gateOpen()) {
-        return;
-    }
-    ktu::guarded(ktu::site(ktu::kModKSUtility, "ktuTimeString::getTimeString"), [&] {
+    ktu::enter(ktu::site(ktu::kModKSUtility, "ktuTimeString::getTimeString"), [&] {
         char text[80];  // the longest text, of layout 6 with every field 65535, has 42 characters
         int y = time.wYear, mo = time.wMonth, d = time.wDay;
         int h = time.wHour, mi = time.wMinute, s = time.wSecond, ms = time.wMilliseconds;

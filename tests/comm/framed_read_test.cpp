@@ -2,15 +2,10 @@
 // cut short, malformed or too long.
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <string>
 #include <vector>
-
-#if !defined(_WIN32)
-#  include <sys/resource.h>
-#endif
 
 #include "KSUtilityClasses.h"
 #include "ktuCommPeer.h"
@@ -140,7 +135,7 @@ std::vector<FrameCase> frameCases()
 void readAndCheck(const FrameCase& c, Transport transport)
 {
     ktu::test::Sandbox sb;
-    ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+    ASSERT_TRUE(ktu::test::logInto(sb));
     Connection link(transport);
     ASSERT_TRUE(link.ok());
     link.send(c.chunks, true, c.fragmented ? 1ms : 0ms);
@@ -168,7 +163,6 @@ using FramedRead = ::testing::TestWithParam<FrameCase>;
 
 TEST_P(FramedRead, OverARealConnection)
 {
-    ktu::test::openGate();
     for (Transport transport : ktu::test::kTransports) {
         SCOPED_TRACE(ktu::test::transportName(transport));
         readAndCheck(GetParam(), transport);
@@ -199,9 +193,8 @@ TEST(FramedReadRecord, HoldsTheFirstHundredResults)
     ktu::test::ScopedOverride o(ktu::platform::ops().socket.recv, &scriptedRecv);
     for (int calls : {99, 100, 101, 140}) {
         SCOPED_TRACE(calls);
-        ktu::test::openGate();
         ktu::test::Sandbox sb;
-        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+        ASSERT_TRUE(ktu::test::logInto(sb));
         g_sizes = {30};  // the header, then bodies of 1 to 7 bytes: one-digit entries
         std::string list = "7 - " + std::to_string(std::min(calls, 100)) + ", 30";
         for (int i = 1; i < calls; ++i) {
@@ -225,24 +218,20 @@ TEST(FramedReadRecord, HoldsTheFirstHundredResults)
     }
 }
 
-#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__)
+#if !defined(_WIN32)
 
 // The frame claiming 2 GiB again, under a 512 MiB address-space limit: the
-// claim must cost no memory. (The sanitizer build cannot start under such a
-// limit.)
+// claim must cost no memory.
 TEST(FramedReadMemory, ClaimedLengthCostsNoMemoryUnderAnAddressSpaceLimit)
 {
     const std::vector<FrameCase> cases = frameCases();
     auto c = std::find_if(cases.begin(), cases.end(),
                           [](const FrameCase& x) { return std::string(x.name) == "ClaimedLengthFarBeyondBuffer"; });
     ASSERT_NE(c, cases.end());
-    auto underTheLimit = [&c] {
-        const rlimit limit{512u << 20, 512u << 20};
-        ASSERT_EQ(::setrlimit(RLIMIT_AS, &limit), 0);
-        ktu::test::openGate();
+    ktu::test::expectWithinAddressSpace([&c] {
         readAndCheck(*c, Transport::Tcp);
-    };
-    EXPECT_EXIT((underTheLimit(), std::exit(::testing::Test::HasFailure() ? 1 : 0)), ::testing::ExitedWithCode(0), "");
+        return !::testing::Test::HasFailure();
+    });
 }
 
 #endif

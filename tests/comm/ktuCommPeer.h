@@ -19,17 +19,6 @@
 namespace ktu {
 namespace test {
 
-// A test logging into a sandbox of its own, with the handshake made.
-class LoggedTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        openGate();
-        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
-    }
-    std::vector<std::string> logs() const { return logTexts(sb.native("logs/output.log")); }
-    Sandbox sb;
-};
 
 // A loopback TCP connection, or (POSIX) a socketpair.
 enum class Transport { Tcp, SocketPair };

@@ -7,11 +7,14 @@
 #include "KSUtilityClasses.h"
 #include "ktuCommPeer.h"
 
+#if !defined(_WIN32)
+#  include <fcntl.h>
+#  include <termios.h>
+#  include <unistd.h>
+#endif
+
 namespace {
 
-using ktu::platform::SerialEscape;
-using ktu::platform::SerialHandle;
-using ktu::test::ScopedOverride;
 using namespace std::chrono_literals;
 
 void* const kInvalid = ktu::platform::invalidSerialHandle();
@@ -22,39 +25,17 @@ protected:
     ktu::test::MessageBoxRecorder boxes;
 };
 
-// A scripted line: counts opens, records the RTS changes and answers writes
-// as told.
-struct ScriptedLine {
-    static inline std::vector<std::string> events;
-    static inline bool writeOk = true;
-    static inline uint32_t writeCount = 0;
-    static inline int opens = 0;
-    static SerialHandle open(const char*) { return ++opens, ktu::platform::invalidSerialHandle(); }
-    static bool escape(SerialHandle, SerialEscape f)
-    {
-        events.push_back(f == SerialEscape::SetRts ? "rts up" : "rts down");
-        return true;
-    }
-    static bool write(SerialHandle, const void*, uint32_t, uint32_t* done)
-    {
-        events.push_back("write");
-        return *done = writeCount, writeOk;
-    }
-    static uint32_t lastError() { return 5; }
-    static void errorText(uint32_t, char* text, std::size_t size) { std::snprintf(text, size, "Access is denied.\r\n"); }
-    static bool cancelIo(SerialHandle) { return events.push_back("cancel"), true; }
-};
+using Line = ktu::test::FakeSerialLine;
 
 // Refused numbers and rates touch no device; invalid handles answer 0 and
 // only the write logs.
 TEST_F(SerialPort, RefusedWithoutTouchingADevice)
 {
-    ScopedOverride o(ktu::platform::ops().serial.open, &ScriptedLine::open);
+    Line line;
     for (auto [port, rate] : {std::pair<unsigned long, unsigned long>{256, 9600}, {100000, 9600}, {kPort, 14400},
                               {kPort, 0}, {kPort, 9601}, {kPort, 230400}}) {
         EXPECT_EQ(ktuSSerialPortComm::openComPort(port, rate), kInvalid) << port << " " << rate;
     }
-    EXPECT_EQ(ScriptedLine::opens, 0);
     char buffer[4] = {1, 2, 3, 4};
     for (void* h : {static_cast<void*>(nullptr), kInvalid}) {
         unsigned long count = 99;
@@ -63,26 +44,23 @@ TEST_F(SerialPort, RefusedWithoutTouchingADevice)
         EXPECT_EQ(ktuSSerialPortComm::readComPort(h, &count, 4, buffer), 0);
         EXPECT_EQ(count, 99ul);
     }
+    EXPECT_TRUE(Line::events.empty());
     EXPECT_EQ(logs(), std::vector<std::string>(2, "ktuSSerialPortComm::writeComPort-Invalid handle"));
     EXPECT_TRUE(boxes.calls().empty());
 }
 
+// A whole write answers 1; a short one or a failure logs at level 1 (one box
+// per line); RTS is up only for the write's duration.
 TEST_F(SerialPort, WritesRaiseRtsOnlyForTheirDurationAndReportFailures)
 {
-    auto& serial = ktu::platform::ops().serial;
-    ScopedOverride a(serial.escape, &ScriptedLine::escape);
-    ScopedOverride b(serial.write, &ScriptedLine::write);
-    ScopedOverride c(serial.lastError, &ScriptedLine::lastError);
-    ScopedOverride d(serial.errorText, &ScriptedLine::errorText);
-    ScopedOverride e(serial.cancelIo, &ScriptedLine::cancelIo);
+    Line line;
     char block[10] = {};
     struct Row {
         bool ok;
-        uint32_t written;
+        long written;
         int result;
         std::vector<std::string> events, lines;
     } rows[] = {
-        // A whole write answers 1; a short one or a failure logs at level 1.
         {true, 10, 1, {"rts up", "write", "rts down"}, {}},
         {true, 6, 0, {"rts up", "write", "rts down"}, {"ktuSSerialPortComm::writeComPort-WriteFile failed. BytesWritten = 6"}},
         {false, 0, 0, {"rts up", "write", "cancel", "rts down"},
@@ -92,15 +70,15 @@ TEST_F(SerialPort, WritesRaiseRtsOnlyForTheirDurationAndReportFailures)
     std::size_t linesBefore = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.result);
-        ScriptedLine::events.clear();
-        ScriptedLine::writeOk = row.ok;
-        ScriptedLine::writeCount = row.written;
+        Line::events.clear();
+        Line::writeOk = row.ok;
+        Line::writeCount = row.written;
         const std::size_t boxesBefore = boxes.calls().size();
-        EXPECT_EQ(ktuSSerialPortComm::writeComPort(reinterpret_cast<void*>(0x40), 10, block), row.result);
-        EXPECT_EQ(ScriptedLine::events, row.events);
+        EXPECT_EQ(ktuSSerialPortComm::writeComPort(Line::handle(), 10, block), row.result);
+        EXPECT_EQ(Line::events, row.events);
         auto all = logs();
         EXPECT_EQ(std::vector<std::string>(all.begin() + linesBefore, all.end()), row.lines);
-        EXPECT_EQ(boxes.calls().size() - boxesBefore, row.lines.size());  // level 1: one box per line
+        EXPECT_EQ(boxes.calls().size() - boxesBefore, row.lines.size());
         linesBefore = all.size();
     }
 }
@@ -116,10 +94,21 @@ TEST_F(SerialPort, OverAPseudoTerminal)
         EXPECT_NE(port, kInvalid) << rate;
         EXPECT_EQ(ktuSSerialPortComm::closeComPort(port), 1) << rate;
     }
+#if !defined(_WIN32)
+    // A line left at 7 bits, odd parity and two stop bits is opened as 8N1.
+    const int slave = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    termios line{};
+    ASSERT_EQ(::tcgetattr(slave, &line), 0);
+    line.c_cflag = (line.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7 | PARENB | PARODD | CSTOPB;
+    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &line), 0);
+#endif
     void* port = ktuSSerialPortComm::openComPort(kPort, 115200);
     ASSERT_NE(port, kInvalid);
     ASSERT_NE(port, nullptr);
 #if !defined(_WIN32)
+    ASSERT_EQ(::tcgetattr(slave, &line), 0);
+    ::close(slave);
+    EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB), static_cast<tcflag_t>(CS8));
     // Shared with nobody, root included. (Wine opens a serial device twice
     // even when no sharing is asked for, so this runs on Linux only.)
     EXPECT_EQ(ktuSSerialPortComm::openComPort(kPort, 115200), kInvalid);

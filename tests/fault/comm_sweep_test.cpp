@@ -100,60 +100,9 @@ TEST_F(SocketSweep, HostAndPortQueries)
     });
 }
 
-// A serial line standing in for the system's: it counts the ports it opens
-// and keeps what is written to them.
-struct FakeLine {
-    inline static int openPorts = 0;
-    inline static std::string written;
-    static platform::SerialHandle handle() { return reinterpret_cast<platform::SerialHandle>(uintptr_t{0x5E1A1}); }
-
-    static platform::SerialHandle open(const char*)
-    {
-        ++openPorts;
-        return handle();
-    }
-    static bool close(platform::SerialHandle)
-    {
-        --openPorts;
-        return true;
-    }
-    template <class... A>
-    static bool yes(A...)
-    {
-        return true;
-    }
-    static bool write(platform::SerialHandle, const void* buffer, uint32_t size, uint32_t* done)
-    {
-        written.append(static_cast<const char*>(buffer), size);
-        *done = size;
-        return true;
-    }
-    static bool read(platform::SerialHandle, void* buffer, uint32_t size, uint32_t* done)
-    {
-        *done = std::min<uint32_t>(size, 5);
-        std::memcpy(buffer, "12345", *done);
-        return true;
-    }
-    static bool waiting(platform::SerialHandle, uint32_t* inQueue)
-    {
-        *inQueue = 5;
-        return true;
-    }
-};
-
 class SerialSweep : public FaultSweep {
 protected:
-    platform::SerialOps& line = platform::ops().serial;
-    ScopedOverride<decltype(line.open)> open{line.open, &FakeLine::open};
-    ScopedOverride<decltype(line.close)> close{line.close, &FakeLine::close};
-    ScopedOverride<decltype(line.setupQueues)> queues{line.setupQueues, &FakeLine::yes};
-    ScopedOverride<decltype(line.applyLineSettings)> settings{line.applyLineSettings, &FakeLine::yes};
-    ScopedOverride<decltype(line.setTimeouts)> timeouts{line.setTimeouts, &FakeLine::yes};
-    ScopedOverride<decltype(line.escape)> escape{line.escape, &FakeLine::yes};
-    ScopedOverride<decltype(line.write)> write{line.write, &FakeLine::write};
-    ScopedOverride<decltype(line.read)> read{line.read, &FakeLine::read};
-    ScopedOverride<decltype(line.clearError)> waiting{line.clearError, &FakeLine::waiting};
-    ScopedOverride<decltype(line.cancelIo)> cancel{line.cancelIo, &FakeLine::yes};
+    FakeSerialLine line;
 };
 
 TEST_F(SerialSweep, PortOperations)
@@ -162,30 +111,30 @@ TEST_F(SerialSweep, PortOperations)
         void* port = injected([] { return ktuSSerialPortComm::openComPort(3, 9600); });
         EXPECT_TRUE(port != platform::invalidSerialHandle() || fired());
         if (port != platform::invalidSerialHandle()) {
-            EXPECT_EQ(port, FakeLine::handle());
+            EXPECT_EQ(port, FakeSerialLine::handle());
             EXPECT_EQ(ktuSSerialPortComm::closeComPort(port), 1);
         }
-        EXPECT_EQ(FakeLine::openPorts, 0);
+        EXPECT_EQ(FakeSerialLine::openPorts, 0);
     });
     sweep("ktuSSerialPortComm::closeComPort", [&] {
         void* port = ktuSSerialPortComm::openComPort(3, 9600);
-        ASSERT_EQ(port, FakeLine::handle());
+        ASSERT_EQ(port, FakeSerialLine::handle());
         // 1 whatever the close reports.
         EXPECT_EQ(injected([&] { return ktuSSerialPortComm::closeComPort(port); }), 1);
-        EXPECT_EQ(FakeLine::openPorts, 0);
+        EXPECT_EQ(FakeSerialLine::openPorts, 0);
     });
     sweep("ktuSSerialPortComm::writeComPort", [&] {
-        FakeLine::written.clear();
+        FakeSerialLine::written.clear();
         char bytes[] = "command";
-        if (succeeds([&] { return ktuSSerialPortComm::writeComPort(FakeLine::handle(), 7, bytes); })) {
-            EXPECT_EQ(FakeLine::written, "command");
+        if (succeeds([&] { return ktuSSerialPortComm::writeComPort(FakeSerialLine::handle(), 7, bytes); })) {
+            EXPECT_EQ(FakeSerialLine::written, "command");
         }
     });
     sweep("ktuSSerialPortComm::readComPort", [&] {
         char buffer[16] = "";
         unsigned long count = 99;
         const bool read =
-            succeeds([&] { return ktuSSerialPortComm::readComPort(FakeLine::handle(), &count, 3, buffer); });
+            succeeds([&] { return ktuSSerialPortComm::readComPort(FakeSerialLine::handle(), &count, 3, buffer); });
         EXPECT_LE(count, read ? 3ul : 99ul);
     });
 }

@@ -55,8 +55,10 @@ TEST_F(RegistrySweep, ReadsAndWrites)
         const bool done =
             injected([&] { return ktuRegistryUtils::addStringValueToRegistryKey("Name", "new", subKey.c_str()); });
         const std::string now = read("Name");
-        // True is also the answer when the value itself could not be set.
+        // True is also the answer when the value itself could not be set,
+        // but not when the key could not be made.
         EXPECT_TRUE(now == "old" || now == "new") << now;
+        EXPECT_TRUE(!done || failedEntry() != "registry.createKey");
         if (!done) {
             EXPECT_EQ(now, "old");
         }

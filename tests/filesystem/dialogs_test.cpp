@@ -65,21 +65,6 @@ TEST_F(Dialogs, RequestCarriesTheFixedFieldsAndTheArguments)
     EXPECT_EQ(seen.calls, 2);
 }
 
-TEST(DialogsBeforeHandshake, NothingIsShownAndTheBufferIsKept)
-{
-    EXPECT_EXIT(
-        {
-            Seen seen;
-            seen.answer = "C:/x.bmp";
-            ktuSetFilePickerHandler(recordPick, &seen);
-            char file[260] = "kept";
-            bool any = P::getOpenFileName(file, kFilter, "t", nullptr) ||
-                       P::getSaveFileName(file, kFilter, "t", "bmp", nullptr);
-            std::exit(!any && seen.calls == 0 && std::strcmp(file, "kept") == 0 ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
 #if !defined(_WIN32)
 
 // Sets an environment variable (or removes it, for null) for the object's life.

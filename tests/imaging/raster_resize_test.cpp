@@ -71,25 +71,4 @@ TEST_F(RasterOps, StatusCodesUnwrittenOutputsAndFaults)
                                                "Common-ktuBMPUtils::getScaledSize()", resize, resize, resize}));
 }
 
-// Before the handshake: false, and no status, size or raster written.
-bool rastersRefusedBeforeHandshake()
-{
-    Bytes a(64, 1), b(64, 2);
-    int w = -7, h = -7;
-    long status = 5;
-    bool refused = !ktuRGB24DataUtils::reverseData(a.data(), b.data(), 2, 2, &status) &&
-                   !ktuRGB24DataUtils::resizeData(2, 2, a.data(), 4, &w, &h, b.data(), &status) &&
-                   !ktuRGB24DataUtils::flipData(b.data(), 2, 2, &status) && !ktuRGB24DataUtils::flipData(nullptr, 1, 1, &status);
-    ktuBMPUtils::getScaledSize(640, 480, 320, &w, &h);
-    ktuBMPUtils::resizeImageAndReturnData(2, 2, a.data(), 4, b.data());
-    ktuBMPUtils::resizeImageAndReturnData(2, 2, a.data(), 3, 3, b.data());
-    ktuBMPUtils::resizeImageAndReturnData(2, 2, nullptr, 3, 3, nullptr);  // no fault raised either
-    return refused && status == 5 && w == -7 && h == -7 && a == Bytes(64, 1) && b == Bytes(64, 2);
-}
-
-TEST(RasterOpsGate, RefusedBeforeTheHandshake)
-{
-    KTU_EXPECT_IN_CHILD(rastersRefusedBeforeHandshake);
-}
-
 }  // namespace

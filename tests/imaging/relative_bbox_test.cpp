@@ -23,11 +23,6 @@ std::vector<double> raw(const ktuRelativeBbox& box)
     return v;
 }
 
-void setRaw(ktuRelativeBbox& box, const std::vector<double>& v)
-{
-    std::memcpy(reinterpret_cast<char*>(&box) + kFirstEdge, v.data(), 6 * sizeof(double));
-}
-
 ktuRelativeBbox make(Edges e)
 {
     ktuRelativeBbox box;
@@ -124,34 +119,6 @@ TEST_F(RelativeBbox, ContainmentWithAllowances)
     }
     EXPECT_FALSE(outer.checkOverlapWithinAllowance(nullptr, 1.0, 1.0));
     EXPECT_EQ(log(), (std::vector<std::string>{"Common-ktuRelativeBbox::checkOverlapWithinAllowance()"}));
-}
-
-// Before the handshake the box is never set (zero-filled here), the getters
-// answer 0.0 (the center getters too), the setters do nothing, and operator+,
-// which asks no handshake, merges with the all-zero box its getters give.
-bool boxBeforeHandshake()
-{
-    ktuRelativeBbox box, other;
-    box.setDimensions(0.9, 0.1, 0.2, 0.8);
-    box.setRelativeWidth(0.5);
-    bool zero = raw(box) == std::vector<double>(6, 0.0) && box.getRelativeLeftCol() == 0.0 &&
-                box.getRelativeRightCol() == 0.0 && box.getRelativeTopRow() == 0.0 &&
-                box.getRelativeBottomRow() == 0.0 && box.getRelativeWidth() == 0.0 &&
-                box.getRelativeHeight() == 0.0 && box.getRelativeCenterX() == 0.0 &&
-                box.getRelativeCenterY() == 0.0 && !box.checkBboxDimensions() &&
-                !box.checkOverlapWithinAllowance(&other, 1.0, 1.0);
-    // Edges set behind the gate's back (as a copy would bring them): merged with zero.
-    setRaw(box, {0.7, 0.3, 0.4, 0.6, 0.5, 0.5});  // right, left, bottom, top, centers
-    setRaw(other, {-0.2, -0.5, -0.4, -0.1, 0.0, 0.0});
-    bool merged = &(box + other) == &box && raw(box) == std::vector<double>{0.7, 0.0, 0.0, 0.6, 0.5, 0.5};
-    bool mergedNegative =
-        &(other + box) == &other && raw(other) == std::vector<double>{0.0, -0.5, -0.4, 0.0, 0.0, 0.0};
-    return zero && merged && mergedNegative;
-}
-
-TEST(RelativeBboxGate, GettersAnswerZeroAndUnionTakesTheAllZeroBox)
-{
-    KTU_EXPECT_IN_CHILD(boxBeforeHandshake);
 }
 
 }  // namespace

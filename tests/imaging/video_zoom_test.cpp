@@ -119,17 +119,4 @@ TEST_F(VideoZoom, DisabledPassesThroughBoundsKeepTheirSizeAndCopiesOwnTheirBuffe
     EXPECT_TRUE(log().empty());
 }
 
-bool behavesWithoutHandshake()
-{
-    Zoom zoom(4, 2, 0.0, 0.5, 0.0, 1.0);  // no buffer: the destructor must not free garbage
-    ktuVideoStreamManipulator copy(zoom.z);
-    copy = zoom.z;
-    return zoom.copying() == Pixels(8, 99) && zoom.inPlace() == firstBytes(numbered(8));
-}
-
-TEST(VideoZoomWithoutHandshake, DoesNothing)
-{
-    KTU_EXPECT_IN_CHILD(behavesWithoutHandshake);
-}
-
 }  // namespace

@@ -28,16 +28,10 @@ namespace {
 
 constexpr const char* kDesktopKey = "SOFTWARE\\Microsoft\\WINDOWS\\CurrentVersion\\Explorer\\Shell folders";
 constexpr const char* kDesktopValue = "Common Desktop";
-constexpr const char* kSleeperVariable = "KTU_TEST_SLEEPER";
 #if !defined(_WIN32)
 constexpr const char* kEndSelfVariable = "KTU_TEST_END_SELF";
 #endif
 
-#if defined(_WIN32)
-int64_t processId() { return static_cast<int64_t>(::GetCurrentProcessId()); }
-#else
-int64_t processId() { return static_cast<int64_t>(::getpid()); }
-#endif
 
 #if !defined(_WIN32)
 // The program's own settings store and desktop, removed at its end. A death
@@ -59,7 +53,7 @@ public:
             return;
         }
         owner_ = true;
-        root_ = fs::temp_directory_path() / ("ktu_system_" + std::to_string(processId()));
+        root_ = runFolder() / uniqueName("system");
         fs::create_directories(root_ / "desktop");
         ::setenv("KTU_TEST_SYSTEM_ROOT", root_.c_str(), 1);
         ::setenv("KTU_SETTINGS_DB", (root_ / "registry.db").c_str(), 1);
@@ -84,18 +78,6 @@ private:
 const auto* g_environment = ::testing::AddGlobalTestEnvironment(new SystemEnvironment);
 #endif
 
-// When this program is started as a sleeper (Windows), it waits to be ended.
-struct SleeperMode {
-    SleeperMode()
-    {
-        const char* mode = std::getenv(kSleeperVariable);
-        if (mode == nullptr || mode[0] != '1') return;
-        std::this_thread::sleep_for(std::chrono::minutes(5));
-        std::exit(0);
-    }
-};
-const SleeperMode g_sleeperMode;
-
 }  // namespace
 
 std::vector<std::string> desktopLogTexts()
@@ -109,95 +91,6 @@ std::vector<std::string> desktopLogTexts()
     if (folder.rfind("C:", 0) == 0) folder.erase(0, 2);
 #endif
     return logTexts(fs::path(folder) / "Logs" / "output.log");
-}
-
-std::string uniqueName(const std::string& prefix)
-{
-    static std::atomic<unsigned> counter{0};
-    return prefix + "_" + std::to_string(processId()) + "_" + std::to_string(counter++);
-}
-
-fs::path makeSleeperProgram(const fs::path& folder, const std::string& fileName)
-{
-    fs::path program = folder / fileName;
-#if defined(_WIN32)
-    // This very program, which sleeps when KTU_TEST_SLEEPER is set.
-    char self[MAX_PATH];
-    DWORD n = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    fs::copy_file(fs::path(std::string(self, n)), program, fs::copy_options::overwrite_existing);
-#else
-    fs::copy_file("/bin/sleep", program, fs::copy_options::overwrite_existing);
-    fs::permissions(program, fs::perms::owner_all);
-#endif
-    return program;
-}
-
-bool startChild(const fs::path& program, Child& child)
-{
-#if defined(_WIN32)
-    ::SetEnvironmentVariableA(kSleeperVariable, "1");
-    std::string command = "\"" + program.string() + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    BOOL started = ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                    &info);
-    ::SetEnvironmentVariableA(kSleeperVariable, nullptr);
-    if (!started) return false;
-    ::CloseHandle(info.hThread);
-    child.id = info.dwProcessId;
-    child.handle = info.hProcess;
-    // Give the child time to load its modules, so that its name can be read.
-    ::WaitForInputIdle(info.hProcess, 2000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    return true;
-#else
-    pid_t pid = ::fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        ::execl(program.c_str(), program.filename().c_str(), "300", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    child.id = pid;
-    // Wait until the child runs the program (its executable is no longer ours).
-    std::string exe = "/proc/" + std::to_string(pid) + "/exe";
-    for (int i = 0; i < 200; ++i) {
-        std::error_code ec;
-        if (fs::read_symlink(exe, ec).filename() == program.filename()) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-#endif
-}
-
-bool waitChild(Child& child, int seconds)
-{
-#if defined(_WIN32)
-    if (child.id != 0 &&
-        ::WaitForSingleObject(static_cast<HANDLE>(child.handle), static_cast<DWORD>(seconds) * 1000) == WAIT_OBJECT_0) {
-        ::CloseHandle(static_cast<HANDLE>(child.handle));
-        child.handle = nullptr;
-        child.id = 0;
-    }
-#else
-    for (int i = 0; child.id != 0 && i < seconds * 100; ++i) {
-        int status = 0;
-        if (::waitpid(static_cast<pid_t>(child.id), &status, WNOHANG) == child.id) child.id = 0;
-        else std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-#endif
-    return child.id == 0;
-}
-
-void endChild(Child& child)
-{
-    if (child.id == 0) return;
-#if defined(_WIN32)
-    ::TerminateProcess(static_cast<HANDLE>(child.handle), 1);
-#else
-    ::kill(static_cast<pid_t>(child.id), SIGKILL);
-#endif
-    waitChild(child, 10);
 }
 
 #if !defined(_WIN32)
