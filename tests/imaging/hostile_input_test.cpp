@@ -5,25 +5,12 @@
 // limit) the children run without it; the budget checks still hold.
 #if !defined(_WIN32)
 
-#include <sys/resource.h>
-
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "bmpTestFiles.h"
 #include "posix/pictureDecoder.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#  define KTU_LIMIT_ADDRESS_SPACE 0
-#elif defined(__has_feature)
-#  if __has_feature(address_sanitizer)
-#    define KTU_LIMIT_ADDRESS_SPACE 0
-#  endif
-#endif
-#ifndef KTU_LIMIT_ADDRESS_SPACE
-#  define KTU_LIMIT_ADDRESS_SPACE 1
-#endif
 
 namespace {
 
@@ -108,29 +95,16 @@ bool answered(const Hostile& c, const std::string& path, std::size_t bytes)
     return ok && !ktuBMPUtils::cropAndSaveImage(path.c_str(), (path + ".crop.bmp").c_str(), 0, 0, 4, 4);
 }
 
-// Runs in the death test's child: limits its address space, then exits 0
-// when every answer was the expected one.
-[[noreturn]] void answerUnderLimit(const Hostile& hostile, const std::string& path, std::size_t bytes)
-{
-#if KTU_LIMIT_ADDRESS_SPACE
-    const rlimit limit{512u << 20, 512u << 20};
-    if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
-#endif
-    std::_Exit(answered(hostile, path, bytes) ? 0 : 1);
-}
-
 class HostileInput : public ::testing::TestWithParam<Hostile> {};
 
 TEST_P(HostileInput, AnsweredWithinTheMemoryBound)
 {
-    ::testing::FLAGS_gtest_death_test_style = "fast";
-    ktu::test::openGate();
     ktu::test::Sandbox sb;
-    ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
+    ASSERT_TRUE(ktu::test::logInto(sb));
     const std::string& file = GetParam().file;
     sb.writeFile("in.bin", file);
     const std::string path = sb.path("in.bin");
-    EXPECT_EXIT(answerUnderLimit(GetParam(), path, file.size()), ::testing::ExitedWithCode(0), "");
+    ktu::test::expectWithinAddressSpace([&] { return answered(GetParam(), path, file.size()); });
     // Refusals are answered by the result alone; only a picture whose pixels
     // cannot be read costs its line.
     for (const std::string& line : ktu::test::logTexts(sb.native("logs") / "output.log")) {
