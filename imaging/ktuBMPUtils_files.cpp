@@ -145,10 +145,13 @@ bool readPixels(const char* path, unsigned char* out, bool packed)
     if (!bitmap.has24BitPixels()) {
         return false;
     }
-    const std::size_t packedRow = 3 * bitmap.width();
-    const std::size_t rowBytes = packed ? packedRow : alignedRow(bitmap.width());
+    std::size_t packedRow = 0;
     std::size_t limit = 0;
-    return ktu::checkedMul(packedRow, bitmap.height(), limit) && bitmap.copyRows(ktu::require(out), rowBytes, limit);
+    if (!ktu::checkedMul(3, bitmap.width(), packedRow) || !ktu::checkedMul(packedRow, bitmap.height(), limit)) {
+        return false;
+    }
+    const std::size_t rowBytes = packed ? packedRow : alignedRow(bitmap.width());
+    return bitmap.copyRows(ktu::require(out), rowBytes, limit);
 }
 
 }  // namespace
