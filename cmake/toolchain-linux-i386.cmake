@@ -9,8 +9,12 @@ set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 
 set(CMAKE_C_COMPILER gcc)
 set(CMAKE_CXX_COMPILER g++)
-set(CMAKE_C_FLAGS_INIT "-m32")
-set(CMAKE_CXX_FLAGS_INIT "-m32")
+# Doubles computed in SSE2 registers, as the 32-bit Windows compilers do by
+# default: GCC's i386 default, the x87 unit, keeps intermediate results in 80
+# bits, so that a size such as trunc(width / scale) can differ by one from
+# the same expression elsewhere (or on the target).
+set(CMAKE_C_FLAGS_INIT "-m32 -msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-m32 -msse2 -mfpmath=sse")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
