@@ -42,7 +42,7 @@ TEST(CheckedSize, ProductsAndSumsThatDoNotFitAreRefused)
     EXPECT_EQ(out, 0u);  // unchanged by a refusal
     EXPECT_TRUE(ktu::checkedAdd(SIZE_MAX - 1, 1, out));
     EXPECT_EQ(out, SIZE_MAX);
-    EXPECT_THROW(ktu::allocationSize(SIZE_MAX / 2, 2, 1), std::bad_alloc);
+    EXPECT_THROW(ktu::allocationSize(SIZE_MAX / 2 + 1, 2, 1), std::bad_alloc);
 }
 
 TEST(SizeOverflow, PicturesLargerThanTheAddressSpaceAreRefused)
