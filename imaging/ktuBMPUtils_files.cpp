@@ -8,6 +8,7 @@
 #include "ktuFilePathUtils.h"
 #include "ktuGuard.h"
 #include "ktuPlatform.h"
+#include "common/checkedSize.h"
 
 namespace {
 
@@ -103,9 +104,13 @@ bool readPixels(const char* path, unsigned char* out, bool packed)
     if (!bitmap.has24BitPixels()) {
         return false;
     }
-    const std::size_t packedRow = 3 * bitmap.width();
+    std::size_t packedRow = 0;
+    std::size_t limit = 0;
+    if (!ktu::checkedMul(3, bitmap.width(), packedRow) || !ktu::checkedMul(packedRow, bitmap.height(), limit)) {
+        return false;
+    }
     const std::size_t rowBytes = packed ? packedRow : alignedRow(bitmap.width());
-    return bitmap.copyRows(ktu::require(out), rowBytes, packedRow * bitmap.height());
+    return bitmap.copyRows(ktu::require(out), rowBytes, limit);
 }
 
 }  // namespace
@@ -199,7 +204,7 @@ bool ktuBMPUtils::getResizedImageData(const char* path, unsigned char* out, int 
         }
         // Zero-filled, so that a picture whose pixels cannot be read is
         // resized as a black one.
-        std::vector<unsigned char> packed(3 * static_cast<std::size_t>(width) * height);
+        std::vector<unsigned char> packed(ktu::allocationSize(3, width, height));
         if (!getImageData(path, packed.data())) {
             ktuLogUtils::writeLog(ktu::kModCommon, "ktuBMPUtils::getResizedImageData() - Image Data not found", 0);
         }
@@ -256,14 +261,14 @@ bool ktuBMPUtils::cropAndSaveImage(const char* source, const char* destination, 
         if (!getImageSize(source, &width, &height) || width < 0 || height < 0) {
             return false;
         }
-        std::vector<unsigned char> picture(3 * static_cast<std::size_t>(width) * height);
+        std::vector<unsigned char> picture(ktu::allocationSize(3, width, height));
         if (!getImageData(source, picture.data())) {
             return false;
         }
         cropWidth = std::min(cropWidth, width);
         cropHeight = std::min(cropHeight, height);
         const std::size_t row = alignedRow(static_cast<std::size_t>(cropWidth));
-        std::vector<unsigned char> cropped(row * cropHeight);
+        std::vector<unsigned char> cropped(ktu::allocationSize(row, cropHeight));
         const long long xEnd = std::min<long long>(width, static_cast<long long>(x) + cropWidth);
         const long long yEnd = std::min<long long>(height, static_cast<long long>(y) + cropHeight);
         for (long long r = y; r < yEnd && x < xEnd; ++r) {

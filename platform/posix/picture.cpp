@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "descriptor.h"
+#include "common/checkedSize.h"
 #include "drives.h"
 #include "ktuBmpFormat.h"
 #include "ktuPlatform.h"
@@ -619,7 +620,8 @@ bool copyPixelRows(HBITMAP bitmap, unsigned char* out, std::size_t rowBytes, std
     }
     const std::size_t stride = static_cast<std::size_t>(bitmap->description.bmWidthBytes);
     const std::size_t rows = static_cast<std::size_t>(bitmap->description.bmHeight);
-    if (rowBytes == 0 || rowBytes > stride || limit > rows * rowBytes) {
+    std::size_t most = 0;  // rows * rowBytes, when it fits a size_t (else no limit exceeds it)
+    if (rowBytes == 0 || rowBytes > stride || (checkedMul(rows, rowBytes, most) && limit > most)) {
         return false;
     }
     if (bitmap->pixels.compression != 0) {

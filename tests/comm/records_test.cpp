@@ -1,6 +1,7 @@
 // The network records and the peer description: defaults, copies and the
 // peer's port window.
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -20,8 +21,14 @@ struct Kind {
     bool text;
     int32_t initial;  // what initialisation writes into a value
 };
+// A double's place in a record: 8-byte aligned on Windows and x86-64, 4 on
+// 32-bit Linux (its ABI), where the applications' records align it so too.
+struct DoubleAfterByte {
+    char c;
+    double d;
+};
 constexpr Kind T32{32, 1, true, 0}, T{256, 1, true, 0}, V{4, 4, false, 0}, Tag{4, 4, false, 36}, B{1, 1, false, 0},
-    D{8, 8, false, 0}, L{400, 4, false, 0};
+    D{8, offsetof(DoubleAfterByte, d), false, 0}, L{400, 4, false, 0};
 struct Run {
     Kind kind;
     int count;
@@ -48,7 +55,7 @@ std::vector<Field> layout(const std::vector<Run>& runs, std::size_t& total)
             at += run.kind.size;
         }
     }
-    total = (at + 7) / 8 * 8;
+    total = (at + D.align - 1) / D.align * D.align;  // the records' widest alignment is a double's
     return fields;
 }
 
