@@ -20,6 +20,7 @@
 #include <share.h>
 
 #include <cstring>
+#include <algorithm>
 #include <string>
 
 #include "ktuPlatform.h"
@@ -253,10 +254,26 @@ WalkFolder* walkFolder(FolderHandle folder)
     return static_cast<WalkFolder*>(folder);
 }
 
+// The length of `path` without the separators at its end. The second byte of
+// a double-byte character (0x5C in code page 932) is never taken for one.
+std::size_t lengthWithoutEndSeparators(const std::string& path)
+{
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < path.size();) {
+        bool pair = ::IsDBCSLeadByte(static_cast<unsigned char>(path[i])) != 0 && i + 1 < path.size();
+        std::size_t width = pair ? 2 : 1;
+        if (pair || (path[i] != '/' && path[i] != '\\')) {
+            keep = i + width;
+        }
+        i += width;
+    }
+    return keep;
+}
+
 std::string entryOf(FolderHandle folder, const char* name)
 {
     const std::string& path = walkFolder(folder)->path;
-    bool ended = path.back() == '\\' || path.back() == '/';
+    bool ended = lengthWithoutEndSeparators(path) < path.size();
     return path + (ended ? "" : "\\") + name;
 }
 
@@ -266,9 +283,7 @@ FolderHandle openFolder(const char* path, bool followLast)
         return nullptr;
     }
     std::string native(path);
-    while (native.size() > 1 && (native.back() == '/' || native.back() == '\\')) {
-        native.pop_back();
-    }
+    native.resize(std::max<std::size_t>(lengthWithoutEndSeparators(native), 1));
     if (native.size() == 2 && native[1] == ':') {
         native += '\\';  // a drive's root, not its current folder
     }
