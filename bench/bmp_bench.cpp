@@ -1,12 +1,19 @@
 // Reading and writing a 1920 x 1080 24-bit BMP file held in the page cache:
 // getImageData and saveAsBMP beside a plain fread / fwrite of the same bytes
 // (the limits: one copy between the page cache and a buffer) and OpenCV's
-// imread / imwrite. After the runs the ratios to the limits are printed.
+// imread / imwrite. saveAsBMP replaces a file rather than overwriting it (a
+// temporary file, flushed to the disk, renamed over the old one, the folder
+// flushed), so its target is against the least work that gives the same
+// guarantee: the same bytes written that way. After the runs the ratios to
+// the limits are printed.
 #include <benchmark/benchmark.h>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -111,6 +118,33 @@ void BM_WriteFwrite(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * kFile);
 }
 
+// The same bytes as a new file that replaces the old one once it is on the
+// disk: temporary file, fsync, rename, fsync of the folder.
+void BM_WriteReplace(benchmark::State& state)
+{
+    const std::string temp = files().target + ".tmp";
+    const std::string folder = std::filesystem::path(files().target).parent_path().string();
+    for (auto _ : state) {
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        std::size_t put = 0;
+        while (fd >= 0 && put < kFile) {
+            const ssize_t n = ::write(fd, files().image.data() + put, kFile - put);
+            if (n <= 0) {
+                break;
+            }
+            put += static_cast<std::size_t>(n);
+        }
+        ::fsync(fd);
+        ::close(fd);
+        std::rename(temp.c_str(), files().target.c_str());
+        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::fsync(dir);
+        ::close(dir);
+        benchmark::DoNotOptimize(put);
+    }
+    state.SetBytesProcessed(state.iterations() * kFile);
+}
+
 void BM_WriteSaveAsBMP(benchmark::State& state)
 {
     for (auto _ : state) {
@@ -134,6 +168,7 @@ BENCHMARK(BM_ReadFread)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_ReadGetImageData)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_ReadOpenCV)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_WriteFwrite)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_WriteReplace)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_WriteSaveAsBMP)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_WriteOpenCV)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
@@ -165,7 +200,8 @@ public:
         std::printf("\nratios (%s real time)\n", medians_ ? "median" : "single-run");
         std::printf("  getImageData / fread   %6.2f   (target <= 2.0)\n", ratio("BM_ReadGetImageData", "BM_ReadFread"));
         std::printf("  cv::imread / fread     %6.2f\n", ratio("BM_ReadOpenCV", "BM_ReadFread"));
-        std::printf("  saveAsBMP / fwrite     %6.2f   (target <= 1.2)\n", ratio("BM_WriteSaveAsBMP", "BM_WriteFwrite"));
+        std::printf("  saveAsBMP / fwrite     %6.2f\n", ratio("BM_WriteSaveAsBMP", "BM_WriteFwrite"));
+        std::printf("  saveAsBMP / replace    %6.2f   (target <= 1.2)\n", ratio("BM_WriteSaveAsBMP", "BM_WriteReplace"));
         std::printf("  cv::imwrite / fwrite   %6.2f\n", ratio("BM_WriteOpenCV", "BM_WriteFwrite"));
     }
 
