@@ -292,40 +292,40 @@ bool transfer(int fd, uint32_t size, uint32_t* done, uint32_t totalMs, short eve
     return ok;
 }
 
-bool writePort(SerialHandle h, const void* buffer, uint32_t size, uint32_t* done)
+// What a read and a write share: the checks of the handle and the buffer, a
+// count of 0 until bytes move, and the whole transfer's time-out (multiplier
+// x size + constant, held to 32 bits). `io(fd, at, left)` moves bytes.
+template <typename Io>
+bool transferPort(SerialHandle h, bool hasBuffer, uint32_t size, uint32_t* done, uint32_t multiplier,
+                  uint32_t constant, short direction, Io io)
 {
     int fd = toFd(h);
     if (done != nullptr) {
         *done = 0;
     }
-    if (fd < 0 || (buffer == nullptr && size > 0)) {
+    if (fd < 0 || (!hasBuffer && size > 0)) {
         errno = fd < 0 ? EBADF : EFAULT;
         return false;
     }
-    SerialTimeouts t = timeoutsOf(fd);
-    uint64_t total = static_cast<uint64_t>(t.writeTotalMultiplier) * size + t.writeTotalConstant;
-    uint32_t totalMs = total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
+    const uint64_t total = static_cast<uint64_t>(multiplier) * size + constant;
+    const uint32_t totalMs = total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
+    return transfer(fd, size, done, totalMs, direction, [&](uint32_t at, uint32_t left) { return io(fd, at, left); });
+}
+
+bool writePort(SerialHandle h, const void* buffer, uint32_t size, uint32_t* done)
+{
+    const SerialTimeouts t = timeoutsOf(toFd(h));
     const char* bytes = static_cast<const char*>(buffer);
-    return transfer(fd, size, done, totalMs, POLLOUT,
-                    [&](uint32_t at, uint32_t left) { return ::write(fd, bytes + at, left); });
+    return transferPort(h, buffer != nullptr, size, done, t.writeTotalMultiplier, t.writeTotalConstant, POLLOUT,
+                        [&](int fd, uint32_t at, uint32_t left) { return ::write(fd, bytes + at, left); });
 }
 
 bool readPort(SerialHandle h, void* buffer, uint32_t size, uint32_t* done)
 {
-    int fd = toFd(h);
-    if (done != nullptr) {
-        *done = 0;
-    }
-    if (fd < 0 || (buffer == nullptr && size > 0)) {
-        errno = fd < 0 ? EBADF : EFAULT;
-        return false;
-    }
-    SerialTimeouts t = timeoutsOf(fd);
-    uint64_t total = static_cast<uint64_t>(t.readTotalMultiplier) * size + t.readTotalConstant;
-    uint32_t totalMs = total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
+    const SerialTimeouts t = timeoutsOf(toFd(h));
     char* bytes = static_cast<char*>(buffer);
-    return transfer(fd, size, done, totalMs, POLLIN,
-                    [&](uint32_t at, uint32_t left) { return ::read(fd, bytes + at, left); });
+    return transferPort(h, buffer != nullptr, size, done, t.readTotalMultiplier, t.readTotalConstant, POLLIN,
+                        [&](int fd, uint32_t at, uint32_t left) { return ::read(fd, bytes + at, left); });
 }
 
 bool clearError(SerialHandle h, uint32_t* inQueue)
