@@ -482,7 +482,7 @@ TEST(StoredResolution, ReadFromPngAndJpegHeaders)
         return std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01", 13) + unit + be(x, 2) + be(y, 2) + "\0\0";
     };
     struct Case { const char* name; std::string file; long long pixels, x, y; } cases[] = {
-        {"png pHYs after another chunk", png(1, 1, 0, 0, be(1, 4) + "tEXtx" + phys(0x12345, 11811, 1)), 100, 134, 847},
+        {"png pHYs after a chunk", png(1, 1, 0, 0, be(1, 4) + "tEXtxcrc!" + phys(0x12345, 11811, 1)), 100, 134, 847},
         {"png pHYs of no unit", png(1, 1, 0, 0, phys(11811, 11811, 0)), 100, 2646, 2646},
         {"png pHYs after the data", png(1, 1, 4, 4) + "crc!" + phys(11811, 11811, 1), 100, 2646, 2646},
         {"png a billion dots per metre", png(1, 1, 0, 0, phys(1000000000, 1000000000, 1)), 1, 1, 1},

@@ -22,6 +22,7 @@ constexpr int kCases = 4000;
 constexpr unsigned kMaxSide = 96;
 #endif
 
+const char* const kKernelNames[] = {"Plain", "Ssse3", "Avx2"};
 struct Rect { double left, right, bottom, top; };
 
 // `d` with the zoom of `s` written over it.
@@ -179,9 +180,7 @@ TEST_P(RasterOracle, ReverseAndFlipMatchReference)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RasterOracle, ::testing::Values(Kernel::Plain, Kernel::Ssse3, Kernel::Avx2),
-                         [](const auto& info) {
-                             return std::vector<std::string>{"Plain", "Ssse3", "Avx2"}[static_cast<int>(info.param)];
-                         });
+                         [](const auto& info) { return std::string(kKernelNames[static_cast<int>(info.param)]); });
 
 using RasterOps = ktu::test::LoggedTest;
 
