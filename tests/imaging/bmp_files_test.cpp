@@ -562,6 +562,8 @@ const Hostile kHostile[] = {
     {"png data chunk claims 1.6 GB", png(1, 1, 0x60000000u, 60), Expect::PictureRefused, 1, 1, true},
     {"png claims the largest picture taken", png(8192, 8192, 40, 40), Expect::PictureRefused, 8192, 8192},
     {"png claims more than that", png(8193, 8192, 40, 40), Expect::PictureRefused},
+    {"png whole, claims 8192 x 8192", png(8192, 8192, 2, 0) + "crc!" + be(0, 4) + "IENDcrc!", Expect::PictureRefused,
+     8192, 8192, true},
     {"jpeg claims 65500 x 65500", jpeg(65500, 65500), Expect::PictureRefused},
     {"gif claims 65535 x 65535", gif(65535, 65535), Expect::PictureRefused},
     {"bmp picture claims 8000 x 8000", with32(18, 8000, with32(22, 8000, bmpImage(1, 1))), Expect::PictureRefused},
