@@ -1,8 +1,6 @@
-// The zoom, resizes, reversal and flip of every pixel engine against plain
-// reference loops, byte for byte, over random sizes, rectangles and targets.
-// Destinations start as noise, so bytes that must stay are checked too.
-#include <cstdint>
-#include <cstddef>
+// The zoom, resizes, reversal and flip of every pixel engine against plain reference loops, byte for byte, over
+// random sizes, rectangles and targets, into destinations of noise; then the resizes' sizes, statuses and faults.
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -25,7 +23,6 @@ constexpr unsigned kMaxSide = 96;
 #endif
 
 const char* const kKernelNames[] = {"Plain", "Ssse3", "Avx2"};
-
 struct Rect { double left, right, bottom, top; };
 
 // `d` with the zoom of `s` written over it.
@@ -37,10 +34,9 @@ Bytes referenceZoom(const Bytes& s, Bytes d, unsigned w, unsigned h, Rect rc)
     const unsigned r1 = static_cast<unsigned>(h * rc.top), c1 = static_cast<unsigned>(w * rc.right);
     for (unsigned r = r0; r < r1; ++r) {
         for (unsigned q = c0; q < c1; ++q) {
-            unsigned y0 = static_cast<unsigned>((r - r0) * vf), y1 = static_cast<unsigned>((r - r0 + 1) * vf);
-            unsigned x0 = static_cast<unsigned>((q - c0) * hf), x1 = static_cast<unsigned>((q - c0 + 1) * hf);
-            y1 = y1 > h ? h : y1;
-            x1 = x1 > w ? w : x1;
+            const unsigned y0 = static_cast<unsigned>((r - r0) * vf), x0 = static_cast<unsigned>((q - c0) * hf);
+            const unsigned y1 = std::min(h, static_cast<unsigned>((r - r0 + 1) * vf));
+            const unsigned x1 = std::min(w, static_cast<unsigned>((q - c0 + 1) * hf));
             for (unsigned y = y0; y < y1; ++y)
                 for (unsigned x = x0; x < x1; ++x) std::memcpy(&d[3 * (w * y + x)], &s[3 * (w * r + q)], 3);
         }
@@ -88,12 +84,8 @@ protected:
         return b;
     }
     unsigned side(unsigned most) { return 1 + rng() % most; }
-    // Edges on a coarse grid half of the time (exact halves, quarters...),
-    // arbitrary doubles otherwise.
-    double edge()
-    {
-        return rng() % 2 ? (rng() % 17) / 16.0 : std::uniform_real_distribution<double>(0.0, 1.0)(rng);
-    }
+    // Edges on a coarse grid half of the time (exact halves, quarters...), arbitrary doubles otherwise.
+    double edge() { return rng() % 2 ? (rng() % 17) / 16.0 : std::uniform_real_distribution<double>(0.0, 1.0)(rng); }
 
     std::mt19937 rng{20261205u + static_cast<unsigned>(GetParam())};
     const std::size_t defaultThreshold = ktu::raster::useStreamingThreshold(SIZE_MAX);
@@ -103,8 +95,7 @@ TEST_P(RasterOracle, ZoomMatchesReferenceInBothForms)
 {
     for (int i = 0; i < kCases; ++i) {
         streamEveryOther(i);
-        // Now and then a frame wider than one strip of the engine.
-        // Once a frame past 2 MiB.
+        // Now and then a frame wider than one strip of the engine; once a frame past 2 MiB.
         const bool big = i == 50;
         const unsigned w = big ? 1100 : i % 97 == 0 ? 2040 + side(2200) : side(kMaxSide);
         const unsigned h = big ? 700 : i % 97 == 0 ? side(4) : side(kMaxSide);
@@ -190,5 +181,61 @@ TEST_P(RasterOracle, ReverseAndFlipMatchReference)
 
 INSTANTIATE_TEST_SUITE_P(Engines, RasterOracle, ::testing::Values(Kernel::Plain, Kernel::Ssse3, Kernel::Avx2),
                          [](const auto& info) { return std::string(kKernelNames[static_cast<int>(info.param)]); });
+
+using RasterOps = ktu::test::LoggedTest;
+
+TEST_F(RasterOps, SizesStatusCodesUnwrittenOutputsAndFaults)
+{
+    struct Size { int width, height, maxSize, expectedWidth, expectedHeight; } sizes[] = {
+        {100, 300, 64, 21, 64}, {0, 0, 10, 0, 0}, {10, 0, 5, 5, 0},  // 0 x 0: an undefined quotient gives 0
+    };
+    for (const Size& c : sizes) {
+        int w = -7, h = -7;
+        ktuBMPUtils::getScaledSize(c.width, c.height, c.maxSize, &w, &h);
+        EXPECT_EQ(std::make_pair(w, h), std::make_pair(c.expectedWidth, c.expectedHeight))
+            << c.width << "x" << c.height;
+    }
+    Bytes a(64, 1), b(64, 2);
+    struct Case { unsigned char* src; unsigned char* dst; int width, height, maxSize; long expected; } cases[] = {
+        {nullptr, b.data(), 2, 2, 4, -201}, {a.data(), nullptr, 2, 2, 4, -201}, {a.data(), b.data(), -1, 2, 4, -202},
+        {a.data(), b.data(), 2, -1, 4, -202}, {a.data(), b.data(), 2, 2, -4, -202},
+    };
+    for (const Case& c : cases) {
+        int w = -7, h = -7;
+        long status = 0;
+        EXPECT_FALSE(ktuRGB24DataUtils::resizeData(c.width, c.height, c.src, c.maxSize, &w, &h, c.dst, &status));
+        EXPECT_EQ(status, c.expected);
+        EXPECT_EQ(std::make_pair(w, h), std::make_pair(-7, -7));
+    }
+    int w = -7, h = -7;
+    long status = 0;
+    EXPECT_TRUE(ktuRGB24DataUtils::resizeData(2, 2, a.data(), 0, &w, &h, b.data(), &status));
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(0, 0));
+    EXPECT_EQ(b, Bytes(64, 2));
+
+    auto failedWith = [&status](bool ok) { return ok ? 0L : status; };
+    EXPECT_EQ(failedWith(ktuRGB24DataUtils::reverseData(nullptr, b.data(), 1, 1, &status)), -201);
+    EXPECT_EQ(failedWith(ktuRGB24DataUtils::flipData(nullptr, 1, 1, &status)), -201);
+    EXPECT_EQ(failedWith(ktuRGB24DataUtils::flipData(a.data(), 1, -1, &status)), -202);
+    EXPECT_TRUE(logs().empty());
+
+    // Faults are absorbed with a status, or passed on.
+    EXPECT_FALSE(ktuRGB24DataUtils::resizeData(2, 2, a.data(), 4, &w, nullptr, b.data(), &status));
+    EXPECT_EQ(status, -200);
+    EXPECT_FALSE(ktuRGB24DataUtils::flipData(a.data(), 2, 2, nullptr));
+    EXPECT_FALSE(ktuRGB24DataUtils::reverseData(a.data(), b.data(), 2, 2, nullptr));
+    EXPECT_ANY_THROW(ktuBMPUtils::getScaledSize(2, 2, 4, &w, nullptr));
+    EXPECT_ANY_THROW(ktuBMPUtils::resizeImageAndReturnData(2, 2, nullptr, 4, b.data()));
+    EXPECT_ANY_THROW(ktuBMPUtils::resizeImageAndReturnData(2, 2, a.data(), 4, 4, nullptr));
+    // A negative source size whose result is not empty would read before the source.
+    EXPECT_ANY_THROW(ktuBMPUtils::resizeImageAndReturnData(-2, -4, a.data(), 10, b.data()));
+    EXPECT_NO_THROW(ktuBMPUtils::resizeImageAndReturnData(2, 2, nullptr, 0, 4, b.data()));  // nothing to copy
+    const std::string resize = "Common-ktuBMPUtils::resizeImageAndReturnData()";
+    EXPECT_EQ(logs(), (std::vector<std::string>{"Common-ktuRGB24DataUtils::resizeData()",
+                                                "Common-ktuRGB24DataUtils::resizeData()",
+                                                "Common-ktuRGB24DataUtils::reverseData()",
+                                                "Common-ktuBMPUtils::getScaledSize()", resize, resize, resize}));
+}
 
 }  // namespace
