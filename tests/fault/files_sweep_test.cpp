@@ -1,8 +1,6 @@
-// Fault sweeps of the log writer, the file system utilities and the BMP and
-// picture readers and writers.
+// Fault sweeps of the log writer, the file system utilities and the BMP and picture readers and writers.
 #include <cstdio>
 #include <fstream>
-#include <vector>
 
 #include "faultSweep.h"
 
@@ -13,6 +11,7 @@ namespace test {
 namespace {
 
 using FileSweep = FaultSweep;
+using P = ktuFilePathUtils;
 
 // The line is written whole or not at all.
 void expectWholeLines(const fs::path& log)
@@ -41,10 +40,9 @@ TEST_F(FileSweep, LogWriter)
 }
 
 #if !defined(_WIN32)
-// Without a chosen folder the log goes to "Logs" on the desktop, found
-// through the settings store or the platform. Once a process has chosen a
-// folder it cannot go back, so this sweep runs in a child process of its own
-// and hands its figures back through a file.
+// Without a chosen folder the log goes to "Logs" on the desktop. A process that has chosen a folder cannot go back, so
+// this sweep runs in a child process (from the test's start, in a sandbox of its own) and hands its figures back
+// through a file whose name the parent set first.
 class DefaultLogFolderSweep : public FaultSweep {
 protected:
     bool chooseLogFolder() const override { return false; }
@@ -52,23 +50,19 @@ protected:
 
 TEST_F(DefaultLogFolderSweep, WriteLog)
 {
-    // The child runs this test from its start in a sandbox of its own; the
-    // parent's file name is kept (setenv does not overwrite it).
     ::setenv("KTU_FAULT_RESULT", sb.native("child-result").c_str(), 0);
     const std::string operation = "ktuLogUtils::writeLog(desktop)";
-    EXPECT_EXIT(
-        {
-            ::setenv("XDG_DESKTOP_DIR", sb.native("desk").c_str(), 1);
-            fs::create_directories(sb.native("desk"));
-            sweep(operation, [&] {
-                fs::remove_all(sb.native("desk/Logs"));
-                injected([] { ktuLogUtils::writeLog("Common", "sweep line", 0); });
-                expectWholeLines(sb.native("desk/Logs/output.log"));
-            });
-            std::ofstream(std::getenv("KTU_FAULT_RESULT")) << figures(operation);
-            std::_Exit(HasFailure() ? 1 : 0);
-        },
-        ::testing::ExitedWithCode(0), "");
+    expectInFreshProcess([&] {
+        ::setenv("XDG_DESKTOP_DIR", sb.native("desk").c_str(), 1);
+        fs::create_directories(sb.native("desk"));
+        sweep(operation, [&] {
+            fs::remove_all(sb.native("desk/Logs"));
+            injected([] { ktuLogUtils::writeLog("Common", "sweep line", 0); });
+            expectWholeLines(sb.native("desk/Logs/output.log"));
+        });
+        std::ofstream(std::getenv("KTU_FAULT_RESULT")) << figures(operation);
+        return !HasFailure();
+    });
     ::unsetenv("KTU_FAULT_RESULT");
     addFigures(sb.readFile("child-result"));
 }
@@ -78,7 +72,7 @@ TEST_F(FileSweep, Folders)
 {
     sweep("ktuFilePathUtils::createAllFolders", [&] {
         long status = 0;
-        injected([&] { ktuFilePathUtils::createAllFolders(work("a/b/c").c_str(), false, &status); });
+        injected([&] { P::createAllFolders(work("a/b/c").c_str(), false, &status); });
         EXPECT_TRUE(status == 0 || status == 100 || (status <= -100 && status >= -106)) << status;
         if (status == 0 || status == 100) {
             EXPECT_TRUE(fs::is_directory(native("a/b/c")));
@@ -86,26 +80,26 @@ TEST_F(FileSweep, Folders)
     });
     sweep("ktuFilePathUtils::checkOrCreateFolder", [&] {
         sb.writeFile("run/a/old.txt", "old");
-        if (succeeds([&] { return ktuFilePathUtils::checkOrCreateFolder(work("").c_str(), "a", true); })) {
+        if (succeeds([&] { return P::checkOrCreateFolder(work("").c_str(), "a", true); })) {
             EXPECT_TRUE(fs::is_directory(native("a")));
             EXPECT_FALSE(fs::exists(native("a/old.txt")));
         }
     });
     sweep("ktuFilePathUtils::createNewFolder", [&] {
-        const bool made = injected([&] { return ktuFilePathUtils::createNewFolder(work("").c_str(), "n"); });
+        const bool made = injected([&] { return P::createNewFolder(work("").c_str(), "n"); });
         EXPECT_EQ(made, fs::is_directory(native("n")));
     });
     sweep("ktuFilePathUtils::deleteFolder", [&] {
         sb.writeFile("run/d/e/f.txt", "f");
         sb.writeFile("run/d/g.txt", "g");
-        if (injected([&] { return ktuFilePathUtils::deleteFolder(work("d").c_str(), work("").c_str()); })) {
+        if (injected([&] { return P::deleteFolder(work("d").c_str(), work("").c_str()); })) {
             EXPECT_FALSE(fs::exists(native("d")));
         }
     });
     sweep("ktuFilePathUtils::copyFolder", [&] {
         sb.writeFile("run/src/a.txt", "a");
         sb.writeFile("run/src/sub/b.txt", "b");
-        EXPECT_FALSE(injected([&] { return ktuFilePathUtils::copyFolder(work("dst").c_str(), work("src").c_str()); }));
+        EXPECT_FALSE(injected([&] { return P::copyFolder(work("dst").c_str(), work("src").c_str()); }));
         EXPECT_EQ(sb.readFile("run/src/sub/b.txt"), "b") << "the source is never changed";
         if (fs::exists(native("dst/sub/b.txt"))) {
             EXPECT_EQ(sb.readFile("run/dst/sub/b.txt"), "b");
@@ -114,12 +108,12 @@ TEST_F(FileSweep, Folders)
     sweep("ktuFilePathUtils::deleteFilesInFolder", [&] {
         sb.writeFile("run/a.txt", "a");
         sb.writeFile("run/sub/b.txt", "b");
-        EXPECT_FALSE(injected([&] { return ktuFilePathUtils::deleteFilesInFolder(work("").c_str()); }));
+        EXPECT_FALSE(injected([&] { return P::deleteFilesInFolder(work("").c_str()); }));
         EXPECT_TRUE(fs::exists(native("sub/b.txt")));
     });
     sweep("ktuFilePathUtils::isEmptyDirectory", [&] {
         sb.writeFile("run/a.txt", "a");
-        succeeds([&] { return ktuFilePathUtils::isEmptyDirectory(work("").c_str()); }, false, true);
+        succeeds([&] { return P::isEmptyDirectory(work("").c_str()); }, false, true);
     });
 }
 
@@ -128,15 +122,17 @@ TEST_F(FileSweep, Files)
     // Look-ups of a file that is there, answering true unless a failure is met.
     sb.writeFile("a.txt", "content");
     const std::string a = sb.path("a.txt");
-    sweep("ktuFilePathUtils::checkForLocalDrive",
-          [&] { succeeds([] { return ktuFilePathUtils::checkForLocalDrive("C:"); }); });
-    sweep("ktuFilePathUtils::checkFileExistence",
-          [&] { succeeds([&] { return ktuFilePathUtils::checkFileExistence(a.c_str()); }); });
-    sweep("ktuFilePathUtils::checkForFile_Path_Existence",
-          [&] { succeeds([&] { return ktuFilePathUtils::checkForFile_Path_Existence(a.c_str()); }); });
+    const std::pair<const char*, bool (*)(const char*)> lookUps[] = {
+        {"ktuFilePathUtils::checkFileExistence", P::checkFileExistence},
+        {"ktuFilePathUtils::checkForFile_Path_Existence", P::checkForFile_Path_Existence},
+        {"ktuFilePathUtils::checkForLocalDrive", [](const char*) { return P::checkForLocalDrive("C:"); }},
+    };
+    for (const auto& [operation, lookUp] : lookUps) {
+        sweep(operation, [&] { succeeds([&] { return lookUp(a.c_str()); }); });
+    }
     sweep("ktuFilePathUtils::checkFileExistance", [&] {
         const auto before = currentFolder();
-        succeeds([&] { return ktuFilePathUtils::checkFileExistance(sb.path().c_str(), "a.txt"); });
+        succeeds([&] { return P::checkFileExistance(sb.path().c_str(), "a.txt"); });
         // Restored in every outcome, unless going back is what failed.
         if (currentFolder() != before) {
             EXPECT_EQ(failedEntry(), "fs.setCurrentDir");
@@ -144,18 +140,16 @@ TEST_F(FileSweep, Files)
     });
     sweep("ktuFilePathUtils::copyFileExcludingLine", [&] {
         sb.writeFile("run/list.txt", "one\ntwo\nthree\n");
-        const bool left =
-            injected([&] { return ktuFilePathUtils::copyFileExcludingLine(work("list.txt").c_str(), "two"); });
+        const bool left = injected([&] { return P::copyFileExcludingLine(work("list.txt").c_str(), "two"); });
         EXPECT_EQ(sb.readFile("run/list.txt"), "one\ntwo\nthree\n") << "the source is never changed";
-        // The answer tells whether a line was left out; a copy that is made
-        // holds every other line.
+        // The answer tells whether a line was left out; a copy that is made holds every other line.
         if (left && fs::exists(native("templist.txt"))) {
             EXPECT_EQ(readLines(native("templist.txt")), (std::vector<std::string>{"one", "three"}));
         }
     });
     sweep("ktuFilePathUtils::renameFile", [&] {
         sb.writeFile("run/a.txt", "content");
-        const bool renamed = injected([&] { return ktuFilePathUtils::renameFile(work("a.txt").c_str(), "b.txt"); });
+        const bool renamed = injected([&] { return P::renameFile(work("a.txt").c_str(), "b.txt"); });
         // Never neither: the content stays under one of the names.
         EXPECT_TRUE(fs::exists(native("a.txt")) || fs::exists(native("b.txt")));
         if (renamed) {
@@ -165,7 +159,7 @@ TEST_F(FileSweep, Files)
     });
     sweep("ktuFilePathUtils::deleteFile", [&] {
         sb.writeFile("run/a.txt", "content");
-        const bool deleted = injected([&] { return ktuFilePathUtils::deleteFile(work("a.txt").c_str()); });
+        const bool deleted = injected([&] { return P::deleteFile(work("a.txt").c_str()); });
         EXPECT_EQ(deleted, !fs::exists(native("a.txt")));
     });
     ScopedOverride picker(
@@ -173,30 +167,16 @@ TEST_F(FileSweep, Files)
             std::snprintf(path, size, "%s", "C:/chosen.bmp");
             return true;
         });
-    sweep("ktuFilePathUtils::getOpenFileName", [&] {
-        char name[260] = "old";
-        if (succeeds([&] { return ktuFilePathUtils::getOpenFileName(name, "BMP\0*.bmp\0", "Open", nullptr); })) {
-            EXPECT_STREQ(name, "C:/chosen.bmp");
-        }
-    });
-    sweep("ktuFilePathUtils::getSaveFileName", [&] {
-        char name[260] = "old";
-        if (succeeds([&] { return ktuFilePathUtils::getSaveFileName(name, "BMP\0*.bmp\0", "Save", "bmp", nullptr); })) {
-            EXPECT_STREQ(name, "C:/chosen.bmp");
-        }
-    });
-}
-
-// A BMP file that is missing, or whose header claims no more than it holds.
-void expectNoFalseClaim(const Sandbox& sb, const std::string& relative)
-{
-    const std::string bytes = sb.exists(relative) ? sb.readFile(relative) : "";
-    if (bytes.size() >= 6 && bytes.compare(0, 2, "BM") == 0) {
-        uint32_t claimed = 0;
-        for (int i = 5; i >= 2; --i) {
-            claimed = claimed << 8 | static_cast<unsigned char>(bytes[i]);
-        }
-        EXPECT_EQ(claimed, bytes.size()) << relative << ": a partial file claims to be complete";
+    for (bool save : {false, true}) {
+        sweep(save ? "ktuFilePathUtils::getSaveFileName" : "ktuFilePathUtils::getOpenFileName", [&] {
+            char name[260] = "old";
+            if (succeeds([&] {
+                    return save ? P::getSaveFileName(name, "BMP\0*.bmp\0", "Save", "bmp", nullptr)
+                                : P::getOpenFileName(name, "BMP\0*.bmp\0", "Open", nullptr);
+                })) {
+                EXPECT_STREQ(name, "C:/chosen.bmp");
+            }
+        });
     }
 }
 
@@ -215,71 +195,74 @@ protected:
     const std::string in = sb.path("in.bmp");
 };
 
+// Each writer writes the whole file (the crop: 2 x 2 pixels), or leaves one whose header claims no more than it holds.
 TEST_F(BmpSweep, Writers)
 {
     const std::string written = sb.readFile("in.bmp");
     ASSERT_EQ(written.size(), 54u + 24u);
-    sweep("ktuBMPUtils::saveAsBMP", [&] {
-        sb.writeFile("run/out.bmp", "old file");
-        if (succeeds([&] { return ktuBMPUtils::saveAsBMP(3, 2, pixels.data(), work("out.bmp").c_str()); })) {
-            EXPECT_EQ(sb.readFile("run/out.bmp"), written);
-        } else {
-            expectNoFalseClaim(sb, "run/out.bmp");
-        }
-    });
-    sweep("ktuBMPUtils::CreateBMPFile", [&] {
-        BITMAPINFO* header = ktuBMPUtils::CreateBitmapInfoStruct(3, 2);
-        ASSERT_NE(header, nullptr);
-        const bool ok =
-            injected([&] { return ktuBMPUtils::CreateBMPFile(work("out.bmp").c_str(), header, pixels.data()); });
-        platform::ops().picture.localFree(header);
-        if (ok) {
-            EXPECT_EQ(sb.readFile("run/out.bmp"), written);
-        } else {
-            expectNoFalseClaim(sb, "run/out.bmp");
-        }
-    });
-    sweep("ktuBMPUtils::cropAndSaveImage", [&] {
-        if (succeeds([&] { return ktuBMPUtils::cropAndSaveImage(in.c_str(), work("crop.bmp").c_str(), 1, 0, 2, 2); })) {
-            EXPECT_EQ(sb.readFile("run/crop.bmp").size(), 54u + 16u);
-        } else {
-            expectNoFalseClaim(sb, "run/crop.bmp");
-        }
-    });
+    const std::string out = work("out.bmp");
+    const struct {
+        const char* operation;
+        std::function<bool()> write;
+        std::size_t size;
+    } writers[] = {
+        {"ktuBMPUtils::saveAsBMP",
+         [&] { return succeeds([&] { return ktuBMPUtils::saveAsBMP(3, 2, pixels.data(), out.c_str()); }); }, 78},
+        {"ktuBMPUtils::CreateBMPFile",
+         [&] {
+             BITMAPINFO* header = ktuBMPUtils::CreateBitmapInfoStruct(3, 2);
+             const bool ok = injected([&] { return ktuBMPUtils::CreateBMPFile(out.c_str(), header, pixels.data()); });
+             platform::ops().picture.localFree(header);
+             return ok;
+         },
+         78},
+        {"ktuBMPUtils::cropAndSaveImage",
+         [&] { return succeeds([&] { return ktuBMPUtils::cropAndSaveImage(in.c_str(), out.c_str(), 1, 0, 2, 2); }); },
+         54 + 16},
+    };
+    for (const auto& w : writers) {
+        sweep(w.operation, [&] {
+            sb.writeFile("run/out.bmp", "old file");
+            const bool wrote = w.write();
+            const std::string bytes = sb.readFile("run/out.bmp");
+            if (wrote) {
+                EXPECT_EQ(bytes.size(), w.size);
+                EXPECT_TRUE(w.size != written.size() || bytes == written);
+            } else if (bytes.size() >= 6 && bytes.compare(0, 2, "BM") == 0) {
+                uint32_t claimed = 0;
+                for (int i = 5; i >= 2; --i) {
+                    claimed = claimed << 8 | static_cast<unsigned char>(bytes[i]);
+                }
+                EXPECT_EQ(claimed, bytes.size()) << "a partial file claims to be complete";
+            }
+        });
+    }
 }
 
 TEST_F(BmpSweep, Readers)
 {
-    sweep("ktuBMPUtils::getImageSize", [&] {
-        int size[2] = {-1, -1};
-        if (succeeds([&] { return ktuBMPUtils::getImageSize(in.c_str(), &size[0], &size[1]); })) {
-            EXPECT_EQ(size[0], 3);
-            EXPECT_EQ(size[1], 2);
-        }
-    });
-    sweep("ktuBMPUtils::getImageSize2", [&] {
-        int size[2] = {-1, -1};  // in the picture's HIMETRIC units
-        if (succeeds([&] { return ktuBMPUtils::getImageSize2(in.c_str(), &size[0], &size[1]); })) {
-            EXPECT_GT(size[0], 0);
-            EXPECT_GT(size[1], 0);
-        }
-    });
+    for (auto getSize : {ktuBMPUtils::getImageSize, ktuBMPUtils::getImageSize2}) {
+        const bool himetric = getSize == ktuBMPUtils::getImageSize2;
+        sweep(himetric ? "ktuBMPUtils::getImageSize2" : "ktuBMPUtils::getImageSize", [&] {
+            int size[2] = {-1, -1};
+            if (succeeds([&] { return getSize(in.c_str(), &size[0], &size[1]); })) {
+                EXPECT_TRUE(himetric ? size[0] > 0 && size[1] > 0 : size[0] == 3 && size[1] == 2);
+            }
+        });
+    }
     // getImageData leaves the alignment bytes out, getImageBitmapData keeps them.
-    std::vector<unsigned char> out(18);
     std::vector<unsigned char> unaligned(pixels.begin(), pixels.begin() + 21);
     unaligned.erase(unaligned.begin() + 9, unaligned.begin() + 12);
-    sweep("ktuBMPUtils::getImageData", [&] {
-        std::fill(out.begin(), out.end(), 0xEE);
-        if (succeeds([&] { return ktuBMPUtils::getImageData(in.c_str(), out.data()); })) {
-            EXPECT_EQ(out, unaligned);
-        }
-    });
-    sweep("ktuBMPUtils::getImageBitmapData", [&] {
-        std::fill(out.begin(), out.end(), 0xEE);
-        if (succeeds([&] { return ktuBMPUtils::getImageBitmapData(in.c_str(), out.data()); })) {
-            EXPECT_EQ(out, std::vector<unsigned char>(pixels.begin(), pixels.begin() + 18));
-        }
-    });
+    const std::vector<unsigned char> aligned(pixels.begin(), pixels.begin() + 18);
+    for (auto getData : {ktuBMPUtils::getImageData, ktuBMPUtils::getImageBitmapData}) {
+        const bool keeps = getData == ktuBMPUtils::getImageBitmapData;
+        sweep(keeps ? "ktuBMPUtils::getImageBitmapData" : "ktuBMPUtils::getImageData", [&] {
+            std::vector<unsigned char> out(18, 0xEE);
+            if (succeeds([&] { return getData(in.c_str(), out.data()); })) {
+                EXPECT_EQ(out, keeps ? aligned : unaligned);
+            }
+        });
+    }
     sweep("ktuBMPUtils::getResizedImageData", [&] {
         std::vector<unsigned char> resized(64, 0xEE);
         // Answers true even when the picture cannot be read.

@@ -1,9 +1,8 @@
-// The file dialogs: the request handed to the picker, and on POSIX systems
-// the desktop chooser's arguments (through a stand-in `zenity`).
+// The file dialogs: the request handed to the picker, and on POSIX systems the desktop chooser's arguments (through a
+// stand-in `zenity`).
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
+#include <optional>
 
 #include "KSUtilityClasses.h"
 #include "ktuTestSupport.h"
@@ -12,17 +11,17 @@ namespace {
 
 namespace fs = std::filesystem;
 using P = ktuFilePathUtils;
+using Lines = std::vector<std::string>;
 
 const char kFilter[] = "Bitmaps\0*.bmp;*.dib\0All files\0*.*\0";
 
-// What the picker was asked (save|title|extension|filter index|flags|the
-// buffer on entry), and the answer it gives.
+// What the picker was asked (save|title|extension|filter index|flags|the buffer on entry) and answers (null: cancel).
 struct Seen {
     int calls = 0;
     std::string request;
     const void* owner = nullptr;
     const char* filter = nullptr;
-    const char* answer = nullptr;  // null: cancel
+    const char* answer = nullptr;
 };
 
 int recordPick(void* context, const ktuFilePickRequest* request, char* path, unsigned int size)
@@ -38,14 +37,9 @@ int recordPick(void* context, const ktuFilePickRequest* request, char* path, uns
     return seen->answer != nullptr;
 }
 
-class Dialogs : public ::testing::Test {
-protected:
-    void SetUp() override { ktu::test::openGate(); }
-    void TearDown() override { ktuSetFilePickerHandler(nullptr, nullptr); }
-};
-
-TEST_F(Dialogs, RequestCarriesTheFixedFieldsAndTheArguments)
+TEST(Dialogs, RequestCarriesTheFixedFieldsAndTheArguments)
 {
+    ktu::test::openGate();
     Seen seen;
     ktuSetFilePickerHandler(recordPick, &seen);
     int window = 0;
@@ -63,32 +57,31 @@ TEST_F(Dialogs, RequestCarriesTheFixedFieldsAndTheArguments)
     EXPECT_EQ(seen.owner, nullptr);
     EXPECT_FALSE(P::getOpenFileName(nullptr, kFilter, "t", nullptr));  // caught, no dialog
     EXPECT_EQ(seen.calls, 2);
+    ktuSetFilePickerHandler(nullptr, nullptr);
 }
 
 #if !defined(_WIN32)
 
 // Sets an environment variable (or removes it, for null) for the object's life.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name), had_(std::getenv(name) != nullptr)
+struct ScopedEnv {
+    ScopedEnv(const char* name, const char* value) : name(name)
     {
-        old_ = had_ ? std::getenv(name) : "";
+        if (const char* old = std::getenv(name)) {
+            saved = old;
+        }
         value ? setenv(name, value, 1) : unsetenv(name);
     }
-    ~ScopedEnv() { had_ ? setenv(name_, old_.c_str(), 1) : unsetenv(name_); }
-
-private:
-    const char* name_;
-    bool had_;
-    std::string old_;
+    ~ScopedEnv() { saved ? setenv(name, saved->c_str(), 1) : unsetenv(name); }
+    const char* name;
+    std::optional<std::string> saved;
 };
 
-// A stand-in chooser first on PATH: records its arguments, one a line, and
-// prints the text of "answer" (or fails, as a cancelled chooser does, when
-// there is none).
-TEST_F(Dialogs, DesktopChooserArguments)
+// A stand-in chooser first on PATH: records its arguments, one a line, and prints the text of "answer" (or fails, as a
+// cancelled chooser does, when there is none).
+TEST(Dialogs, DesktopChooserArguments)
 {
     ktu::test::Sandbox sb;
+    ktu::test::openGate();
     sb.writeFile("bin/zenity", "#!/bin/sh\ndir=$(dirname \"$0\")\nprintf '%s\\n' \"$@\" >> \"$dir/args\"\n"
                                "[ -f \"$dir/answer\" ] || exit 1\ncat \"$dir/answer\"\n");
     fs::permissions(sb.native("bin/zenity"), fs::perms::owner_all);
@@ -99,30 +92,34 @@ TEST_F(Dialogs, DesktopChooserArguments)
         fs::remove(sb.native("bin/args"));
         return lines;
     };
+    auto answer = [&](const std::string& relative) { sb.writeFile("bin/answer", sb.native(relative).string()); };
     char file[260] = "old";
     EXPECT_FALSE(P::getOpenFileName(file, kFilter, "Open clip", nullptr));  // cancelled
     EXPECT_STREQ(file, "");
-    EXPECT_EQ(args(), (std::vector<std::string>{"--file-selection", "--title=Open clip",
-                                                "--file-filter=Bitmaps | *.bmp *.dib", "--file-filter=All files | *"}));
+    EXPECT_EQ(args(), (Lines{"--file-selection", "--title=Open clip", "--file-filter=Bitmaps | *.bmp *.dib",
+                             "--file-filter=All files | *"}));
 
     sb.writeFile("pics/a.bmp", "x");
-    sb.writeFile("bin/answer", sb.native("pics/a.bmp").string() + "\n");
+    sb.writeFile("bin/answer", sb.native("pics/a.bmp").string() + "\n");  // one line
     EXPECT_TRUE(P::getOpenFileName(file, kFilter, "Open clip", nullptr));
     EXPECT_STREQ(file, "T:/pics/a.bmp");  // in drive form
-    sb.writeFile("bin/answer", sb.native("pics/a").string());
+    sb.writeFile("bin/answer", "/proc/self/exe");  // outside every other drive: the root drive
+    EXPECT_TRUE(P::getOpenFileName(file, kFilter, "Open clip", nullptr));
+    EXPECT_STREQ(file, "C:/proc/self/exe");
+    answer("pics/a");
     EXPECT_TRUE(P::getSaveFileName(file, nullptr, nullptr, "bmp", nullptr));  // the extension is added
     EXPECT_STREQ(file, "T:/pics/a.bmp");
     args();
     EXPECT_FALSE(P::getSaveFileName(file, nullptr, nullptr, "jpg", nullptr));  // must exist
-    EXPECT_EQ(args(), (std::vector<std::string>{"--file-selection", "--save"}));
+    EXPECT_EQ(args(), (Lines{"--file-selection", "--save"}));
 
-    std::string deep = std::string(200, 'd') + "/" + std::string(100, 'f');
+    const std::string deep = std::string(200, 'd') + "/" + std::string(100, 'f');
     sb.writeFile(deep, "x");
-    sb.writeFile("bin/answer", sb.native(deep).string());
+    answer(deep);
     EXPECT_FALSE(P::getOpenFileName(file, kFilter, "t", nullptr));  // beyond 259 characters
     args();
     ScopedEnv noDisplay("DISPLAY", nullptr);
-    sb.writeFile("bin/answer", sb.native("pics/a.bmp").string());
+    answer("pics/a.bmp");
     EXPECT_FALSE(P::getOpenFileName(file, kFilter, "t", nullptr));
     EXPECT_TRUE(args().empty());  // not even started
 }

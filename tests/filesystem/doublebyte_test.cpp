@@ -1,13 +1,9 @@
-// Names in a double-byte code page, whose second byte may be 0x5C ('\'), a
-// letter or a refused character and is never to be taken for a separator, a
-// dot or a refused character. The table runs everywhere with the lead bytes
-// of code page 932 put into the seam, and on the Windows build under Wine
-// once more with the system's own answer (tests/CMakeLists.txt runs it in a
-// Japanese locale, which gives Wine code page 932); there it also makes and
-// finds folders of such names.
+// Names in a double-byte code page, whose second byte ('\', a letter, a refused character) is never taken for a
+// separator, a dot or a refused character. The table runs everywhere with the lead bytes of code page 932 put into the
+// seam, and on the Windows build under Wine (in a Japanese locale: code page 932) with the system's own answer, where
+// folders of such names are made and found too.
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "KSUtilityClasses.h"
 #include "ktuTestSupport.h"
@@ -16,50 +12,33 @@ namespace {
 
 using P = ktuFilePathUtils;
 
-// Characters of code page 932 whose second byte is '\', '|' or a letter, and
-// a lead byte followed by a '.' (one character, as the system reads it).
+// Characters of code page 932 whose second byte is '\', '|' or a letter, and a lead byte with a '.' (one character).
 #define HYO "\x95\x5C"  // 表
 #define SO "\x83\x5C"   // ソ
 #define PO "\x83\x7C"   // ポ, second byte '|'
 #define A_ "\x82\x60"   // Ａ, second byte '`'
 #define LEAD_DOT "\x81\x2E"
 
-bool leadByteOf932(unsigned char c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-std::string joined(const char* a, const char* b, const char* c = "", const char* d = "")
-{
-    return std::string(a) + "|" + b + "|" + c + "|" + d;
-}
-
 void checkNames()
 {
     struct Split {
-        const char* path;
-        const char* parts;  // drive|folder|name|ext
-        const char* base;   // split of the full path, or null when refused
-        const char* file;
-        long status;
+        const char *path, *parts, *full;  // drive|folder|name|ext; base|file|status of the full-path split
     } splits[] = {
-        {"C:/a" HYO "/b" SO ".txt", "C:|/a" HYO "/|b" SO "|.txt", "C:/a" HYO, "b" SO ".txt", 100},
-        {"C:\\" SO, "C:|\\|" SO "|", "C:", SO, 100},
-        {"C:/x/" LEAD_DOT "y", "C:|/x/|" LEAD_DOT "y|", "C:/x", LEAD_DOT "y", 100},
-        {"C:/x/a" LEAD_DOT, "C:|/x/|a" LEAD_DOT "|", "C:/x", "a" LEAD_DOT, 100},
-        {"C:/x/" PO ".e", "C:|/x/|" PO "|.e", "C:/x", PO ".e", 100},
-        {"C:/x/a\x95", "C:|/x/|a\x95|", "C:/x", "a\x95", 100},  // a lead byte at the end stands alone
-        {SO ":/x.y", "|" SO ":/|x|.y", nullptr, nullptr, -101},
+        {"C:/a" HYO "/b" SO ".txt", "C:|/a" HYO "/|b" SO "|.txt", "C:/a" HYO "|b" SO ".txt|100"},
+        {"C:\\" SO, "C:|\\|" SO "|", "C:|" SO "|100"},
+        {"C:/x/" LEAD_DOT "y", "C:|/x/|" LEAD_DOT "y|", "C:/x|" LEAD_DOT "y|100"},
+        {"C:/x/a" LEAD_DOT, "C:|/x/|a" LEAD_DOT "|", "C:/x|a" LEAD_DOT "|100"},
+        {"C:/x/" PO ".e", "C:|/x/|" PO "|.e", "C:/x|" PO ".e|100"},
+        {"C:/x/a\x95", "C:|/x/|a\x95|", "C:/x|a\x95|100"},  // a lead byte at the end stands alone
+        {SO ":/x.y", "|" SO ":/|x|.y", "-|-|-101"},
     };
     for (const auto& c : splits) {
-        char drive[256], folder[256], name[256], ext[256];
+        char drive[256], folder[256], name[256], ext[256], base[260] = "-", file[260] = "-";
         EXPECT_FALSE(P::filePathSplit(c.path, drive, folder, name, ext));
-        EXPECT_EQ(joined(drive, folder, name, ext), c.parts) << c.path;
-        char base[260] = "-", file[260] = "-";
+        EXPECT_EQ(std::string(drive) + "|" + folder + "|" + name + "|" + ext, c.parts) << c.path;
         long status = 7;
         P::getFileNameAndBasePathFromFullPath(c.path, base, file, &status);
-        EXPECT_EQ(status, c.status) << c.path;
-        EXPECT_EQ(joined(base, file), c.base != nullptr ? joined(c.base, c.file) : joined("-", "-")) << c.path;
+        EXPECT_EQ(std::string(base) + "|" + file + "|" + std::to_string(status), c.full) << c.path;
     }
 
     struct Name {
@@ -72,7 +51,7 @@ void checkNames()
         EXPECT_EQ(P::checkFileExt(c.file), c.hasExt) << c.file;
         char name[260], ext[256];
         P::getFileNameAndExt(c.file, name, ext);
-        EXPECT_EQ(joined(name, ext), std::string(c.nameAndExt) + "||") << c.file;
+        EXPECT_EQ(std::string(name) + "|" + ext, c.nameAndExt) << c.file;
     }
 
     char text[32] = "C:\\" HYO "\\x" SO;
@@ -103,31 +82,23 @@ void checkNames()
     EXPECT_STREQ(doubled, "a\\\\" SO "\\\\b");
 }
 
-class DoubleByte : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ktu::test::openGate();
-        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
-    }
-    ktu::test::Sandbox sb;
-};
+class DoubleByte : public ktu::test::LoggedTest {};
 
 TEST_F(DoubleByte, NamesOfCodePage932)
 {
-    ktu::test::ScopedOverride lead(ktu::platform::ops().fs.isLeadByte, leadByteOf932);
+    ktu::test::ScopedOverride lead(ktu::platform::ops().fs.isLeadByte, +[](unsigned char c) {
+        return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    });
     checkNames();
 }
 
 TEST_F(DoubleByte, NamesOfTheActiveCodePage)
 {
-    if (!ktu::platform::ops().fs.isLeadByte(0x95)) {
-        // The run that expects a double-byte code page must not pass quietly.
+    if (!ktu::platform::ops().fs.isLeadByte(0x95)) {  // the run that expects one must not pass quietly
         ASSERT_EQ(std::getenv("KTU_EXPECT_DOUBLE_BYTE"), nullptr) << "the active code page is not double-byte";
         GTEST_SKIP() << "the active code page has no double-byte characters (Linux: UTF-8 never has)";
     }
     checkNames();
-
     // Folders of such names are made level by level, found and removed.
     if (!ktu::platform::ops().fs.createDir(sb.path(HYO "probe").c_str())) {
         GTEST_SKIP() << "double-byte file names cannot be made here (Wine needs the locale to exist)";

@@ -1,19 +1,19 @@
-// The state of a part of a folder tree, to tell whether anything in it
-// changed: kind, permissions and content (a link: its target) of each entry.
+// The state of a part of a folder tree, to tell whether anything in it changed, and the folder outside the trees that
+// the link and race tests walk.
 #pragma once
 
-#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
 #include <map>
-#include <string>
+
+#include "ktuTestSupport.h"
 
 namespace ktu {
 namespace test {
 
-// Every entry named in `tops` (relative to `base`) and everything below it,
-// keyed by its path relative to `base`; links are described, never followed.
+// Every entry named in `tops` (relative to `base`) and everything below it, keyed by its path relative to `base`: kind,
+// permissions and content (a link: its target); links are described, never followed.
 inline std::map<std::string, std::string> treeState(const std::filesystem::path& base,
                                                     std::initializer_list<const char*> tops = {""})
 {
@@ -44,6 +44,33 @@ inline std::map<std::string, std::string> treeState(const std::filesystem::path&
     }
     return seen;
 }
+
+// A logged sandbox holding what no walk of a tree beside it may change, checked after the test: the folder "outside"
+// (a read-only file, a writable one of mode 0600 that a tree may hold a hard link to, a read-only folder), the file
+// "outsideFile.txt" (read-only), which links in the trees lead to, and "src", the source of copies.
+class OutsideTest : public LoggedTest {
+protected:
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        LoggedTest::SetUp();
+        for (const char* file : {"outside/inner/deep.txt", "outside/o.txt", "outside/hard.txt", "outsideFile.txt",
+                                 "src/a.txt", "src/sub/b.txt", "src/sub/deeper/c.txt"}) {
+            sb.writeFile(file, file);
+        }
+        fs::permissions(sb.native("outside/o.txt"), fs::perms::owner_read | fs::perms::group_read);
+        fs::permissions(sb.native("outside/inner"), fs::perms::owner_read | fs::perms::owner_exec);
+        fs::permissions(sb.native("outsideFile.txt"), fs::perms::owner_read);
+        fs::permissions(sb.native("outside/hard.txt"), fs::perms::owner_read | fs::perms::owner_write);
+        before_ = outside();
+    }
+    void TearDown() override { EXPECT_EQ(outside(), before_) << "something outside the trees changed"; }
+    std::map<std::string, std::string> outside() const
+    {
+        return treeState(sb.native(), {"outside", "outsideFile.txt", "src"});
+    }
+    std::map<std::string, std::string> before_;
+};
 
 }  // namespace test
 }  // namespace ktu
