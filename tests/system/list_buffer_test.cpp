@@ -35,11 +35,9 @@ std::string lastLogText() { return ktu::test::desktopLogTexts().back(); }
 TEST(List, LowestFreeSlotMarkResizingAndFailedResizing)
 {
     ktu::test::openGate();
-    RecordingList empty;
-    EXPECT_EQ(empty.getMinUsableIndex(), 0u);
-    EXPECT_EQ(lastLogText(), "Common-ktuList::getMinUsableIndex() - out of range");
-
     RecordingList list;
+    EXPECT_EQ(list.getMinUsableIndex(), 0u);  // empty
+    EXPECT_EQ(lastLogText(), "Common-ktuList::getMinUsableIndex() - out of range");
     list.setNumberOfElements(4);
     EXPECT_EQ(list.calls, (Calls{"release", "allocate 4"}));
     for (unsigned int i : {0, 1}) list.setElementValidity(i, true);
