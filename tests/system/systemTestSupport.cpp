@@ -1,5 +1,6 @@
 #include "systemTestSupport.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "ktuPlatform.h"
@@ -28,14 +29,8 @@ constexpr const char* kDesktopValue = "Common Desktop";
 bool desktopWithoutStore(const char* subKey, const char* value, char* buffer, uint32_t size)
 {
     const char* root = std::getenv("KTU_TEST_SYSTEM_ROOT");
-    const std::string desktop = root != nullptr ? "C:" + (fs::path(root) / "desktop").string() : std::string();
-    if (root == nullptr || std::string(subKey) != kDesktopKey || std::string(value) != kDesktopValue ||
-        desktop.size() + 1 > size) {
-        return false;
-    }
-    desktop.copy(buffer, desktop.size());
-    buffer[desktop.size()] = '\0';
-    return true;
+    return root != nullptr && std::string(subKey) == kDesktopKey && std::string(value) == kDesktopValue &&
+           std::snprintf(buffer, size, "C:%s/desktop", root) < static_cast<int>(size);
 }
 
 // The program's own settings store and desktop, removed at its end. A death
