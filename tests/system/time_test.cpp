@@ -16,9 +16,6 @@ namespace {
 int64_t g_seconds = 0;
 WORD g_millis = 0;
 
-int64_t fakeUnixTime() { return g_seconds; }
-void fakeLocalTime(SYSTEMTIME* now) { *now = SYSTEMTIME{0, 0, 0, 0, 0, 0, 0, g_millis}; }
-
 ktuTime stampAt(int64_t seconds, WORD millis)
 {
     g_seconds = seconds;
@@ -29,8 +26,10 @@ ktuTime stampAt(int64_t seconds, WORD millis)
 TEST(TimeStamp, DifferencesAndResetSeconds)
 {
     ktu::test::openGate();
-    ktu::test::ScopedOverride unixTime(ktu::platform::ops().clock.unixTime, &fakeUnixTime);
-    ktu::test::ScopedOverride localTime(ktu::platform::ops().clock.localTime, &fakeLocalTime);
+    ktu::test::Overrides clock;
+    clock.set(ktu::platform::ops().clock.unixTime, [] { return g_seconds; });
+    clock.set(ktu::platform::ops().clock.localTime,
+              [](SYSTEMTIME* now) { *now = SYSTEMTIME{0, 0, 0, 0, 0, 0, 0, g_millis}; });
     struct Case { int64_t laterSeconds; WORD laterMillis; int64_t earlierSeconds; WORD earlierMillis; int expected; };
     const Case cases[] = {
         {10, 900, 9, 950, 950}, {101, 500, 100, 0, 1500}, {100, 0, 101, 500, -1500},
