@@ -119,7 +119,7 @@ TEST_F(SerialPort, OverAPseudoTerminal)
     std::string got;
     char piece[64];
     pollfd ready{master.fd, POLLIN, 0};
-    for (long n; got.size() < sizeof hello - 1 && ::poll(&ready, 1, 2000) > 0 &&
+    for (long n = 0; got.size() < sizeof hello - 1 && ::poll(&ready, 1, 2000) > 0 &&
                  (n = ::read(master.fd, piece, sizeof piece)) > 0;) {
         got.append(piece, static_cast<std::size_t>(n));
     }

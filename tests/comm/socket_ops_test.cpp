@@ -135,11 +135,11 @@ TEST_F(SocketOps, PortProbesRunsAndSearch)
     auto& net = ktu::platform::ops().socket;
     SOCKET listener = net.listenLoopback(0, 1);
     ASSERT_NE(listener, INVALID_SOCKET);
-    const unsigned taken = net.localPort(listener);
-    EXPECT_FALSE(ktuSocketUtils::checkSocketOpen(taken));
+    const unsigned held = net.localPort(listener);
+    EXPECT_FALSE(ktuSocketUtils::checkSocketOpen(held));
     net.close(listener);
-    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(taken));
-    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(taken));  // the probe held nothing
+    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(held));
+    EXPECT_TRUE(ktuSocketUtils::checkSocketOpen(held));  // the probe held nothing
 
     ScopedOverride a(net.startup, &FakeNet::startup);
     ScopedOverride b(net.cleanup, &FakeNet::cleanup);
