@@ -147,6 +147,8 @@ TEST_F(SocketOps, PortProbesRunsAndSearch)
     ScopedOverride d(net.bindAnyAddress, &FakeNet::bind);
     ScopedOverride e(net.listen, &FakeNet::listen);
     ScopedOverride f(net.close, &FakeNet::close);
+    FakeNet::startups = FakeNet::cleanups = 0;  // as an earlier repetition left them
+    FakeNet::refuseStartup = false;
 
     struct RunRow {
         bool (*taken)(uint16_t);
