@@ -15,16 +15,13 @@ namespace test {
 
 namespace {
 
-// Runs needed before an operation meets no failure; far above any sweep.
-constexpr long kMaxRuns = 5000;
+constexpr long kMaxRuns = 5000;  // far above the runs any operation needs
 
-// Failures survived per operation, and the seam entries whose failure some
-// operation met; printed when the program ends.
+// Failures survived per operation and the seam entries met, printed at the end.
 std::map<std::string, long> g_tally;
 std::set<std::string> g_entriesMet;
 
-class TallyPrinter : public ::testing::Environment {
-public:
+struct TallyPrinter : ::testing::Environment {
     void TearDown() override
     {
         long failures = 0;
@@ -32,10 +29,8 @@ public:
             std::printf("  %-58s %5ld\n", operation.c_str(), count);
             failures += count;
         }
-        if (std::getenv("KTU_FAULT_ENTRIES") != nullptr) {
-            for (const auto& name : g_entriesMet) {
-                std::printf("  met: %s\n", name.c_str());
-            }
+        for (const auto& name : std::getenv("KTU_FAULT_ENTRIES") ? g_entriesMet : std::set<std::string>{}) {
+            std::printf("  met: %s\n", name.c_str());
         }
         std::printf("fault sweep: %zu operations, %ld injected failures survived (each as a single failure and "
                     "as a failure of every call from there on); %zu of the %d failable seam entries failed\n",
@@ -45,8 +40,8 @@ public:
 
 [[maybe_unused]] ::testing::Environment* const g_printer = ::testing::AddGlobalTestEnvironment(new TallyPrinter);
 
-// Open file descriptors of the process (sockets, streams, the settings
-// store); -1 where they cannot be counted.
+// Open descriptors of the process (sockets, streams, the settings store); -1
+// where they cannot be counted.
 long openHandles()
 {
 #if defined(__linux__)
@@ -85,12 +80,11 @@ void FaultSweep::TearDown()
 
 std::string FaultSweep::figures(const std::string& operation)
 {
-    std::ostringstream line;
-    line << operation << ' ' << (g_tally.count(operation) != 0 ? g_tally[operation] : -1);
+    std::string line = operation + ' ' + std::to_string(g_tally.count(operation) != 0 ? g_tally[operation] : -1);
     for (const auto& entry : g_entriesMet) {
-        line << ' ' << entry;
+        line += ' ' + entry;
     }
-    return line.str();
+    return line;
 }
 
 void FaultSweep::addFigures(const std::string& line)
@@ -98,8 +92,7 @@ void FaultSweep::addFigures(const std::string& line)
     std::istringstream in(line);
     std::string operation;
     long failures = -1;
-    ASSERT_TRUE(in >> operation >> failures) << line;
-    ASSERT_GT(failures, 0) << line;
+    ASSERT_TRUE(in >> operation >> failures && failures > 0) << line;
     g_tally[operation] = failures;
     for (std::string entry; in >> entry;) {
         g_entriesMet.insert(entry);
@@ -116,30 +109,26 @@ void FaultSweep::freshWorkFolder()
 
 void FaultSweep::sweep(const std::string& operation, const std::function<void()>& run)
 {
-    // A failed log line may be a fatal one: its end of the process is not
-    // carried out here.
+    // A failed log line may be a fatal one: its end of the process is not carried out here.
     ScopedOverride exitStays(platform::ops().ui.exitProcess, &noExit);
-    long n = 1;
-    for (; n <= kMaxRuns; ++n) {
+    const bool failedBefore = HasFailure();
+    for (failAt_ = 1; failAt_ <= kMaxRuns; ++failAt_) {
         freshWorkFolder();
-        const bool failedBefore = HasFailure();
         const long handlesBefore = openHandles();
-        failAt_ = n;
         failedEntry_.clear();
         run();
         const std::string met = failedEntry_;
-        if (!met.empty()) {
-            g_entriesMet.insert(met);
-        }
         EXPECT_EQ(openHandles(), handlesBefore) << "a handle was left open";
         if (!failedBefore && HasFailure()) {
-            ADD_FAILURE() << operation << ": the checks above failed when seam call " << n << " ("
+            ADD_FAILURE() << operation << ": the checks above failed when seam call " << failAt_ << " ("
                           << (met.empty() ? "none" : met) << ") failed";
             return;
         }
         if (met.empty()) {
-            break;
+            g_tally[operation] = failAt_ - 1;
+            return;
         }
+        g_entriesMet.insert(met);
         freshWorkFolder();
         {
             ::testing::TestPartResultArray notCounted;
@@ -150,13 +139,12 @@ void FaultSweep::sweep(const std::string& operation, const std::function<void()>
             mode_ = FaultInjector::Mode::Once;
         }
         EXPECT_EQ(openHandles(), handlesBefore)
-            << operation << ": a handle was left open when every seam call from " << n << " on failed";
+            << operation << ": a handle was left open when every seam call from " << failAt_ << " on failed";
         if (!failedBefore && HasFailure()) {
             return;
         }
     }
-    ASSERT_LE(n, kMaxRuns) << operation << " kept meeting failures";
-    g_tally[operation] = n - 1;
+    ADD_FAILURE() << operation << " kept meeting failures";
 }
 
 }  // namespace test

@@ -1,10 +1,8 @@
-// The fault sweep: an operation is run again and again, seam call number N
-// failing in run N, until a run meets no failure. Each run starts from a
-// fresh work folder, and after each run no file or socket handle may be left
-// open (LeakSanitizer, in the asan preset, sees leaked memory at exit).
-// Each N is then run once more with every call from N on failing, as on a
-// system that stays broken; there the clean-up fails too, so only crashes,
-// leaks and handles left open count, not the run's own checks.
+// The fault sweep: an operation runs again and again, seam call N failing in
+// run N, until a run meets no failure; each run starts from a fresh work
+// folder and may leave no handle open (LeakSanitizer sees leaked memory).
+// Each N runs once more with every call from N on failing, as on a system
+// that stays broken: there only crashes, leaks and open handles count.
 #pragma once
 
 #include <functional>
@@ -29,9 +27,8 @@ protected:
     static std::string figures(const std::string& operation);
     static void addFigures(const std::string& line);
 
-    // Runs `run` for N = 1, 2, ... until a run meets no injected failure;
-    // `run` prepares what it needs, calls the operation through injected()
-    // and checks the outcome.
+    // Runs `run` (it prepares, calls the operation through injected() and
+    // checks the outcome) for N = 1, 2, ... until it meets no failure.
     void sweep(const std::string& operation, const std::function<void()>& run);
 
     // Calls `operation` with seam call N failing.
@@ -42,13 +39,12 @@ protected:
         return operation();
     }
 
-    // Whether the last injected() call met its failure, and the entry whose
-    // failure it met ("area.entry").
+    // Whether the last injected() call met its failure, and its entry ("area.entry").
     bool fired() const { return !failedEntry_.empty(); }
     const std::string& failedEntry() const { return failedEntry_; }
 
     // Calls `operation` through injected(): its answer must be `success`, or
-    // `failure` when the injected failure was met. Whether it succeeded.
+    // `failure` when the failure was met. Whether it succeeded.
     template <class Fn>
     bool succeeds(Fn operation, long success = 1, long failure = 0)
     {
