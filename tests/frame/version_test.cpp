@@ -42,14 +42,4 @@ TEST(VersionHandshake, RefusesEverythingElseAndNeverCloses)
     });
 }
 
-TEST(LibraryFrame, DatalessClassesCopyAndAssign)
-{
-    ktuLogUtils a;
-    ktuLogUtils b(a);
-    EXPECT_EQ(&(b = a), &b);
-    CKSUtilityClasses c;
-    CKSUtilityClasses d;
-    EXPECT_EQ(&(d = c), &d);
-}
-
 }  // namespace
