@@ -21,23 +21,11 @@ std::string backslashed(std::string path)
     return path;
 }
 
-void fixedTime(SYSTEMTIME* now)
-{
-    *now = SYSTEMTIME{2026, 12, 0, 4, 9, 5, 7, 42};
-}
+void fixedTime(SYSTEMTIME* now) { *now = SYSTEMTIME{2026, 12, 0, 4, 9, 5, 7, 42}; }
 
-class LogWriter : public ::testing::Test {
+class LogWriter : public ktu::test::LoggedTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(ktu::test::logInto(sb));
-        ktuLogUtils::enableDisableLogs(true);
-    }
     void TearDown() override { ktuLogUtils::enableDisableLogs(true); }
-
-    Texts lines() { return logTexts(sb.native("logs/output.log")); }
-
-    Sandbox sb;
     ScopedOverride<void (*)(SYSTEMTIME*)> clock{ktu::platform::ops().clock.localTime, fixedTime};
 };
 
@@ -53,7 +41,7 @@ TEST_F(LogWriter, LineLayoutIsExactLinesAppendAndDebugLogGoesToItsOwnFile)
               std::string("12/04/2026 - 09:05::07.042 : KSUtilityClasses-ktuINIFileUtils::openFile") + lineEnd);
     ktuLogUtils::writeLog("Common", "second", 3);
     ktuLogUtils::writeDebugLog("trace.txt", "KS_PS_LIB", "third");
-    EXPECT_EQ(lines(), (Texts{"KSUtilityClasses-ktuINIFileUtils::openFile", "Common-second"}));
+    EXPECT_EQ(logs(), (Texts{"KSUtilityClasses-ktuINIFileUtils::openFile", "Common-second"}));
     EXPECT_EQ(logTexts(sb.native("logs/trace.txt")), Texts{"KS_PS_LIB-third"});
 }
 
@@ -81,7 +69,7 @@ TEST_F(LogWriter, LevelsNullArgumentsAndDisabledLogging)
     ktuLogUtils::writeLog("Common", "silenced", 2);
     ktuLogUtils::writeDebugLog("trace.txt", "Common", "silenced");
     EXPECT_EQ(boxes.calls().size(), 1u);
-    EXPECT_EQ(lines().size(), 4u);
+    EXPECT_EQ(logs().size(), 4u);
     EXPECT_FALSE(sb.exists("logs/trace.txt"));
 }
 
@@ -99,23 +87,19 @@ TEST_F(LogWriter, LevelTwoEndsTheProcessAfterTheLineAndTheBox)
         ::testing::ExitedWithCode(100), "box <Error> <Fatal Error has occurred. Application will Exit. Error log is written.>");
 }
 
-TEST_F(LogWriter, SetLogsDirNormalisesAndEntersTheFolder)
-{
-    ASSERT_TRUE(ktuLogUtils::setLogsDir(backslashed(sb.path("new/deep")).c_str()));
-    EXPECT_TRUE(ktu::test::currentFolderIs(sb.native("new/deep")));
-    ktuLogUtils::writeLog("Common", "moved", 0);
-    EXPECT_EQ(logTexts(sb.native("new/deep/output.log")), Texts{"Common-moved"});
-}
-
-TEST_F(LogWriter, FailedSetLogsDirKeepsTheEarlierFolder)
+TEST_F(LogWriter, SetLogsDirKeepsTheEarlierFolderOrNormalisesAndEntersTheNew)
 {
     for (auto bad : {std::string("Q:/nowhere/logs"), sb.path("bad.name/logs"), sb.path(std::string(10000, 'a'))}) {
         EXPECT_FALSE(ktuLogUtils::setLogsDir(bad.c_str())) << bad.substr(0, 40);
     }
     EXPECT_FALSE(ktuLogUtils::setLogsDir(nullptr));
     ktuLogUtils::writeLog("Common", "still here", 0);
-    EXPECT_EQ(lines().size(), 1u);
+    EXPECT_EQ(logs(), Texts{"Common-still here"});
     EXPECT_FALSE(sb.exists("bad.name"));
+    ASSERT_TRUE(ktuLogUtils::setLogsDir(backslashed(sb.path("new/deep")).c_str()));
+    EXPECT_TRUE(ktu::test::currentFolderIs(sb.native("new/deep")));
+    ktuLogUtils::writeLog("Common", "moved", 0);
+    EXPECT_EQ(logTexts(sb.native("new/deep/output.log")), Texts{"Common-moved"});
 }
 
 // Without a chosen folder the line goes to "Logs" in the common desktop folder,

@@ -80,14 +80,10 @@ constexpr int kWinsockNotReady = 10091;  // WSASYSNOTREADY
 // twice as a list of names is.
 uint32_t unreadableProfile(const char*, const char*, const char* defaultValue, char* buffer, uint32_t size, const char*)
 {
-    if (buffer == nullptr || size == 0) {
-        return 0;
-    }
+    if (buffer == nullptr || size == 0) return 0;
     std::snprintf(buffer, size, "%s", defaultValue != nullptr ? defaultValue : "");
     const auto n = static_cast<uint32_t>(std::strlen(buffer));
-    if (n + 1 < size) {
-        buffer[n + 1] = '\0';
-    }
+    if (n + 1 < size) buffer[n + 1] = '\0';
     return n;
 }
 
@@ -95,9 +91,7 @@ uint32_t unreadableProfile(const char*, const char*, const char* defaultValue, c
 template <class... A>
 HRESULT refusedWithNullOut(A... args)
 {
-    if (auto* out = std::get<sizeof...(A) - 1>(std::make_tuple(args...)); out != nullptr) {
-        *out = nullptr;
-    }
+    if (auto* out = std::get<sizeof...(A) - 1>(std::make_tuple(args...)); out != nullptr) *out = nullptr;
     return E_FAIL;
 }
 

@@ -1,9 +1,7 @@
-// Fault injection through the platform seam. While a FaultInjector lives,
-// every entry of the seam's table that can fail is replaced by one that counts
-// the call and, at the chosen count, answers with the entry's failure instead
-// of calling the entry in force before (a real one or a test's fake). Entries
-// that only release or report are never failed; those that close something
-// fail after the close is done, as a close that reports an error still does.
+// Fault injection through the platform seam: while a FaultInjector lives, the
+// seam entries that can fail count their calls and, at the chosen count, give
+// the entry's failure instead of calling the entry in force before (a real one
+// or a test's fake); entries that close something fail after the close.
 #pragma once
 
 #include <string>

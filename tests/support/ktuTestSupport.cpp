@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "KSUtilityClasses.h"
-#include "ktuHostHooks.h"
 
 #if defined(_WIN32)
 #  include <windows.h>
@@ -154,17 +153,12 @@ bool logInto(const Sandbox& sandbox)
 std::string unreachableBy(unsigned user, const fs::path& path)
 {
 #if !defined(_WIN32)
-    for (fs::path at = fs::absolute(path); user != 0 && !at.empty(); at = at.parent_path()) {
+    for (fs::path at = fs::absolute(path); user != 0; at = at.parent_path()) {
         struct stat info {};
-        if (::stat(at.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            const mode_t search = info.st_uid == user ? S_IXUSR : info.st_gid == user ? S_IXGRP : S_IXOTH;
-            if ((info.st_mode & search) == 0) {
-                char mode[8];
-                std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-                return "the folder " + at.string() + " (mode " + mode + ") is closed to user " + std::to_string(user);
-            }
-        }
-        if (at == at.root_path()) break;
+        const bool folder = ::stat(at.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        const mode_t search = info.st_uid == user ? S_IXUSR : info.st_gid == user ? S_IXGRP : S_IXOTH;
+        if (folder && (info.st_mode & search) == 0) return "the folder " + at.string() + " is closed to the user";
+        if (at == at.parent_path()) break;
     }
 #endif
     (void)user;
@@ -202,18 +196,9 @@ void expectWithinAddressSpace(const std::function<bool()>& check, std::size_t by
 #endif
 }
 
-namespace {
-
-bool record(const char* event)
-{
-    FakeSerialLine::events.push_back(event);
-    return true;
-}
-
-}  // namespace
-
 FakeSerialLine::FakeSerialLine()
 {
+    static const auto record = [](const char* event) { return events.push_back(event), true; };
     using platform::SerialHandle;
     events.clear();
     written.clear();
@@ -245,11 +230,6 @@ FakeSerialLine::FakeSerialLine()
     overrides_.set(line.lastError, +[] { return uint32_t{5}; });
     overrides_.set(line.errorText,
                    +[](uint32_t, char* text, std::size_t size) { std::snprintf(text, size, "Access is denied.\r\n"); });
-}
-
-platform::SerialHandle FakeSerialLine::handle()
-{
-    return reinterpret_cast<platform::SerialHandle>(uintptr_t{0x5E1A1});
 }
 
 namespace {
@@ -361,11 +341,6 @@ MessageBoxRecorder::MessageBoxRecorder()
             return 1;
         },
         this);
-}
-
-MessageBoxRecorder::~MessageBoxRecorder()
-{
-    ktuSetMessageBoxHandler(nullptr, nullptr);
 }
 
 std::vector<std::string> readLines(const fs::path& file)

@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "ktuHostHooks.h"
 #include "ktuPlatform.h"
 
 namespace ktu {
@@ -30,14 +31,8 @@ public:
     Sandbox& operator=(const Sandbox&) = delete;
 
     // Drive form ("T:" on POSIX), joined with `relative` by '/' when given.
-    std::string path(const std::string& relative = "") const
-    {
-        return relative.empty() ? drivePath_ : drivePath_ + "/" + relative;
-    }
-    std::filesystem::path native(const std::string& relative = "") const
-    {
-        return relative.empty() ? root_ : root_ / std::filesystem::path(relative);
-    }
+    std::string path(const std::string& rel = "") const { return drivePath_ + (rel.empty() ? "" : "/" + rel); }
+    std::filesystem::path native(const std::string& rel = "") const { return rel.empty() ? root_ : root_ / rel; }
 
     void writeFile(const std::string& relative, const std::string& content) const;
     std::string readFile(const std::string& relative) const;
@@ -146,7 +141,7 @@ public:
 class FakeSerialLine {
 public:
     FakeSerialLine();
-    static platform::SerialHandle handle();
+    static platform::SerialHandle handle() { return reinterpret_cast<platform::SerialHandle>(uintptr_t{0x5E1A1}); }
     static inline std::vector<std::string> events;
     static inline std::string written;
     static inline int openPorts = 0;
@@ -166,7 +161,7 @@ struct MessageBoxCall {
 class MessageBoxRecorder {
 public:
     MessageBoxRecorder();
-    ~MessageBoxRecorder();
+    ~MessageBoxRecorder() { ktuSetMessageBoxHandler(nullptr, nullptr); }
     const std::vector<MessageBoxCall>& calls() const { return calls_; }
 
 private:
