@@ -446,7 +446,7 @@ void rasterFamily(long count)
 void timeFamily(long count)
 {
     for (long i = 0; i < count; ++i) {
-        SYSTEMTIME t = {WORD(chance(80) ? 1990 + R(120) : R(65536))};
+        SYSTEMTIME t = {WORD(chance(80) ? 1990 + R(120) : R(65536)), 0, 0, 0, 0, 0, 0, 0};
         WORD* fields[] = {&t.wMonth, &t.wDayOfWeek, &t.wDay, &t.wHour, &t.wMinute, &t.wSecond, &t.wMilliseconds};
         unsigned at = 0;
         for (unsigned usual : {13, 7, 32, 24, 60, 60, 1000}) *fields[at++] = WORD(chance(10) ? R(65536) : R(usual));

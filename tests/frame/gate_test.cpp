@@ -34,7 +34,7 @@ std::optional<ktuTime> g_copy;
 struct Row {
     const char* family;
     std::function<bool(const Sandbox&)> before;
-    std::function<bool(const Sandbox&)> after;  // once the gate is open
+    std::function<bool(const Sandbox&)> after = nullptr;  // once the gate is open
 };
 
 const Row kRows[] = {
