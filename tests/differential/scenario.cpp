@@ -427,7 +427,8 @@ void rasterFamily(long count)
         else if ((w < 0 || h < 0) && (what == 0 || what == 4 || what == 5))
             continue;  // unsigned sizes: the buffers would have to hold them
         const std::string op = fmt("%u(%d,%d,%d,%d,%d,%u,%u,%d)", what, w, h, m, nw, nh, n, size, source != nullptr);
-        long st = 7, r = 0;
+        long st = 7;
+        long long r = 0;  // also an unsigned int (long has 32 bits on Windows)
         switch (what) {
         case 0: r = RU::reverseData(src, dst, unsigned(w), unsigned(h), &st); break;
         case 1: r = RU::resizeData(w, h, src, m, &nw, &nh, dst, &st); break;
@@ -439,7 +440,7 @@ void rasterFamily(long count)
         case 7: r = ktuBufferUtils::getEndBytes(source, n, dst, size); break;
         default: r = ktuBufferUtils::getStartingBytes(source, n, dst, size); break;
         }
-        emit("raster", op, fmt("%ld %ld %d %d ", r, st, nw, nh) + hashOf(dst, 2048) + " " + hashOf(src, 512));
+        emit("raster", op, fmt("%lld %ld %d %d ", r, st, nw, nh) + hashOf(dst, 2048) + " " + hashOf(src, 512));
     }
 }
 
