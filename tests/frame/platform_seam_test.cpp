@@ -53,7 +53,7 @@ TEST(PlatformSeam, FallbackDesktopIsTheSharedProfileDesktop)
         SCOPED_TRACE(std::string(c.publicDir) + " / " + c.allUsers + " / " + std::to_string(c.size));
         const bool found = systemOps().ui.fallbackDesktopDir(buffer, c.size);
         EXPECT_EQ(found, c.expected != nullptr);
-        if (found && c.expected != nullptr) EXPECT_STREQ(buffer, c.expected);
+        EXPECT_STREQ(found ? buffer : nullptr, c.expected);
         EXPECT_EQ(buffer[c.size], 'x');  // nothing beyond the buffer
     }
     _putenv_s("PUBLIC", saved[0].c_str());
