@@ -6,10 +6,7 @@
 int main()
 {
     char version[8] = "";
-    if (!KsUtils_getVersion(version)) {
-        return 1;
-    }
+    if (!KsUtils_getVersion(version)) return 1;
     ktuLibVersionManagerUtils::validateVersion(version);
     std::printf("%s %s\n", version, ktuLibVersionManagerUtils::isValidVersion() ? "accepted" : "refused");
-    return 0;
 }

@@ -1,4 +1,5 @@
 // The log writer: the line, the folders it goes to, the levels.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -8,53 +9,23 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using ktu::test::logTexts;
 using ktu::test::MessageBoxRecorder;
 using ktu::test::Sandbox;
 using ktu::test::ScopedOverride;
+using Texts = std::vector<std::string>;
 
 std::string backslashed(std::string path)
 {
-    for (char& c : path) {
-        c = c == '/' ? '\\' : c;
-    }
+    std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
 
-void setVariable(const char* name, const std::string& value)
-{
-#if defined(_WIN32)
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
+void fixedTime(SYSTEMTIME* now) { *now = SYSTEMTIME{2026, 12, 0, 4, 9, 5, 7, 42}; }
 
-void fixedTime(SYSTEMTIME* now)
-{
-    *now = SYSTEMTIME{};
-    now->wYear = 2026;
-    now->wMonth = 12;
-    now->wDay = 4;
-    now->wHour = 9;
-    now->wMinute = 5;
-    now->wSecond = 7;
-    now->wMilliseconds = 42;
-}
-
-class LogWriter : public ::testing::Test {
+class LogWriter : public ktu::test::LoggedTest {
 protected:
-    void SetUp() override
-    {
-        ktu::test::openGate();
-        ktuLogUtils::enableDisableLogs(true);
-        ASSERT_TRUE(ktuLogUtils::setLogsDir(sb.path("logs").c_str()));
-    }
     void TearDown() override { ktuLogUtils::enableDisableLogs(true); }
-
-    std::vector<std::string> lines(const char* file = "output.log") { return ktu::test::readLines(sb.native("logs") / file); }
-
-    Sandbox sb;
     ScopedOverride<void (*)(SYSTEMTIME*)> clock{ktu::platform::ops().clock.localTime, fixedTime};
 };
 
@@ -70,27 +41,13 @@ TEST_F(LogWriter, LineLayoutIsExactLinesAppendAndDebugLogGoesToItsOwnFile)
               std::string("12/04/2026 - 09:05::07.042 : KSUtilityClasses-ktuINIFileUtils::openFile") + lineEnd);
     ktuLogUtils::writeLog("Common", "second", 3);
     ktuLogUtils::writeDebugLog("trace.txt", "KS_PS_LIB", "third");
-    EXPECT_EQ(ktu::test::logTexts(sb.native("logs/output.log")),
-              (std::vector<std::string>{"KSUtilityClasses-ktuINIFileUtils::openFile", "Common-second"}));
-    EXPECT_EQ(ktu::test::logTexts(sb.native("logs/trace.txt")), (std::vector<std::string>{"KS_PS_LIB-third"}));
+    EXPECT_EQ(logs(), (Texts{"KSUtilityClasses-ktuINIFileUtils::openFile", "Common-second"}));
+    EXPECT_EQ(logTexts(sb.native("logs/trace.txt")), Texts{"KS_PS_LIB-third"});
 }
 
-TEST_F(LogWriter, LevelsDecideTheMessageBox)
-{
-    MessageBoxRecorder boxes;
-    ktuLogUtils::writeLog("Common", "zero", 0);
-    ktuLogUtils::writeLog("Common", "three", 3);
-    ktuLogUtils::writeLog("Common", "minus", -1);
-    EXPECT_TRUE(boxes.calls().empty());
-    ktuLogUtils::writeLog("Common", "one", 1);
-    ASSERT_EQ(boxes.calls().size(), 1u);
-    EXPECT_EQ(boxes.calls()[0].text, "Application is unable to complete the task. Please try again.");
-    EXPECT_EQ(boxes.calls()[0].caption, "Error");
-    EXPECT_EQ(boxes.calls()[0].style, 0u);
-    EXPECT_EQ(lines().size(), 4u);
-}
-
-TEST_F(LogWriter, NullArgumentsAndDisabledLoggingWriteAndShowNothing)
+// Level 1 shows a box, other levels none; null arguments and disabled logging
+// write and show nothing (level 2 neither ends the process then).
+TEST_F(LogWriter, LevelsNullArgumentsAndDisabledLogging)
 {
     MessageBoxRecorder boxes;
     for (int level : {0, 1, 2}) {
@@ -100,73 +57,70 @@ TEST_F(LogWriter, NullArgumentsAndDisabledLoggingWriteAndShowNothing)
     ktuLogUtils::writeDebugLog(nullptr, "Common", "text");
     ktuLogUtils::writeDebugLog("trace.txt", nullptr, "text");
     ktuLogUtils::writeDebugLog("trace.txt", "Common", nullptr);
-    ktuLogUtils::enableDisableLogs(false);
-    ktuLogUtils::writeLog("Common", "silenced", 2);  // neither box nor exit
-    ktuLogUtils::writeDebugLog("trace.txt", "Common", "silenced");
-    EXPECT_TRUE(boxes.calls().empty());
     EXPECT_FALSE(sb.exists("logs/output.log"));
+    for (int level : {0, 3, -1}) ktuLogUtils::writeLog("Common", "text", level);
+    EXPECT_TRUE(boxes.calls().empty());
+    ktuLogUtils::writeLog("Common", "text", 1);
+    ASSERT_EQ(boxes.calls().size(), 1u);
+    EXPECT_EQ(boxes.calls()[0].text, "Application is unable to complete the task. Please try again.");
+    EXPECT_EQ(boxes.calls()[0].caption, "Error");
+    EXPECT_EQ(boxes.calls()[0].style, 0u);
+    ktuLogUtils::enableDisableLogs(false);
+    ktuLogUtils::writeLog("Common", "silenced", 2);
+    ktuLogUtils::writeDebugLog("trace.txt", "Common", "silenced");
+    EXPECT_EQ(boxes.calls().size(), 1u);
+    EXPECT_EQ(logs().size(), 4u);
     EXPECT_FALSE(sb.exists("logs/trace.txt"));
-}
-
-int announceAndAnswer(void*, void*, const char* text, const char* caption, unsigned int)
-{
-    std::fprintf(stderr, "box <%s> <%s>\n", caption, text);
-    return 1;
 }
 
 TEST_F(LogWriter, LevelTwoEndsTheProcessAfterTheLineAndTheBox)
 {
+    auto announce = [](void*, void*, const char* text, const char* caption, unsigned int) {
+        return std::fprintf(stderr, "box <%s> <%s>\n", caption, text), 1;
+    };
     EXPECT_EXIT(
         {
-            ktuSetMessageBoxHandler(announceAndAnswer, nullptr);
+            ktuSetMessageBoxHandler(announce, nullptr);
             ktuLogUtils::writeLog("Common", "fatal", 2);
             std::exit(0);
         },
         ::testing::ExitedWithCode(100), "box <Error> <Fatal Error has occurred. Application will Exit. Error log is written.>");
-    // The child wrote its line into its own sandbox; here the writer still works.
-    ktuLogUtils::writeLog("Common", "after", 0);
-    EXPECT_EQ(lines().size(), 1u);
 }
 
-TEST_F(LogWriter, SetLogsDirNormalisesAndEntersTheFolder)
+TEST_F(LogWriter, SetLogsDirKeepsTheEarlierFolderOrNormalisesAndEntersTheNew)
 {
-    ASSERT_TRUE(ktuLogUtils::setLogsDir(backslashed(sb.path("new/deep")).c_str()));
-    EXPECT_TRUE(ktu::test::currentFolderIs(sb.native("new/deep")));
-    ktuLogUtils::writeLog("Common", "moved", 0);
-    EXPECT_EQ(ktu::test::logTexts(sb.native("new/deep/output.log")), std::vector<std::string>{"Common-moved"});
-}
-
-TEST_F(LogWriter, FailedSetLogsDirKeepsTheEarlierFolder)
-{
-    const std::string tooLong = sb.path(std::string(10000, 'a'));
-    for (const std::string& bad : {std::string("Q:/nowhere/logs"), sb.path("bad.name/logs"), tooLong}) {
+    for (auto bad : {std::string("Q:/nowhere/logs"), sb.path("bad.name/logs"), sb.path(std::string(10000, 'a'))}) {
         EXPECT_FALSE(ktuLogUtils::setLogsDir(bad.c_str())) << bad.substr(0, 40);
     }
     EXPECT_FALSE(ktuLogUtils::setLogsDir(nullptr));
     ktuLogUtils::writeLog("Common", "still here", 0);
-    EXPECT_EQ(lines().size(), 1u);
+    EXPECT_EQ(logs(), Texts{"Common-still here"});
     EXPECT_FALSE(sb.exists("bad.name"));
+    ASSERT_TRUE(ktuLogUtils::setLogsDir(backslashed(sb.path("new/deep")).c_str()));
+    EXPECT_TRUE(ktu::test::currentFolderIs(sb.native("new/deep")));
+    ktuLogUtils::writeLog("Common", "moved", 0);
+    EXPECT_EQ(logTexts(sb.native("new/deep/output.log")), Texts{"Common-moved"});
 }
 
-// Without a chosen folder the line goes to "Logs" in the common desktop
-// folder, made on the way; to the desktop folder itself when "Logs" cannot
-// be made; an empty "Common Desktop" value counts as none, and the platform's
-// desktop folder is used. Each case runs in a fresh process, where no folder
-// is chosen.
+// Without a chosen folder the line goes to "Logs" in the common desktop folder,
+// made on the way; to the desktop folder itself when "Logs" cannot be made; an
+// empty "Common Desktop" value counts as none, and the platform's desktop
+// folder is used. Each case runs in a fresh process, where no folder is chosen.
+std::string g_desktop, g_fallback;  // what the two seam entries answer
+
+bool answer(const std::string& text, char* buffer, uint32_t size)
+{
+    return text.size() < size && std::strcpy(buffer, text.c_str()) != nullptr;
+}
+
 bool desktopValue(const char*, const char* value, char* buffer, uint32_t size)
 {
-    const char* desk = std::getenv("KTU_TEST_DESKTOP");
-    if (desk == nullptr || std::string(value) != "Common Desktop" || std::strlen(desk) + 1 > size) {
-        return false;
-    }
-    std::strcpy(buffer, std::string(desk) == "<empty>" ? "" : desk);
-    return true;
+    return std::strcmp(value, "Common Desktop") == 0 && answer(g_desktop, buffer, size);
 }
 
 bool fallbackDesktop(char* buffer, uint32_t size)
 {
-    const char* home = std::getenv("KTU_TEST_FALLBACK");
-    return home != nullptr && std::strlen(home) < size && std::strcpy(buffer, home) != nullptr;
+    return answer(g_fallback, buffer, size);
 }
 
 TEST(LogWriterDefault, GoesToLogsOnTheCommonDesktopOrTheDesktopItself)
@@ -175,27 +129,25 @@ TEST(LogWriterDefault, GoesToLogsOnTheCommonDesktopOrTheDesktopItself)
     sb.makeFolder("desk");
     sb.makeFolder("home");
     sb.writeFile("blocked/Logs", "a file where the folder would be made");
-    struct Case { std::string value; std::string log; };
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {backslashed(sb.path("desk")), "desk/Logs/output.log"},
         {sb.path("blocked"), "blocked/output.log"},
-        {"<empty>", "home/Logs/output.log"},
+        {"", "home/Logs/output.log"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [desktop, log] : cases) {
         EXPECT_EXIT(
             {
                 ktu::test::openGate();
-                setVariable("KTU_TEST_DESKTOP", c.value);
-                setVariable("KTU_TEST_FALLBACK", sb.path("home"));
+                g_desktop = desktop;
+                g_fallback = sb.path("home");
                 ScopedOverride reg(ktu::platform::ops().registry.readMachineString, desktopValue);
                 ScopedOverride home(ktu::platform::ops().ui.fallbackDesktopDir, fallbackDesktop);
                 ktuLogUtils::writeLog("Common", "default", 0);
                 ktuLogUtils::writeLog("Common", "again", 0);
-                auto texts = ktu::test::logTexts(sb.native(c.log));
-                std::exit(texts == std::vector<std::string>{"Common-default", "Common-again"} ? 0 : 1);
+                std::exit(logTexts(sb.native(log)) == Texts{"Common-default", "Common-again"} ? 0 : 1);
             },
             ::testing::ExitedWithCode(0), "")
-            << c.log;
+            << log;
     }
 }
 

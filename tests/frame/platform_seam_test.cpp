@@ -14,35 +14,25 @@ using ktu::platform::systemOps;
 TEST(PlatformSeam, SizeQueriesAnswerTheSizeNeeded)
 {
     const auto& fs = systemOps().fs;
-    struct Query {
-        const char* name;
-        uint32_t (*call)(char*, uint32_t);
-    } queries[] = {{"getCurrentDir", fs.getCurrentDir}, {"logicalDriveStrings", fs.logicalDriveStrings}};
-    for (const auto& q : queries) {
+    for (auto query : {fs.getCurrentDir, fs.logicalDriveStrings}) {
         char big[4096];
         std::memset(big, 'x', sizeof big);
-        uint32_t length = q.call(big, sizeof big);
-        ASSERT_GT(length, 0u) << q.name;
-        EXPECT_EQ(big[length], '\0') << q.name;
-        EXPECT_NE(big[length - 1], 'x') << q.name;
-
+        uint32_t length = query(big, sizeof big);
+        ASSERT_GT(length, 0u);
+        EXPECT_EQ(big[length], '\0');
+        EXPECT_NE(big[length - 1], 'x');
         char tiny[2] = {'x', 'x'};
-        EXPECT_EQ(q.call(tiny, sizeof tiny), length + 1) << q.name;
-        EXPECT_EQ(q.call(nullptr, 0), length + 1) << q.name;
+        EXPECT_EQ(query(tiny, sizeof tiny), length + 1);
+        EXPECT_EQ(query(nullptr, 0), length + 1);
     }
 }
 
 #if defined(_WIN32)
-void setVar(const char* name, const char* value)
-{
-    _putenv_s(name, value);  // "" removes the variable
-}
-
 // Without a "Common Desktop" value the shared profile's Desktop is used.
 TEST(PlatformSeam, FallbackDesktopIsTheSharedProfileDesktop)
 {
-    std::string savedPublic = std::getenv("PUBLIC") ? std::getenv("PUBLIC") : "";
-    std::string savedAll = std::getenv("ALLUSERSPROFILE") ? std::getenv("ALLUSERSPROFILE") : "";
+    const std::string saved[] = {std::getenv("PUBLIC") ? std::getenv("PUBLIC") : "",
+                                 std::getenv("ALLUSERSPROFILE") ? std::getenv("ALLUSERSPROFILE") : ""};
     struct Case {
         const char* publicDir;
         const char* allUsers;
@@ -56,19 +46,18 @@ TEST(PlatformSeam, FallbackDesktopIsTheSharedProfileDesktop)
         {"C:\\P", "", 12, nullptr},
     };
     for (const auto& c : cases) {
-        setVar("PUBLIC", c.publicDir);
-        setVar("ALLUSERSPROFILE", c.allUsers);
+        _putenv_s("PUBLIC", c.publicDir);  // "" removes the variable
+        _putenv_s("ALLUSERSPROFILE", c.allUsers);
         char buffer[300];
         std::memset(buffer, 'x', sizeof buffer);
-        bool found = systemOps().ui.fallbackDesktopDir(buffer, c.size);
-        EXPECT_EQ(found, c.expected != nullptr) << c.publicDir << " / " << c.allUsers << " / " << c.size;
-        if (found && c.expected != nullptr) {
-            EXPECT_STREQ(buffer, c.expected);
-        }
+        SCOPED_TRACE(std::string(c.publicDir) + " / " + c.allUsers + " / " + std::to_string(c.size));
+        const bool found = systemOps().ui.fallbackDesktopDir(buffer, c.size);
+        EXPECT_EQ(found, c.expected != nullptr);
+        EXPECT_STREQ(found ? buffer : nullptr, c.expected);
         EXPECT_EQ(buffer[c.size], 'x');  // nothing beyond the buffer
     }
-    setVar("PUBLIC", savedPublic.c_str());
-    setVar("ALLUSERSPROFILE", savedAll.c_str());
+    _putenv_s("PUBLIC", saved[0].c_str());
+    _putenv_s("ALLUSERSPROFILE", saved[1].c_str());
 }
 
 // A stream opened to deny writers keeps other writers out until it closes.
@@ -77,20 +66,17 @@ TEST(PlatformSeam, DenyWriteStreamsKeepWritersOut)
     ktu::test::Sandbox sb;
     const std::string file = sb.path("shared.log");
     const auto& fs = systemOps().fs;
-    std::FILE* held = fs.openStream(file.c_str(), "at", ktu::platform::ShareMode::DenyWrite);
+    using ktu::platform::ShareMode;
+    std::FILE* held = fs.openStream(file.c_str(), "at", ShareMode::DenyWrite);
     ASSERT_NE(held, nullptr);
-    EXPECT_EQ(fs.openStream(file.c_str(), "at", ktu::platform::ShareMode::Any), nullptr);
-    std::FILE* reader = fs.openStream(file.c_str(), "rt", ktu::platform::ShareMode::Any);
-    EXPECT_NE(reader, nullptr);
-    if (reader != nullptr) {
+    EXPECT_EQ(fs.openStream(file.c_str(), "at", ShareMode::Any), nullptr);
+    for (std::FILE* reader : {fs.openStream(file.c_str(), "rt", ShareMode::Any), held}) {
+        ASSERT_NE(reader, nullptr);
         std::fclose(reader);
     }
-    std::fclose(held);
-    std::FILE* again = fs.openStream(file.c_str(), "at", ktu::platform::ShareMode::Any);
-    EXPECT_NE(again, nullptr);
-    if (again != nullptr) {
-        std::fclose(again);
-    }
+    std::FILE* again = fs.openStream(file.c_str(), "at", ShareMode::Any);
+    ASSERT_NE(again, nullptr);
+    std::fclose(again);
 }
 #endif
 

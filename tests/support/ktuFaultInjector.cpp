@@ -66,15 +66,12 @@ struct Failure {
     }
 };
 
-#define KTU_FAILS(area, entry, whenValue, value)      \
-    template <class R>                                \
-    struct Failure<&decltype(Ops::area)::entry, R> {  \
-        static constexpr When when = When::whenValue; \
-        template <class... A>                         \
-        static R answer([[maybe_unused]] A... args)   \
-        {                                             \
-            return static_cast<R>(value);             \
-        }                                             \
+#define KTU_FAILS(area, entry, whenValue, value)                                                      \
+    template <class R>                                                                                \
+    struct Failure<&decltype(Ops::area)::entry, R> {                                                  \
+        static constexpr When when = When::whenValue;                                                 \
+        template <class... A>                                                                         \
+        static R answer([[maybe_unused]] A... args) { return static_cast<R>(value); }                 \
     };
 
 constexpr int kWinsockNotReady = 10091;  // WSASYSNOTREADY
@@ -83,14 +80,10 @@ constexpr int kWinsockNotReady = 10091;  // WSASYSNOTREADY
 // twice as a list of names is.
 uint32_t unreadableProfile(const char*, const char*, const char* defaultValue, char* buffer, uint32_t size, const char*)
 {
-    if (buffer == nullptr || size == 0) {
-        return 0;
-    }
+    if (buffer == nullptr || size == 0) return 0;
     std::snprintf(buffer, size, "%s", defaultValue != nullptr ? defaultValue : "");
     const auto n = static_cast<uint32_t>(std::strlen(buffer));
-    if (n + 1 < size) {
-        buffer[n + 1] = '\0';
-    }
+    if (n + 1 < size) buffer[n + 1] = '\0';
     return n;
 }
 
@@ -98,39 +91,41 @@ uint32_t unreadableProfile(const char*, const char*, const char* defaultValue, c
 template <class... A>
 HRESULT refusedWithNullOut(A... args)
 {
-    if (auto* out = std::get<sizeof...(A) - 1>(std::make_tuple(args...)); out != nullptr) {
-        *out = nullptr;
-    }
+    if (auto* out = std::get<sizeof...(A) - 1>(std::make_tuple(args...)); out != nullptr) *out = nullptr;
     return E_FAIL;
 }
 
-KTU_FAILS(fs, getCurrentDir, Instead, 0u)
-KTU_FAILS(fs, finalPath, Instead, 0u)
-KTU_FAILS(fs, getAttributes, Instead, kInvalidAttributes)
-KTU_FAILS(fs, logicalDriveStrings, Instead, 0u)
-KTU_FAILS(ui, messageBox, Instead, 0)
-KTU_FAILS(profile, getString, Instead, unreadableProfile(args...))
-KTU_FAILS(socket, startup, Instead, kWinsockNotReady)
-KTU_FAILS(socket, openStream, Instead, INVALID_SOCKET)
-KTU_FAILS(socket, bindAnyAddress, Instead, SOCKET_ERROR)
-KTU_FAILS(socket, listen, Instead, SOCKET_ERROR)
-KTU_FAILS(socket, close, After, SOCKET_ERROR)
-KTU_FAILS(socket, recv, Instead, SOCKET_ERROR)
-KTU_FAILS(socket, send, Instead, SOCKET_ERROR)
-KTU_FAILS(socket, hostName, Instead, SOCKET_ERROR)
-KTU_FAILS(socket, listenLoopback, Instead, INVALID_SOCKET)
-KTU_FAILS(socket, localPort, Instead, 0)
-KTU_FAILS(socket, accept, Instead, INVALID_SOCKET)
-KTU_FAILS(socket, connectTo, Instead, INVALID_SOCKET)
-KTU_FAILS(socket, shutdownSend, Instead, SOCKET_ERROR)
-KTU_FAILS(socket, pending, Instead, SOCKET_ERROR)
-KTU_FAILS(serial, open, Instead, invalidSerialHandle())
-KTU_FAILS(serial, close, After, false)
-KTU_FAILS(picture, fileSize, Instead, kInvalidFileSize)
-KTU_FAILS(picture, closeFile, After, false)
+KTU_FAILS(fs, getCurrentDir, Instead, 0u) KTU_FAILS(fs, finalPath, Instead, 0u)
+KTU_FAILS(fs, getAttributes, Instead, kInvalidAttributes) KTU_FAILS(fs, logicalDriveStrings, Instead, 0u)
+KTU_FAILS(ui, messageBox, Instead, 0) KTU_FAILS(profile, getString, Instead, unreadableProfile(args...))
+KTU_FAILS(socket, startup, Instead, kWinsockNotReady) KTU_FAILS(socket, openStream, Instead, INVALID_SOCKET)
+KTU_FAILS(socket, bindAnyAddress, Instead, SOCKET_ERROR) KTU_FAILS(socket, listen, Instead, SOCKET_ERROR)
+KTU_FAILS(socket, close, After, SOCKET_ERROR) KTU_FAILS(socket, recv, Instead, SOCKET_ERROR)
+KTU_FAILS(socket, send, Instead, SOCKET_ERROR) KTU_FAILS(socket, hostName, Instead, SOCKET_ERROR)
+KTU_FAILS(socket, listenLoopback, Instead, INVALID_SOCKET) KTU_FAILS(socket, localPort, Instead, 0)
+KTU_FAILS(socket, accept, Instead, INVALID_SOCKET) KTU_FAILS(socket, connectTo, Instead, INVALID_SOCKET)
+KTU_FAILS(socket, shutdownSend, Instead, SOCKET_ERROR) KTU_FAILS(socket, pending, Instead, SOCKET_ERROR)
+KTU_FAILS(serial, open, Instead, invalidSerialHandle()) KTU_FAILS(serial, close, After, false)
+KTU_FAILS(picture, fileSize, Instead, kInvalidFileSize) KTU_FAILS(picture, closeFile, After, false)
 KTU_FAILS(picture, createStream, Instead, refusedWithNullOut(args...))
-KTU_FAILS(picture, loadPicture, Instead, refusedWithNullOut(args...))
-KTU_FAILS(picture, deleteBitmap, After, false)
+KTU_FAILS(picture, loadPicture, Instead, refusedWithNullOut(args...)) KTU_FAILS(picture, deleteBitmap, After, false)
+
+// The injector in force.
+struct State {
+    Ops saved;
+    long failAt = 0;
+    FaultInjector::Mode mode = FaultInjector::Mode::Once;
+    long calls = 0;
+    std::string* firstFailed = nullptr;
+} g_state;
+
+bool shouldFail(const char* entry)
+{
+    const long n = ++g_state.calls, at = g_state.failAt;
+    const bool fail = at > 0 && (n == at || (n > at && g_state.mode == FaultInjector::Mode::FromThenOn));
+    if (fail && g_state.firstFailed->empty()) *g_state.firstFailed = entry;
+    return fail;
+}
 
 template <auto AreaMember, auto Slot, class Sig = decltype(Slot)>
 struct Trampoline;
@@ -142,52 +137,32 @@ struct Trampoline<AreaMember, Slot, R (*Area::*)(A...)> {
 
     static R call(A... args)
     {
-        FaultInjector* injector = FaultInjector::active();
-        R (*real)(A...) = (injector->original().*AreaMember).*Slot;
+        R (*real)(A...) = (g_state.saved.*AreaMember).*Slot;
         if constexpr (Fails::when == When::After) {
             R result = real(args...);
-            return injector->shouldFail(name) ? Fails::answer(args...) : result;
+            return shouldFail(name) ? Fails::answer(args...) : result;
         } else {
-            return injector->shouldFail(name) ? Fails::answer(args...) : real(args...);
+            return shouldFail(name) ? Fails::answer(args...) : real(args...);
         }
-    }
-
-    static void install(Ops& table, const char* entryName)
-    {
-        name = entryName;
-        (table.*AreaMember).*Slot = &call;
     }
 };
 
 }  // namespace
 
-FaultInjector* FaultInjector::active_ = nullptr;
-
 FaultInjector::FaultInjector(long failAt, Mode mode, std::string& firstFailed)
-    : saved_(platform::ops()), failAt_(failAt), mode_(mode), firstFailed_(firstFailed)
 {
-    active_ = this;
-    firstFailed_.clear();
-#define KTU_INSTALL_ENTRY(area, entry) \
-    Trampoline<&Ops::area, &decltype(Ops::area)::entry>::install(platform::ops(), #area "." #entry);
+    g_state = State{platform::ops(), failAt, mode, 0, &firstFailed};
+    firstFailed.clear();
+#define KTU_INSTALL_ENTRY(area, entry)                                                       \
+    Trampoline<&Ops::area, &decltype(Ops::area)::entry>::name = #area "." #entry; \
+    platform::ops().area.entry = &Trampoline<&Ops::area, &decltype(Ops::area)::entry>::call;
     KTU_FAILABLE_ENTRIES(KTU_INSTALL_ENTRY)
 #undef KTU_INSTALL_ENTRY
 }
 
 FaultInjector::~FaultInjector()
 {
-    platform::ops() = saved_;
-    active_ = nullptr;
-}
-
-bool FaultInjector::shouldFail(const char* entry)
-{
-    ++calls_;
-    const bool fail = failAt_ > 0 && (mode_ == Mode::Once ? calls_ == failAt_ : calls_ >= failAt_);
-    if (fail && firstFailed_.empty()) {
-        firstFailed_ = entry;
-    }
-    return fail;
+    platform::ops() = g_state.saved;
 }
 
 int FaultInjector::failableEntries()

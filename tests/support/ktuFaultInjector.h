@@ -1,13 +1,7 @@
-// Fault injection through the platform seam.
-//
-// While a FaultInjector lives, every entry of the seam's table that can fail
-// is replaced by a trampoline that counts the call and, when the count
-// reaches the chosen number, answers with the entry's failure instead of
-// calling the entry that was in force before (a real one or a test's fake).
-//
-// Entries that only release or report (findClose, localFree, lastError, ...)
-// are never failed. Entries that close something fail after the close has
-// been done, as a close that reports an error still gives the handle back.
+// Fault injection through the platform seam: while a FaultInjector lives, the
+// seam entries that can fail count their calls and, at the chosen count, give
+// the entry's failure instead of calling the entry in force before (a real one
+// or a test's fake); entries that close something fail after the close.
 #pragma once
 
 #include <string>
@@ -32,19 +26,6 @@ public:
     FaultInjector& operator=(const FaultInjector&) = delete;
 
     static int failableEntries();
-
-    // Used by the trampolines.
-    static FaultInjector* active() { return active_; }
-    bool shouldFail(const char* entry);
-    const platform::Ops& original() const { return saved_; }
-
-private:
-    static FaultInjector* active_;
-    platform::Ops saved_;
-    long failAt_;
-    Mode mode_;
-    long calls_ = 0;
-    std::string& firstFailed_;
 };
 
 }  // namespace test

@@ -4,20 +4,17 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "KSUtilityClasses.h"
+
 #if defined(_WIN32)
 #  include <windows.h>
-#endif
-
-#include "KSUtilityClasses.h"
-#include "ktuHostHooks.h"
-
-#if !defined(_WIN32)
+#else
 #  include <signal.h>
 #  include <sys/resource.h>
 #  include <sys/stat.h>
@@ -29,12 +26,6 @@ namespace fs = std::filesystem;
 
 namespace ktu {
 namespace test {
-
-void openGate()
-{
-    char version[] = "4.02";
-    ktuLibVersionManagerUtils::validateVersion(version);
-}
 
 namespace {
 
@@ -56,37 +47,40 @@ void removeTree(const fs::path& root)
     fs::remove_all(root, ignored);
 }
 
-}  // namespace
+std::string stamp() { return std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()); }
 
-#if !defined(_WIN32)
-// The folder of this run's sandboxes: made by the first process, found by the
-// copies of the program it starts in KTU_TEST_RUN_FOLDER, removed when the
-// first process ends (a forked child ending does not remove it).
-namespace {
+#if defined(_WIN32)
+int64_t processId() { return static_cast<int64_t>(::GetCurrentProcessId()); }
+#else
+int64_t processId() { return static_cast<int64_t>(::getpid()); }
 
+// Made by the first process, found by the copies of the program it starts in
+// KTU_TEST_RUN_FOLDER, removed when the first process ends (not a forked child).
 char g_runFolder[4096];
 pid_t g_runOwner = 0;
-
 void removeRunFolder()
 {
-    if (::getpid() == g_runOwner) {
-        removeTree(g_runFolder);
-    }
+    if (::getpid() == g_runOwner) removeTree(g_runFolder);
 }
+#endif
 
 }  // namespace
 
+void openGate()
+{
+    char version[] = "4.02";
+    ktuLibVersionManagerUtils::validateVersion(version);
+}
+
+#if !defined(_WIN32)
 fs::path runFolder()
 {
     if (g_runFolder[0] == '\0') {
         const char* inherited = std::getenv("KTU_TEST_RUN_FOLDER");
         std::error_code ec;
-        fs::path folder;
-        if (inherited != nullptr && fs::is_directory(inherited, ec)) {
-            folder = inherited;
-        } else {
-            auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-            folder = fs::temp_directory_path() / ("ktu_test_" + std::to_string(::getpid()) + "_" + std::to_string(stamp));
+        fs::path folder = inherited != nullptr && fs::is_directory(inherited, ec) ? fs::path(inherited) : fs::path();
+        if (folder.empty()) {
+            folder = fs::temp_directory_path() / ("ktu_test_" + std::to_string(::getpid()) + "_" + stamp());
             fs::create_directories(folder);
             // Tests that act as another user pass through it, whatever the umask.
             fs::permissions(folder, fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add);
@@ -100,26 +94,20 @@ fs::path runFolder()
 }
 #endif
 
-
 Sandbox::Sandbox()
 {
     static std::atomic<unsigned> counter{0};
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const std::string name = stamp() + "_" + std::to_string(counter++);
 #if defined(_WIN32)
-    std::string name = "ktu_test_" + std::to_string(stamp) + "_" + std::to_string(counter++);
-    // Directly below a drive root, so that a folder chain built from the
-    // sandbox starts at the sandbox: operations that recreate the first level
-    // of a chain then recreate the sandbox, never a folder of the machine
-    // (a sandbox in %TEMP% would make that level C:/Users).
-    // KTU_TEST_DRIVE ("D:") picks another drive than the system drive.
+    // Below a drive root (KTU_TEST_DRIVE, else the system drive), so that the
+    // first level of a folder chain built from it is the sandbox, never a
+    // folder of the machine (in %TEMP% that level would be C:/Users).
     const char* drive = std::getenv("KTU_TEST_DRIVE");
-    if (drive == nullptr || drive[0] == '\0') {
-        drive = std::getenv("SystemDrive");
-    }
-    root_ = fs::path(std::string(drive != nullptr && drive[0] != '\0' ? drive : "C:").substr(0, 2) + "\\") / name;
+    if (drive == nullptr || drive[0] == '\0') drive = std::getenv("SystemDrive");
+    root_ = fs::path(std::string(drive != nullptr && drive[0] != '\0' ? drive : "C:").substr(0, 2) + "\\") /
+            ("ktu_test_" + name);
 #else
-    root_ = runFolder() / ("sandbox_" + std::to_string(::getpid()) + "_" + std::to_string(stamp) + "_" +
-                           std::to_string(counter++));
+    root_ = runFolder() / ("sandbox_" + std::to_string(::getpid()) + "_" + name);
 #endif
     fs::create_directories(root_);
     root_ = fs::canonical(root_);
@@ -127,9 +115,7 @@ Sandbox::Sandbox()
 #if defined(_WIN32)
     drivePath_ = forwardSlashes(root_.string());
 #else
-    if (const char* drives = std::getenv("KTU_DRIVES")) {
-        savedDrives_ = drives;
-    }
+    if (const char* drives = std::getenv("KTU_DRIVES")) savedDrives_ = drives;
     setenv("KTU_DRIVES", ("C=/;T=" + root_.string()).c_str(), 1);
     drivePath_ = "T:";
 #endif
@@ -141,22 +127,8 @@ Sandbox::~Sandbox()
     fs::current_path(savedCwd_, ignored);
     removeTree(root_);
 #if !defined(_WIN32)
-    if (savedDrives_) {
-        setenv("KTU_DRIVES", savedDrives_->c_str(), 1);
-    } else {
-        unsetenv("KTU_DRIVES");
-    }
+    savedDrives_ ? setenv("KTU_DRIVES", savedDrives_->c_str(), 1) : unsetenv("KTU_DRIVES");
 #endif
-}
-
-std::string Sandbox::path(const std::string& relative) const
-{
-    return relative.empty() ? drivePath_ : drivePath_ + "/" + relative;
-}
-
-fs::path Sandbox::native(const std::string& relative) const
-{
-    return relative.empty() ? root_ : root_ / fs::path(relative);
 }
 
 void Sandbox::writeFile(const std::string& relative, const std::string& content) const
@@ -172,62 +144,33 @@ std::string Sandbox::readFile(const std::string& relative) const
     return text.str();
 }
 
-void Sandbox::makeFolder(const std::string& relative) const
-{
-    fs::create_directories(native(relative));
-}
-
-bool Sandbox::exists(const std::string& relative) const
-{
-    std::error_code ignored;
-    return fs::exists(native(relative), ignored);
-}
-
 bool logInto(const Sandbox& sandbox)
 {
     openGate();
     return ktuLogUtils::setLogsDir(sandbox.path("logs").c_str());
 }
 
-std::vector<std::string> LoggedTest::logs() const
-{
-    return logTexts(sb.native("logs/output.log"));
-}
-
 std::string unreachableBy(unsigned user, const fs::path& path)
 {
-#if defined(_WIN32)
-    (void)user;
-    (void)path;
-#else
-    if (user == 0) {
-        return "";
-    }
-    for (fs::path at = fs::absolute(path); !at.empty(); at = at.parent_path()) {
+#if !defined(_WIN32)
+    for (fs::path at = fs::absolute(path); user != 0; at = at.parent_path()) {
         struct stat info {};
-        if (::stat(at.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            const mode_t search = info.st_uid == user ? S_IXUSR : info.st_gid == user ? S_IXGRP : S_IXOTH;
-            if ((info.st_mode & search) == 0) {
-                char mode[8];
-                std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-                return "the folder " + at.string() + " (mode " + mode + ") is closed to user " + std::to_string(user);
-            }
-        }
-        if (at == at.root_path()) {
-            break;
-        }
+        const bool folder = ::stat(at.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        const mode_t search = info.st_uid == user ? S_IXUSR : info.st_gid == user ? S_IXGRP : S_IXOTH;
+        if (folder && (info.st_mode & search) == 0) return "the folder " + at.string() + " is closed to the user";
+        if (at == at.parent_path()) break;
     }
 #endif
+    (void)user;
+    (void)path;
     return "";
 }
 
 void expectInFreshProcess(const std::function<bool()>& check)
 {
-    // A copy of the program started anew, not a fork of this one. Where the
-    // program cannot be started again (under an emulator that the kernel does
-    // not know, which GTEST_DEATH_TEST_STYLE=fast says), a fork: the test
-    // registration then runs these tests in a process of their own, where
-    // nothing before them made the handshake.
+    // A copy of the program started anew; where it cannot be started again (an
+    // emulator the kernel does not know: GTEST_DEATH_TEST_STYLE=fast), a fork,
+    // and the test registration runs these tests in a process of their own.
     const char* style = std::getenv("GTEST_DEATH_TEST_STYLE");
     GTEST_FLAG_SET(death_test_style, style != nullptr && std::string(style) == "fast" ? "fast" : "threadsafe");
     EXPECT_EXIT(std::exit(check() ? 0 : 1), ::testing::ExitedWithCode(0), "");
@@ -243,9 +186,7 @@ void expectWithinAddressSpace(const std::function<bool()>& check, std::size_t by
     ASSERT_GE(child, 0);
     if (child == 0) {
         const rlimit limit{bytes, bytes};
-        if (!kAddressSanitizer && ::setrlimit(RLIMIT_AS, &limit) != 0) {
-            ::_exit(3);
-        }
+        if (!kAddressSanitizer && ::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(3);
         ::_exit(check() ? 0 : 1);
     }
     int status = 0;
@@ -255,91 +196,54 @@ void expectWithinAddressSpace(const std::function<bool()>& check, std::size_t by
 #endif
 }
 
-namespace {
-
-template <class... A>
-bool yes(A...)
-{
-    return true;
-}
-
-}  // namespace
-
 FakeSerialLine::FakeSerialLine()
 {
+    static const auto record = [](const char* event) { return events.push_back(event), true; };
+    using platform::SerialHandle;
     events.clear();
     written.clear();
     openPorts = 0;
     writeOk = true;
     writeCount = -1;
     auto& line = platform::ops().serial;
-    overrides_.set(line.open, +[](const char*) {
-        events.push_back("open");
-        ++openPorts;
-        return handle();
+    overrides_.set(line.open, +[](const char*) { return record("open"), ++openPorts, handle(); });
+    overrides_.set(line.close, +[](SerialHandle) { return --openPorts, record("close"); });
+    overrides_.set(line.setupQueues, +[](SerialHandle, uint32_t, uint32_t) { return true; });
+    overrides_.set(line.applyLineSettings, +[](SerialHandle, const platform::SerialLineSettings&) { return true; });
+    overrides_.set(line.setTimeouts, +[](SerialHandle, const platform::SerialTimeouts&) { return true; });
+    overrides_.set(line.escape, +[](SerialHandle, platform::SerialEscape f) {
+        return record(f == platform::SerialEscape::SetRts ? "rts up" : "rts down");
     });
-    overrides_.set(line.close, +[](platform::SerialHandle) {
-        events.push_back("close");
-        --openPorts;
-        return true;
-    });
-    overrides_.set(line.setupQueues, &yes<platform::SerialHandle, uint32_t, uint32_t>);
-    overrides_.set(line.applyLineSettings, +[](platform::SerialHandle, const platform::SerialLineSettings&) { return true; });
-    overrides_.set(line.setTimeouts, +[](platform::SerialHandle, const platform::SerialTimeouts&) { return true; });
-    overrides_.set(line.escape, +[](platform::SerialHandle, platform::SerialEscape f) {
-        events.push_back(f == platform::SerialEscape::SetRts ? "rts up" : "rts down");
-        return true;
-    });
-    overrides_.set(line.write, +[](platform::SerialHandle, const void* buffer, uint32_t size, uint32_t* done) {
-        events.push_back("write");
+    overrides_.set(line.write, +[](SerialHandle, const void* buffer, uint32_t size, uint32_t* done) {
+        record("write");
         written.append(static_cast<const char*>(buffer), size);
         *done = writeCount < 0 ? size : static_cast<uint32_t>(writeCount);
         return writeOk;
     });
-    overrides_.set(line.read, +[](platform::SerialHandle, void* buffer, uint32_t size, uint32_t* done) {
+    overrides_.set(line.read, +[](SerialHandle, void* buffer, uint32_t size, uint32_t* done) {
         *done = std::min<uint32_t>(size, 5);
         std::memcpy(buffer, "12345", *done);
         return true;
     });
-    overrides_.set(line.clearError, +[](platform::SerialHandle, uint32_t* inQueue) {
-        *inQueue = 5;
-        return true;
-    });
-    overrides_.set(line.cancelIo, +[](platform::SerialHandle) {
-        events.push_back("cancel");
-        return true;
-    });
+    overrides_.set(line.clearError, +[](SerialHandle, uint32_t* inQueue) { return *inQueue = 5, true; });
+    overrides_.set(line.cancelIo, +[](SerialHandle) { return record("cancel"); });
     overrides_.set(line.lastError, +[] { return uint32_t{5}; });
     overrides_.set(line.errorText,
                    +[](uint32_t, char* text, std::size_t size) { std::snprintf(text, size, "Access is denied.\r\n"); });
 }
 
-platform::SerialHandle FakeSerialLine::handle()
-{
-    return reinterpret_cast<platform::SerialHandle>(uintptr_t{0x5E1A1});
-}
-
 namespace {
 
-constexpr const char* kSleeperVariable = "KTU_TEST_SLEEPER";
-
-#if defined(_WIN32)
-int64_t processId() { return static_cast<int64_t>(::GetCurrentProcessId()); }
-#else
-int64_t processId() { return static_cast<int64_t>(::getpid()); }
-#endif
-
 // When this program is started as a sleeper (Windows), it waits to be ended.
-struct SleeperMode {
-    SleeperMode()
-    {
-        const char* mode = std::getenv(kSleeperVariable);
-        if (mode == nullptr || mode[0] != '1') return;
+constexpr const char* kSleeperVariable = "KTU_TEST_SLEEPER";
+[[maybe_unused]] const bool g_sleeperMode = [] {
+    const char* mode = std::getenv(kSleeperVariable);
+    if (mode != nullptr && mode[0] == '1') {
         std::this_thread::sleep_for(std::chrono::minutes(5));
         std::exit(0);
     }
-};
-const SleeperMode g_sleeperMode;
+    return false;
+}();
 
 }  // namespace
 
@@ -372,8 +276,8 @@ bool startChild(const fs::path& program, Child& child)
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    BOOL started = ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                    &info);
+    BOOL started =
+        ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
     ::SetEnvironmentVariableA(kSleeperVariable, nullptr);
     if (!started) return false;
     ::CloseHandle(info.hThread);
@@ -382,7 +286,6 @@ bool startChild(const fs::path& program, Child& child)
     // Give the child time to load its modules, so that its name can be read.
     ::WaitForInputIdle(info.hProcess, 2000);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    return true;
 #else
     pid_t pid = ::fork();
     if (pid < 0) return false;
@@ -392,14 +295,13 @@ bool startChild(const fs::path& program, Child& child)
     }
     child.id = pid;
     // Wait until the child runs the program (its executable is no longer ours).
-    std::string exe = "/proc/" + std::to_string(pid) + "/exe";
     for (int i = 0; i < 200; ++i) {
         std::error_code ec;
-        if (fs::read_symlink(exe, ec).filename() == program.filename()) break;
+        if (fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).filename() == program.filename()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return true;
 #endif
+    return true;
 }
 
 bool waitChild(Child& child, int seconds)
@@ -408,8 +310,7 @@ bool waitChild(Child& child, int seconds)
     if (child.id != 0 &&
         ::WaitForSingleObject(static_cast<HANDLE>(child.handle), static_cast<DWORD>(seconds) * 1000) == WAIT_OBJECT_0) {
         ::CloseHandle(static_cast<HANDLE>(child.handle));
-        child.handle = nullptr;
-        child.id = 0;
+        child = Child{};
     }
 #else
     for (int i = 0; child.id != 0 && i < seconds * 100; ++i) {
@@ -434,30 +335,20 @@ void endChild(Child& child)
 
 MessageBoxRecorder::MessageBoxRecorder()
 {
-    ktuSetMessageBoxHandler(&MessageBoxRecorder::answer, this);
-}
-
-MessageBoxRecorder::~MessageBoxRecorder()
-{
-    ktuSetMessageBoxHandler(nullptr, nullptr);
-}
-
-int MessageBoxRecorder::answer(void* context, void*, const char* text, const char* caption, unsigned int style)
-{
-    auto* self = static_cast<MessageBoxRecorder*>(context);
-    self->calls_.push_back({text != nullptr ? text : "", caption != nullptr ? caption : "", style});
-    return 1;
+    ktuSetMessageBoxHandler(
+        [](void* self, void*, const char* text, const char* caption, unsigned int style) {
+            static_cast<MessageBoxRecorder*>(self)->calls_.push_back({text ? text : "", caption ? caption : "", style});
+            return 1;
+        },
+        this);
 }
 
 std::vector<std::string> readLines(const fs::path& file)
 {
     std::vector<std::string> lines;
     std::ifstream in(file, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
     }
     return lines;
@@ -468,12 +359,6 @@ std::string currentFolder()
     char buffer[4096];
     uint32_t n = platform::ops().fs.getCurrentDir(buffer, sizeof buffer);
     return (n == 0 || n >= sizeof buffer) ? std::string() : forwardSlashes(buffer);
-}
-
-bool currentFolderIs(const fs::path& folder)
-{
-    std::error_code ec;
-    return fs::equivalent(fs::current_path(), folder, ec);
 }
 
 std::vector<std::string> logTexts(const fs::path& file)
