@@ -62,7 +62,7 @@ bool readValue(const char* keyPath, const char* valueName, char* out)
 LONG parseNumber(const char* begin, const char* end)
 {
     const char* p = begin;
-    while (p < end && (*p == ' ' || (*p < '\t' && *p <= '\r'))) {
+    while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) {
         ++p;
     }
     bool negative = false;

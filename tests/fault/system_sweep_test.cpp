@@ -12,8 +12,7 @@ namespace ktu {
 namespace test {
 namespace {
 
-// On POSIX systems the settings store is the sandbox's own; on Windows the
-// subkey is removed again afterwards.
+// The subkey is removed afterwards (on POSIX the settings store is the sandbox's own anyway).
 class RegistrySweep : public FaultSweep {
 protected:
     const std::string subKey = "FaultSweep";
@@ -83,18 +82,10 @@ protected:
         ktuINIFileUtils::closeFile();
         FaultSweep::TearDown();
     }
-    // Opens run/cfg/a.ini holding Section/Key = old.
     void openWithOldValue()
     {
         ASSERT_EQ(ktuINIFileUtils::openFile(work("cfg/a.ini").c_str()), 1);
         ASSERT_EQ(ktuINIFileUtils::setTagValue("Section", "Key", "old"), 1);
-    }
-    std::string value()
-    {
-        char out[500] = "";
-        char fallback[8] = "missing";
-        ktuINIFileUtils::getTagValue("Section", "Key", out, fallback);
-        return out;
     }
 };
 
@@ -107,19 +98,19 @@ TEST_F(IniSweep, Operations)
     sweep("ktuINIFileUtils::setTagValue", [&] {
         openWithOldValue();
         const bool set = succeeds([] { return ktuINIFileUtils::setTagValue("Section", "Key", "new"); }, 1, -2);
-        EXPECT_EQ(value(), set ? "new" : "old");
+        char out[500] = "", fallback[8] = "missing";
+        ktuINIFileUtils::getTagValue("Section", "Key", out, fallback);
+        EXPECT_STREQ(out, set ? "new" : "old");
     });
     sweep("ktuINIFileUtils::getTagValue", [&] {
         openWithOldValue();
         char out[500] = "before";
         char fallback[8] = "dflt";
         const long result = injected([&] { return ktuINIFileUtils::getTagValue("Section", "Key", out, fallback); });
-        ASSERT_TRUE(result == 1 || result == -2) << result;
-        if (result == 1) {
-            EXPECT_TRUE(std::strcmp(out, "old") == 0 || std::strcmp(out, "dflt") == 0) << out;
-        } else {
-            EXPECT_STREQ(out, "before");
-        }
+        // Read: the value or the default; not read (-2): `out` untouched.
+        EXPECT_TRUE(result == 1 ? std::strcmp(out, "old") == 0 || std::strcmp(out, "dflt") == 0
+                                : result == -2 && std::strcmp(out, "before") == 0)
+            << result << " " << out;
     });
     sweep("ktuINIFileUtils::clearFileContent", [&] {
         openWithOldValue();
@@ -129,9 +120,7 @@ TEST_F(IniSweep, Operations)
     });
 }
 
-// A process table standing in for the system's, so that the sweep neither
-// depends on nor ends the machine's processes: process i + 1 runs kNames[i],
-// its handle is its id. It records the handles it gives out and the ends.
+// Stands in for the machine's processes (never ended): process i + 1 runs kNames[i], its handle is its id.
 struct FakeProcesses {
     static constexpr const char* kNames[] = {"init", "Sleeper.exe", "other.exe", "sleeper.exe"};
     inline static std::set<uint32_t> open, ended;
@@ -181,12 +170,9 @@ TEST_F(ProcessSweep, ListAndEnd)
     sweep("ktuProcessUtils::killAllRunningProcess", [&] {
         FakeProcesses::ended.clear();
         injected([] { ktuProcessUtils::killAllRunningProcess("SLEEPER.EXE"); });
-        if (!fired()) {
-            EXPECT_EQ(FakeProcesses::ended, (std::set<uint32_t>{2, 4}));
-        }
-        for (uint32_t id : FakeProcesses::ended) {
-            EXPECT_TRUE(id == 2 || id == 4) << "ended process " << id;
-        }
+        const std::set<uint32_t> sleepers{2, 4}, &ended = FakeProcesses::ended;
+        EXPECT_TRUE(fired() ? std::includes(sleepers.begin(), sleepers.end(), ended.begin(), ended.end())
+                            : ended == sleepers);
         EXPECT_TRUE(FakeProcesses::open.empty()) << "a process handle was left open";
         FakeProcesses::open.clear();
     });

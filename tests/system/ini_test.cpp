@@ -1,8 +1,5 @@
-// INI files: one scenario table answered alike by the profile functions of the
-// seam (Windows' own, or the POSIX file access over the INI engine) and by the
-// INI engine run on the text alone, the current-file operations, and on POSIX
-// who may write a file, what a write keeps of it, what a killed writer leaves
-// and what readers see beside writers.
+// INI files: one scenario table answered alike by the seam's profile functions and the INI engine, the
+// current-file operations, and on POSIX who may write, what a write keeps, killed writers and readers.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -127,8 +124,7 @@ std::vector<Scenario> scenarios()
     };
 }
 
-// Runs the steps on a file through the seam, and on the text alone through
-// the engine: both give the answers of the table.
+// The seam (on a file) and the engine (on the text alone) both give the answers of the table.
 TEST(ProfileScenarios, AnswersMatchTheWindowsProfileFunctions)
 {
     auto& profile = ktu::platform::ops().profile;
@@ -229,14 +225,10 @@ TEST_F(IniFileTest, CurrentFileDefaultsAndFaults)
     EXPECT_EQ(sb.readFile("conf/new.ini"), "[Camera]\r\nFps=25\r\n");
 }
 
-// The split of openFile over every path length from 240 to 270: each part
-// lands in a heap buffer of exactly 256 bytes (so that the address sanitizer
-// sees a write past one), and a path whose folder or file name would not fit
-// is refused with nothing written.
+// Each part lands in a heap buffer of exactly 256 bytes (ASan sees a write past it); too long: nothing written.
 TEST(IniPathSplit, EveryLengthFrom240To270)
 {
-    // path = head + k * middle + tail; `longest` splits, longer not; the folder is folderHead, then the k
-    // characters when it grows.
+    // path = head + k * middle + tail; `longest` splits, longer not; folder = folderHead (+ k chars if it grows).
     struct Shape { const char* name; std::string head; char middle; std::string tail; std::size_t longest;
                    std::string folderHead; bool folderGrows; };
     const Shape shapes[] = {
@@ -274,8 +266,7 @@ struct stat statOf(const fs::path& file)
     return info;
 }
 
-// The engine keeps what it does not change byte for byte, writes new files
-// with Windows line ends, and keeps the mode and links.
+// Unchanged bytes stay, new files get Windows line ends, mode and links stay.
 TEST(ProfileEngine, UnrelatedLinesPermissionsAndLinksStay)
 {
     Sandbox sb;
@@ -331,10 +322,7 @@ public:
     }
 };
 
-// Every row: "f/app.ini" holding kOld, with the owner (its group the same
-// number) and mode given, in folder "f" of the mode given; then setTagValue
-// (or clearFileContent) as `writer`. Whatever the answer, the file keeps its
-// owner and mode.
+// "f/app.ini" holding kOld, written (or emptied) as `writer`: whatever the answer, it keeps its owner and mode.
 TEST_F(IniWriteTest, WhoMayWriteAndWhatTheFileKeeps)
 {
     struct Row { const char* name; unsigned owner; mode_t mode, folderMode; bool hardLinked, clear; unsigned writer;
@@ -369,13 +357,8 @@ TEST_F(IniWriteTest, WhoMayWriteAndWhatTheFileKeeps)
         }
         EXPECT_FALSE(fs::exists(sb.native("f/.~ktu-ini.tmp")));
     }
-}
 
-// A replaced file keeps its group and extended attributes; the temporary
-// file fits beside a name of the system's longest (255 bytes); a new file
-// and the folders of a native path belong to their writer.
-TEST_F(IniWriteTest, GroupAttributesLongNamesAndNewFilesStay)
-{
+    // A replaced file keeps group and xattrs; a temporary file fits beside a 255-byte name; new files are the writer's.
     const std::string longest = std::string(251, 'n') + ".ini";
     make(longest, kOld, kNobody, 0640);
     ASSERT_EQ(::chown(sb.native(longest).c_str(), kNobody, 100), 0);
@@ -391,19 +374,15 @@ TEST_F(IniWriteTest, GroupAttributesLongNamesAndNewFilesStay)
     EXPECT_EQ(writeAs(kNobody, sb.path(fresh)), 1);
     EXPECT_EQ(sb.readFile(fresh), "[S]\r\nk=new\r\n");
     EXPECT_EQ(statOf(sb.native(fresh)).st_uid, kNobody);
-    // A native path holds the temporary folder's own name, which may hold a
-    // character folder names may not (a '-' in TMPDIR): nothing is made then.
+    // A '-' in TMPDIR is a character folder names may not hold: nothing is made then.
     if (!ktuFilePathUtils::checkForSpecialCharacters(sb.native().string().c_str())) return;
     EXPECT_EQ(writeAs(kNobody, sb.native("made/here/app.ini").string()), 1);
     EXPECT_EQ(sb.readFile("made/here/app.ini"), "[S]\r\nk=new\r\n");
     EXPECT_EQ(statOf(sb.native("made/here")).st_uid, kNobody);
 }
 
-// Readers beside a writer of every path: a file replaced by a new one, a file
-// with a second hard link (written in place) and new files (renamed into
-// place). The value before the section the readers ask for is 60000 bytes
-// and 1 byte by turns, so a reader that read the start of the long text and
-// then found the short one would miss the section and read the default.
+// Writers replace, write in place (hard link) and rename new files; the value before the section read is 60000
+// bytes and 1 by turns, so a reader mixing two versions misses the section and reads the default.
 TEST(ProfileLocks, ReadersNeverSeeAHalfWrittenFile)
 {
     Sandbox sb;
@@ -415,9 +394,7 @@ TEST(ProfileLocks, ReadersNeverSeeAHalfWrittenFile)
     auto newFile = [](int i) { return "new" + std::to_string(i) + ".ini"; };
     const int writes = 150;
     auto& profile = ktu::platform::ops().profile;
-    // Children 0 to 2 write (one path each), then leave a file "done<i>"; 3 to
-    // 7 read until all three are done. Each ends with the count of failed
-    // writes or of reads that missed the section.
+    // Children 0-2 write, then leave "done<i>"; 3-7 read until all are done. Exit code: the count of faults.
     std::vector<pid_t> children;
     for (int child = 0; child < 8; ++child) {
         if (pid_t pid = ::fork(); pid != 0) {
@@ -454,9 +431,7 @@ TEST(ProfileLocks, ReadersNeverSeeAHalfWrittenFile)
     EXPECT_EQ(sb.readFile("second.ini"), sb.readFile("linked.ini"));
 }
 
-// A writer killed at a random moment leaves the file with the content of one
-// whole write, never a part of one; and the key this process writes
-// meanwhile, under the same lock, is never lost to the writer's older copy.
+// A killed writer leaves one whole write, and never loses the key this process wrote meanwhile under the lock.
 TEST_F(IniFileTest, KilledWriterLeavesOldOrNewContent)
 {
     std::string filler = "[Fill]\r\n", ours;  // ours: the keys this process wrote

@@ -1,9 +1,8 @@
-// Registry settings: values round-trip under the base key, names compare
-// without regard to case, the limits of key paths and values, the window
-// rectangle text, and the POSIX store keeps every reported write through a
-// writer being killed.
+// Registry settings: round trips in any case, limits of key paths and values, the window rectangle text, and a
+// killed writer of the POSIX store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
@@ -32,12 +31,12 @@ protected:
     std::string key_ = uniqueName("ktu-test");
 };
 
-TEST_F(RegistryTest, ValuesReadBackInAnyCaseAndNestedKeysGoFromTheBottom)
+TEST_F(RegistryTest, RoundTripsNestedKeysAndLimits)
 {
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("Camera", "rtsp://10.0.0.5", key_.c_str()));
     char out[512] = "untouched";
     std::string upper = key_;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::transform(key_.begin(), key_.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
     EXPECT_TRUE(ktuRegistryUtils::getStringValueFromRegistryKey("CAMERA", out, upper.c_str()));
     EXPECT_STREQ(out, "rtsp://10.0.0.5");
     ASSERT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("camera", "second", key_.c_str()));
@@ -56,11 +55,8 @@ TEST_F(RegistryTest, ValuesReadBackInAnyCaseAndNestedKeysGoFromTheBottom)
     EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(""));
     EXPECT_TRUE(ktuRegistryUtils::deleteRegistryKey(nullptr));
     EXPECT_TRUE(ktuRegistryUtils::addStringValueToRegistryKey("v", "2", inner.c_str()));
-}
 
-TEST_F(RegistryTest, MissingValuesKeysAndLimits)
-{
-    char out[512] = "untouched";
+    std::strcpy(out, "untouched");
     std::string missing = key_ + "-missing";
     // The whole key path holds at most 255 characters.
     std::string tooLong = key_ + std::string(255 - std::strlen(kBase) - key_.size(), 'k');
@@ -117,8 +113,7 @@ TEST(WindowRect, NumbersGoToTheirFieldsByTheCommasBeforeThem)
 
 #if !defined(_WIN32)
 
-// A writer killed in the middle of its writes leaves a store that opens and
-// holds every write reported done.
+// A writer killed amid its writes leaves a store that opens and holds every write reported done.
 TEST(SettingsStore, KilledWriterLosesNoReportedWrite)
 {
     const std::string key = uniqueName("ktu-test"), padding(200, 'p');

@@ -23,9 +23,7 @@ constexpr const char* kDesktopKey = "SOFTWARE\\Microsoft\\WINDOWS\\CurrentVersio
 constexpr const char* kDesktopValue = "Common Desktop";
 
 #if !defined(_WIN32)
-// A build without a settings store (KTU_SETTINGS_STORE=OFF) keeps no
-// "Common Desktop" value: the seam answers it from the program's own folder,
-// so that the tests of everything else still run.
+// Without a settings store (KTU_SETTINGS_STORE=OFF) the seam answers "Common Desktop" from the program's folder.
 bool desktopWithoutStore(const char* subKey, const char* value, char* buffer, uint32_t size)
 {
     const char* root = std::getenv("KTU_TEST_SYSTEM_ROOT");
@@ -33,15 +31,12 @@ bool desktopWithoutStore(const char* subKey, const char* value, char* buffer, ui
            std::snprintf(buffer, size, "C:%s/desktop", root) < static_cast<int>(size);
 }
 
-// The program's own settings store and desktop, removed at its end. A death
-// test's child (this program run again) uses its parent's, which it finds in
-// the environment: the child ends without tearing anything down.
+// The program's own settings store and desktop, removed at its end; a death test's child inherits its parent's.
 class SystemEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        // Started to end itself by name (the process tests): it must not
-        // come back from that call.
+        // Started to end itself by name (the process tests): it must not come back from that call.
         if (const char* name = std::getenv("KTU_TEST_END_SELF")) {
             openGate();
             ktuProcessUtils::killAllRunningProcess(name);

@@ -23,7 +23,10 @@ ktuTime stampAt(int64_t seconds, WORD millis)
     return ktuTime();
 }
 
-TEST(TimeStamp, DifferencesAndResetSeconds)
+SYSTEMTIME makeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD millis)
+{ return SYSTEMTIME{year, month, 0, day, hour, minute, second, millis}; }
+
+TEST(Time, StampDifferencesResetSecondsAndLayouts)
 {
     ktu::test::openGate();
     ktu::test::Overrides clock;
@@ -47,8 +50,7 @@ TEST(TimeStamp, DifferencesAndResetSeconds)
     const Reset resets[] = {
         {3, 5, 0}, {10, 4, 6},
         {10, 0xFFFFFFFFu, 11},  // counts as -1: forward by one
-        // Forward past the top: 32-bit two's-complement arithmetic wraps round.
-        {2000000000, 0x80000000u, -147483648},  // 2000000000 + 2^31 - 2^32
+        {2000000000, 0x80000000u, -147483648},  // forward past the top wraps: 2000000000 + 2^31 - 2^32
         {INT_MAX, 0xFFFFFFFFu, INT_MIN},
     };
     for (const Reset& c : resets) {
@@ -57,18 +59,12 @@ TEST(TimeStamp, DifferencesAndResetSeconds)
         EXPECT_EQ(stamp.getSeconds(), c.expected) << c.seconds << " back " << c.back;
         EXPECT_EQ(stamp.getMilliSeconds(), 321u);
     }
-}
 
-SYSTEMTIME makeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD millis)
-{ return SYSTEMTIME{year, month, 0, day, hour, minute, second, millis}; }
-
-TEST(TimeString, SevenLayoutsAndRefusals)
-{
-    ktu::test::openGate();
-    struct Case { SYSTEMTIME time; int format; const char* expected; };  // null: nothing written
+    // The seven layouts; other numbers are refused.
+    struct Layout { SYSTEMTIME time; int format; const char* expected; };  // null: nothing written
     const SYSTEMTIME march = makeTime(2007, 3, 5, 9, 4, 7, 42);
     const SYSTEMTIME huge = makeTime(65535, 65535, 65535, 65535, 65535, 65535, 65535);
-    const Case cases[] = {
+    const Layout layouts[] = {
         {march, 0, "07-03-05"}, {march, 1, "03-05-07"}, {march, 2, "05-03-07"}, {march, 3, "2007-03-5"},
         {march, 4, "2007-03-5::09: 4"}, {march, 5, "2007-03-5::09:04:07"}, {march, 6, "2007-03-5::09:04:07:042"},
         {makeTime(2010, 12, 31, 23, 5, 0, 0), 4, "2010-12-31::23: 5"},
@@ -77,7 +73,7 @@ TEST(TimeString, SevenLayoutsAndRefusals)
         {huge, 6, "65535-65535-65535::65535:65535:65535:65535"}, {huge, 0, "63535-65535-65535"},
         {makeTime(0, 0, 0, 0, 0, 0, 0), 2, "00-00--2000"},
     };
-    for (const Case& c : cases) {
+    for (const Layout& c : layouts) {
         char out[64];
         std::memset(out, '#', sizeof out);
         std::strcpy(out, "untouched");
