@@ -208,7 +208,6 @@ TEST_F(RasterOps, SizesStatusCodesUnwrittenOutputsAndFaults)
     EXPECT_EQ(failedWith(ktuRGB24DataUtils::reverseData(nullptr, b.data(), 1, 1, &status)), -201);
     EXPECT_EQ(failedWith(ktuRGB24DataUtils::flipData(nullptr, 1, 1, &status)), -201);
     EXPECT_EQ(failedWith(ktuRGB24DataUtils::flipData(a.data(), 1, -1, &status)), -202);
-    EXPECT_TRUE(logs().empty());
     // Faults are absorbed with a status, or passed on.
     EXPECT_FALSE(ktuRGB24DataUtils::resizeData(2, 2, a.data(), 4, &w, nullptr, b.data(), &status));
     EXPECT_EQ(status, -200);

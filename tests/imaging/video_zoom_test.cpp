@@ -135,7 +135,6 @@ TEST_F(VideoZoom, PassThroughBoundsFaultsAndCopiesOwningTheirBuffers)
     z.setCaptureRect(&half, true);  // columns 0..2, factor 2, for width 4
     z.setImageSize(8, 1);
     EXPECT_EQ(zoomed(z, 8, false), (Pixels{0, 0, 1, 1, 99, 99, 99, 99}));
-    EXPECT_TRUE(logs().empty());
 
     empty.setCaptureRect(&half, true);  // taken at size 0 x 0: empty bounds
     empty.setCaptureRect(nullptr, true);
