@@ -1,5 +1,4 @@
-// Hostile INI files, each read in a child limited to 512 MiB of address space.
-// (The hostile frames and pictures are in the comm and imaging suites.)
+// Hostile INI files, each read in a child limited to 512 MiB of address space (pictures: imaging suite).
 #ifndef _WIN32
 
 #include <string>
@@ -12,9 +11,7 @@ namespace {
 
 using HostileInput = ktu::test::LoggedTest;
 
-// An INI file of 4 MiB of line ends (4 Mi blank lines): a value is written
-// after them and read back, and every line end stays as it was. Holding a
-// record of its own for every blank line took over 1 GB here.
+// 4 Mi blank lines, a value written after them and read back; a record per blank line took over 1 GB here.
 TEST_F(HostileInput, IniOfMillionsOfBlankLines)
 {
     const std::string blanks(std::size_t{4} << 20, '\n');

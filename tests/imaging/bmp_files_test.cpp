@@ -1,7 +1,4 @@
-// BMP files written, read, cropped and checked; pictures loaded, measured and
-// drawn; malformed, hostile and oversized files, which the readers refuse (or
-// read only what the file holds) within the caller's buffer and the decoder's
-// memory budget. The files are built here byte by byte.
+// BMP files and pictures written, read, cropped, measured and drawn; malformed, hostile and oversized files.
 #include <algorithm>
 #include <climits>
 #include <filesystem>
@@ -35,7 +32,6 @@ std::string le(uint32_t v, int bytes = 4)
     return std::string(s.rbegin(), s.rend());
 }
 
-// `s` with the little-endian 16- or 32-bit field at `at` set to `v`.
 std::string& put16(std::string& s, std::size_t at, uint32_t v) { return s.replace(at, 2, le(v, 2)); }
 std::string& put32(std::string& s, std::size_t at, uint32_t v) { return s.replace(at, 4, le(v)); }
 
@@ -55,8 +51,7 @@ Bytes pattern(int w, int h, bool aligned = true)
     return out;
 }
 
-// A BMP file image with `palette` colour entries, the 40-byte header or (`core`) the 12-byte one with 3-byte
-// entries; the pixels are the pattern (24 bits) or zeros.
+// A BMP file image (`core`: the 12-byte header); the pixels are the pattern (24 bits) or zeros.
 std::string bmpImage(int w, int h, int bits = 24, int palette = 0, int32_t perMetre = 0, bool core = false)
 {
     const int rows = h < 0 ? -h : h;
@@ -73,8 +68,7 @@ std::string coreImage(int w, int h, int bits = 24, int palette = 0) { return bmp
 std::string with16(std::size_t at, uint32_t v, std::string s = bmpImage(4, 3)) { return put16(s, at, v); }
 std::string with32(std::size_t at, uint32_t v, std::string s = bmpImage(4, 3)) { return put32(s, at, v); }
 
-// An RLE8 (or, for 4 bits, RLE4) file image of `codes` with a 16-entry colour table; biSizeImage is the codes'
-// length unless `sizeImage` says otherwise.
+// An RLE8 (or RLE4) file image of `codes`; biSizeImage is the codes' length unless given.
 std::string rleImage(int w, int h, int bits, const std::string& codes, int64_t sizeImage = -1)
 {
     std::string s = bmpImage(1, 1, 24, 16).substr(0, 54 + 64);
@@ -88,8 +82,7 @@ std::string rleImage(int w, int h, int bits, const std::string& codes, int64_t s
     return s;
 }
 
-// Other picture formats: a PNG of `w` x `h` RGB pixels whose `chunks` (checksums are not looked at) precede one
-// data chunk that claims `claimed` bytes and holds `held`; a JPEG frame header; a GIF with a two-colour table.
+// A PNG whose `chunks` precede one data chunk claiming `claimed` bytes and holding `held`; a JPEG; a GIF.
 std::string png(uint32_t w, uint32_t h, uint32_t claimed, std::size_t held, const std::string& chunks = "")
 {
     return std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16) + be(w, 4) + be(h, 4) +
@@ -107,8 +100,7 @@ std::string gif(uint16_t w, uint16_t h)
     return "GIF89a" + size + std::string("\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF\x2C\x00\x00\x00\x00", 14) + size +
            std::string("\x00\x02\x02\x4C\x01\x00\x3B", 7);
 }
-// Whole pictures of one pixel: a PNG of one stored deflate block (and its
-// Adler-32), and a grey JPEG with one code in each Huffman table.
+// Whole pictures of one pixel: a PNG of one stored deflate block, a grey JPEG with one code per table.
 std::string png1()
 {
     return png(1, 1, 15, 0) + std::string("\x01\x04\x00\xFB\xFF\x00\xFF\x00\x00\x03\x01\x01\x00", 13) + "crc!" +
@@ -142,7 +134,6 @@ TEST_F(BmpFiles, WrittenFilesAndHeaderBlocksAndWhatTheReadersGiveBack)
 #if defined(_WIN32)  // there the system's loader decides how it delivers top-down files
             if (h < 0) continue;
 #endif
-            // Read back: its size, the packed pixels (not a byte beyond them), the raw pixel array.
             const int rows = std::abs(h);
             int width = 0, height = 0;
             ASSERT_TRUE(ktuBMPUtils::getImageSize(path.c_str(), &width, &height));
@@ -155,7 +146,6 @@ TEST_F(BmpFiles, WrittenFilesAndHeaderBlocksAndWhatTheReadersGiveBack)
             EXPECT_TRUE(std::equal(raw.begin(), raw.end(), pattern(w, rows).begin()));
         }
     }
-    // Header blocks of other sizes: signs and overflow.
     struct Case { int w, h; uint32_t sizeImage; } cases[] = {
         {-1, 2, 0}, {-7, 3, 0}, {0, 5, 0}, {1, INT_MIN, 0}, {INT_MAX, 1, 0x80000000u}, {INT_MAX, 2, 0},
     };
@@ -166,7 +156,6 @@ TEST_F(BmpFiles, WrittenFilesAndHeaderBlocksAndWhatTheReadersGiveBack)
         ktu::platform::ops().picture.localFree(info);
     }
     EXPECT_EQ(ktuBMPUtils::getBMPFormatDataLen(5, 3), 48u);
-
     // The header block of 40 + 4 * biClrUsed bytes written whole, beyond 256 entries too.
     for (int entries : {2, 300}) {
         std::string file = bmpImage(1, 1, 24, entries);
@@ -179,50 +168,31 @@ TEST_F(BmpFiles, WrittenFilesAndHeaderBlocksAndWhatTheReadersGiveBack)
     EXPECT_TRUE(logs().empty());
 }
 
-TEST_F(BmpFiles, ResizedDataIsPackedForTheSameSizeAlignedOtherwiseAndBlackWhenUnreadable)
+TEST_F(BmpFiles, ResizedAndCroppedDataAndTheFormatCheck)
 {
     const std::string path = save("s.bmp", 3, 2);
     Bytes out(3 * 3 * 2), big(ktuBMPUtils::getBMPFormatDataLen(6, 4), 0xAB), black(24, 0xAB);
     ASSERT_TRUE(ktuBMPUtils::getResizedImageData(path.c_str(), out.data(), 3, 2));
     EXPECT_EQ(out, pattern(3, 2, false));
     ASSERT_TRUE(ktuBMPUtils::getResizedImageData(path.c_str(), big.data(), 6, 4));
-    for (int i = 0; i < 80; i += i % 20 == 17 ? 3 : 1) {  // doubled pixels; alignment bytes skipped
+    for (int i = 0; i < 80; i += i % 20 == 17 ? 3 : 1)  // doubled pixels; alignment bytes skipped
         ASSERT_EQ(big[i], patternByte(i % 20 / 6, i / 40, i % 20 % 3)) << i;
-    }
-    EXPECT_TRUE(logs().empty());
-
-    // Pixels that cannot be read are resized as black, after a log line.
-    sb.writeFile("g8.bmp", bmpImage(4, 2, 8, 256));
-    EXPECT_TRUE(ktuBMPUtils::getResizedImageData(sb.path("g8.bmp").c_str(), black.data(), 4, 2));
-    EXPECT_EQ(black, Bytes(24, 0));
-    EXPECT_EQ(logs(), std::vector<std::string>{"Common-ktuBMPUtils::getResizedImageData() - Image Data not found"});
-}
-
-TEST_F(BmpFiles, CropCopiesTheRegionAndLimitsItToThePicture)
-{
+    // Crop: the region, limited to the picture; negative sizes and missing files refused.
     std::string src = save("src.bmp", 5, 4);
     ASSERT_TRUE(ktuBMPUtils::cropAndSaveImage(src.c_str(), sb.path("a.bmp").c_str(), 1, 2, 3, 2));
     Bytes a(3 * 3 * 2);
     ASSERT_TRUE(ktuBMPUtils::getImageData(sb.path("a.bmp").c_str(), a.data()));
     for (int i = 0; i < 18; ++i) EXPECT_EQ(a[i], patternByte(i % 9 / 3 + 1, i / 9 + 2, i % 3)) << i;
-
-    // Wider than the picture: the width is limited, the part beyond is black.
+    // Wider than the picture: the width is limited, the part beyond is black; beyond it: all black.
     ASSERT_TRUE(ktuBMPUtils::cropAndSaveImage(src.c_str(), sb.path("b.bmp").c_str(), 3, 0, 9, 1));
     EXPECT_EQ(sb.readFile("b.bmp"), bmpImage(5, 1).substr(0, 54) + bmpImage(5, 1).substr(63, 6) + std::string(10, 0));
-
-    // Beyond the picture: an all-black file of the limited size.
     ASSERT_TRUE(ktuBMPUtils::cropAndSaveImage(src.c_str(), sb.path("c.bmp").c_str(), 7, 9, 2, 2));
     EXPECT_EQ(sb.readFile("c.bmp").substr(54), std::string(16, '\0'));
-
     EXPECT_FALSE(ktuBMPUtils::cropAndSaveImage(src.c_str(), sb.path("d.bmp").c_str(), -1, 0, 2, 2));
     EXPECT_FALSE(ktuBMPUtils::cropAndSaveImage(src.c_str(), sb.path("d.bmp").c_str(), 0, 0, -2, 2));
     EXPECT_FALSE(ktuBMPUtils::cropAndSaveImage(sb.path("none.bmp").c_str(), sb.path("d.bmp").c_str(), 0, 0, 1, 1));
     EXPECT_FALSE(sb.exists("d.bmp"));
-    EXPECT_TRUE(logs().empty());
-}
-
-TEST_F(BmpFiles, FormatCheckLooksAtTheLowByteOfTheBitCount)
-{
+    // The format check looks at the low byte of the bit count.
     struct Case { const char* name; std::string content; bool ok; } cases[] = {
         {"24.bmp", bmpImage(2, 2, 24), true},      {"8.bmp", bmpImage(2, 2, 8, 4), false},
         {"short.bmp", std::string(28, 'x'), true}, {"text.txt", std::string(40, 'x'), false},
@@ -233,6 +203,11 @@ TEST_F(BmpFiles, FormatCheckLooksAtTheLowByteOfTheBitCount)
     }
     EXPECT_TRUE(ktuBMPUtils::checkBMPFormat(sb.path("missing.bmp").c_str()));
     EXPECT_TRUE(ktuBMPUtils::checkBMPFormat(nullptr));
+    // Pixels that cannot be read are resized as black, after a log line.
+    sb.writeFile("g8.bmp", bmpImage(4, 2, 8, 256));
+    EXPECT_TRUE(ktuBMPUtils::getResizedImageData(sb.path("g8.bmp").c_str(), black.data(), 4, 2));
+    EXPECT_EQ(black, Bytes(24, 0));
+    EXPECT_EQ(logs(), std::vector<std::string>{"Common-ktuBMPUtils::getResizedImageData() - Image Data not found"});
 }
 
 TEST_F(BmpFiles, CaughtFaultsAreLoggedWithEachOperationsText)
@@ -272,8 +247,7 @@ TEST_F(BmpFiles, CaughtFaultsAreLoggedWithEachOperationsText)
     EXPECT_FALSE(sb.exists("x.bmp"));
 }
 
-// A save that fails (pixels that cannot be read, a read-only file) leaves the
-// old file byte for byte, with no temporary file beside it.
+// A failed save (unreadable pixels, a read-only file) leaves the old file whole, with no temporary file beside it.
 TEST_F(BmpFiles, AFailedSaveLeavesTheOldPictureWhole)
 {
     namespace fs = std::filesystem;
@@ -295,9 +269,7 @@ TEST_F(BmpFiles, LoadFailuresLeaveOrReleaseThePictureHeld)
     sb.writeFile("not.bmp", "this is no picture at all, only text");
     IPicture* held = nullptr;
     ASSERT_TRUE(ktuBMPUtils::LoadPictureFile(sb.path("a.bmp").c_str(), &held, nullptr));
-    ASSERT_NE(held, nullptr);
-    IPicture* before = held;
-    // Fails before the old picture is released: the pointer is untouched.
+    IPicture* before = held;  // a missing file fails before the old picture is released
     EXPECT_FALSE(ktuBMPUtils::LoadPictureFile(sb.path("none.bmp").c_str(), &held, nullptr));
     EXPECT_EQ(held, before);
     OLE_XSIZE_HIMETRIC width = 0;
@@ -305,7 +277,6 @@ TEST_F(BmpFiles, LoadFailuresLeaveOrReleaseThePictureHeld)
     EXPECT_EQ(width, 106);
     // Loading again releases the held picture (the leak checker sees it otherwise), once the file is read.
     ASSERT_TRUE(ktuBMPUtils::LoadPictureFile(sb.path("a.bmp").c_str(), &held, nullptr));
-    // Not a picture: read, the old picture released, nothing new.
     EXPECT_FALSE(ktuBMPUtils::LoadPictureFile(sb.path("not.bmp").c_str(), &held, nullptr));
     EXPECT_EQ(held, nullptr);
     EXPECT_FALSE(ktuBMPUtils::DrawImage(nullptr, sb.path("a.bmp").c_str(), POINT{0, 0}, nullptr, RECT{}));
@@ -324,8 +295,7 @@ TEST_F(BmpFiles, LoadFailuresLeaveOrReleaseThePictureHeld)
 
 #if !defined(_WIN32)
 
-// Draws into a 400 x 300 surface; answers the box of the drawn pixels (right
-// and bottom exclusive; empty when none) and the pixels at its two corners.
+// Draws into a 400 x 300 surface; answers the box of the drawn pixels (empty when none) and its corner pixels.
 std::pair<std::vector<long>, std::string> draw(const std::string& path, POINT centre, RECT target, bool* ok)
 {
     std::string px(400 * 3 * 300, '\x11');
@@ -344,7 +314,6 @@ std::pair<std::vector<long>, std::string> draw(const std::string& path, POINT ce
 
 TEST_F(BmpFiles, DrawnCentredOnThePointAtTheTargetsSize)
 {
-    // 2 x 2 picture: stored row 1 is its top row.
     const std::string file = bmpImage(2, 2), corners = file.substr(54 + 8, 3) + file.substr(54 + 3, 3);
     sb.writeFile("q.bmp", file);
     struct Case { POINT at; RECT target; std::vector<long> box; bool whole; } cases[] = {
@@ -391,11 +360,10 @@ const Crafted kCrafted[] = {
     {"zero planes", with16(26, 0), false, false},
     {"rle compression on 24 bits", with32(30, 1), false, false},
     {"bit count 48", with16(28, 48), false, false},
-    // Other bit depths load (their size is read) but give no 24-bit pixels.
     {"8 bits", bmpImage(5, 3, 8, 256), true, false},
     {"1 bit claimed on a 24-bit array", with16(28, 1, bmpImage(64, 1)), true, false},
     {"1-bit array cut", bmpImage(64, 1, 1, 2).substr(0, 62 + 4), false, false},
-    // Files the Windows loader reads (the 12-byte core header, RLE data); only 24-bit pixels reach the readers.
+    // Files the Windows loader reads; only 24-bit pixels reach the readers.
     {"core header 24 bits", coreImage(5, 3), true, true},
     {"core header 8 bits", coreImage(5, 3, 8, 256), true, false},
     {"core header cut", coreImage(5, 3).substr(0, 26 + 40), false, false},
@@ -406,7 +374,6 @@ const Crafted kCrafted[] = {
     {"rle8 claims more than that", rleImage(8193, 8192, 8, std::string(2, 0)), false, false},
     {"rle8 data beyond the file", rleImage(4, 4, 8, std::string(4, 0), 5), false, false},
     {"rle8 top-down", rleImage(4, -4, 8, std::string(2, 0)), false, false},
-    // A top-down picture is read in stored order.
     {"top-down", bmpImage(3, -2), true, true},
     {"gap before the pixels", with32(2, 100, with32(10, 64, bmpImage(4, 3).insert(54, 10, '\x5A'))), true, true},
     {"colour table on 24 bits", bmpImage(4, 3, 24, 2), true, true},
@@ -438,8 +405,7 @@ TEST_P(CraftedFiles, ReadersStayInsideTheirBuffers)
 
 INSTANTIATE_TEST_SUITE_P(Table, CraftedFiles, ::testing::ValuesIn(kCrafted));
 
-// RLE data expanded as the Windows loader delivers it (bottom row first, pixels no code reaches 0, runs cut at
-// the row's end), and handed by the POSIX bitmap loader to copyPixelRows, cut to the bytes asked for.
+// RLE data expanded as the Windows loader delivers it, and by the POSIX loader's copyPixelRows, cut short.
 TEST(RleRows, ExpandedAsTheSystemsLoaderDeliversThem)
 {
     struct Case { int w, h, bits; std::string codes; Bytes rows; } cases[] = {
@@ -471,8 +437,7 @@ TEST(RleRows, ExpandedAsTheSystemsLoaderDeliversThem)
     }
 }
 
-// The resolution a PNG or JPEG file stores, as the HIMETRIC extent of `pixels`
-// pixels (96 dpi when none can be used; 1 at least).
+// The resolution a PNG or JPEG stores, as the HIMETRIC extent of `pixels` pixels (96 dpi when unusable; 1 at least).
 TEST(StoredResolution, ReadFromPngAndJpegHeaders)
 {
     auto phys = [](uint32_t x, uint32_t y, char unit) {
@@ -500,8 +465,7 @@ TEST(StoredResolution, ReadFromPngAndJpegHeaders)
     }
 }
 
-// Pictures whose files a 32-bit machine can hold but whose 24-bit rasters (3 * W * H bytes) do not fit its
-// size_t: the readers refuse them, not making a buffer of the wrapped size. The pixel arrays are holes.
+// Files a 32-bit machine holds whose 24-bit rasters do not fit its size_t; the pixel arrays are holes.
 void writeSparseBmp(const std::filesystem::path& file, int w, int h, int bits)
 {
     const uint64_t bytes = static_cast<uint64_t>(alignedRow(w, bits)) * h;  // its low 32 bits in the headers
@@ -529,12 +493,10 @@ TEST(SizeOverflow, PicturesLargerThanTheAddressSpaceAreRefused)
     if (sizeof(std::size_t) > 4) GTEST_SKIP() << "3 * W * H fits this machine's size_t";
     ktu::test::openGate();
     ktu::test::Sandbox sb;
-    // 8 bits: 1.6 GB of file, 4.8 GB as a raster (wraps to about 505 MB).
     writeSparseBmp(sb.native("wide8.bmp"), 40000, 40000, 8);
     Bytes out(64, 0xA5);
     EXPECT_FALSE(ktuBMPUtils::getResizedImageData(sb.path("wide8.bmp").c_str(), out.data(), 2, 2));
     EXPECT_FALSE(ktuBMPUtils::cropAndSaveImage(sb.path("wide8.bmp").c_str(), sb.path("crop.bmp").c_str(), 0, 0, 2, 2));
-    // 24 bits: 4.8 GB of file; the stored rows wrap the same way.
     writeSparseBmp(sb.native("wide24.bmp"), 40000, 40000, 24);
     EXPECT_FALSE(ktuBMPUtils::getImageData(sb.path("wide24.bmp").c_str(), out.data()));
     EXPECT_FALSE(ktuBMPUtils::getImageBitmapData(sb.path("wide24.bmp").c_str(), out.data()));
@@ -544,8 +506,7 @@ TEST(SizeOverflow, PicturesLargerThanTheAddressSpaceAreRefused)
 
 #if !defined(_WIN32)
 
-// Hostile picture and BMP files, each read in a child limited to 512 MiB of address space (not under
-// AddressSanitizer, whose shadow memory does not fit): every answer is the one a well-formed refusal gives.
+// Hostile picture and BMP files, each read in a child limited to 512 MiB of address space.
 namespace decoder = ktu::platform::posix;
 
 enum class Expect { PictureRefused, BmpRefused, LargestRle };
@@ -570,11 +531,9 @@ const Hostile kHostile[] = {
     {"bmp claims 30000 x 30000", with32(18, 30000, with32(22, 30000, bmpImage(1, 1))), Expect::BmpRefused},
     {"core header claims 65535 x 65535", with16(18, 65535, with16(20, 65535, coreImage(1, 1))), Expect::BmpRefused},
     {"rle8 claims 65535 x 65535", rleImage(65535, 65535, 8, std::string("\0\1", 2)), Expect::BmpRefused},
-    // The largest RLE picture taken: its size is answered, and 24-bit readers hold a black one of that size.
     {"rle8 claims 8192 x 8192", rleImage(8192, 8192, 8, std::string("\0\1", 2)), Expect::LargestRle},
 };
 
-// Whether every answer for the file at `path` (`bytes` long) is the expected one.
 bool answered(const Hostile& c, const std::string& path, std::size_t bytes)
 {
     int w = 0, h = 0;
@@ -605,9 +564,8 @@ TEST_P(HostileInput, AnsweredWithinTheMemoryBound)
     const std::string path = sb.path("in.bin");
     ktu::test::expectWithinAddressSpace([&] { return answered(GetParam(), path, file.size()); });
     // Refusals are answered by the result alone; only a picture whose pixels cannot be read costs its line.
-    for (const std::string& line : logs()) {
+    for (const std::string& line : logs())
         EXPECT_EQ(line, "Common-ktuBMPUtils::getResizedImageData() - Image Data not found");
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileInput, ::testing::ValuesIn(kHostile));
