@@ -2,7 +2,6 @@
 // stand-in `zenity`).
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 
 #include "KSUtilityClasses.h"
 #include "ktuTestSupport.h"
@@ -62,20 +61,6 @@ TEST(Dialogs, RequestCarriesTheFixedFieldsAndTheArguments)
 
 #if !defined(_WIN32)
 
-// Sets an environment variable (or removes it, for null) for the object's life.
-struct ScopedEnv {
-    ScopedEnv(const char* name, const char* value) : name(name)
-    {
-        if (const char* old = std::getenv(name)) {
-            saved = old;
-        }
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { saved ? setenv(name, saved->c_str(), 1) : unsetenv(name); }
-    const char* name;
-    std::optional<std::string> saved;
-};
-
 // A stand-in chooser first on PATH: records its arguments, one a line, and prints the text of "answer" (or fails, as a
 // cancelled chooser does, when there is none).
 TEST(Dialogs, DesktopChooserArguments)
@@ -85,43 +70,47 @@ TEST(Dialogs, DesktopChooserArguments)
     sb.writeFile("bin/zenity", "#!/bin/sh\ndir=$(dirname \"$0\")\nprintf '%s\\n' \"$@\" >> \"$dir/args\"\n"
                                "[ -f \"$dir/answer\" ] || exit 1\ncat \"$dir/answer\"\n");
     fs::permissions(sb.native("bin/zenity"), fs::perms::owner_all);
-    ScopedEnv path("PATH", (sb.native("bin").string() + ":/usr/bin:/bin").c_str());
-    ScopedEnv display("DISPLAY", ":99"), wayland("WAYLAND_DISPLAY", nullptr);
-    auto args = [&] {
-        auto lines = ktu::test::readLines(sb.native("bin/args"));
-        fs::remove(sb.native("bin/args"));
-        return lines;
-    };
-    auto answer = [&](const std::string& relative) { sb.writeFile("bin/answer", sb.native(relative).string()); };
-    char file[260] = "old";
-    EXPECT_FALSE(P::getOpenFileName(file, kFilter, "Open clip", nullptr));  // cancelled
-    EXPECT_STREQ(file, "");
-    EXPECT_EQ(args(), (Lines{"--file-selection", "--title=Open clip", "--file-filter=Bitmaps | *.bmp *.dib",
-                             "--file-filter=All files | *"}));
+    ktu::test::expectInFreshProcess([&] {  // the environment changes in a process of its own
+        setenv("PATH", (sb.native("bin").string() + ":/usr/bin:/bin").c_str(), 1);
+        setenv("DISPLAY", ":99", 1);
+        unsetenv("WAYLAND_DISPLAY");
+        auto args = [&] {
+            auto lines = ktu::test::readLines(sb.native("bin/args"));
+            fs::remove(sb.native("bin/args"));
+            return lines;
+        };
+        auto answer = [&](const std::string& relative) { sb.writeFile("bin/answer", sb.native(relative).string()); };
+        char file[260] = "old";
+        EXPECT_FALSE(P::getOpenFileName(file, kFilter, "Open clip", nullptr));  // cancelled
+        EXPECT_STREQ(file, "");
+        EXPECT_EQ(args(), (Lines{"--file-selection", "--title=Open clip", "--file-filter=Bitmaps | *.bmp *.dib",
+                                 "--file-filter=All files | *"}));
 
-    sb.writeFile("pics/a.bmp", "x");
-    sb.writeFile("bin/answer", sb.native("pics/a.bmp").string() + "\n");  // one line
-    EXPECT_TRUE(P::getOpenFileName(file, kFilter, "Open clip", nullptr));
-    EXPECT_STREQ(file, "T:/pics/a.bmp");  // in drive form
-    sb.writeFile("bin/answer", "/proc/self/exe");  // outside every other drive: the root drive
-    EXPECT_TRUE(P::getOpenFileName(file, kFilter, "Open clip", nullptr));
-    EXPECT_STREQ(file, "C:/proc/self/exe");
-    answer("pics/a");
-    EXPECT_TRUE(P::getSaveFileName(file, nullptr, nullptr, "bmp", nullptr));  // the extension is added
-    EXPECT_STREQ(file, "T:/pics/a.bmp");
-    args();
-    EXPECT_FALSE(P::getSaveFileName(file, nullptr, nullptr, "jpg", nullptr));  // must exist
-    EXPECT_EQ(args(), (Lines{"--file-selection", "--save"}));
+        sb.writeFile("pics/a.bmp", "x");
+        sb.writeFile("bin/answer", sb.native("pics/a.bmp").string() + "\n");  // one line
+        EXPECT_TRUE(P::getOpenFileName(file, kFilter, "Open clip", nullptr));
+        EXPECT_STREQ(file, "T:/pics/a.bmp");  // in drive form
+        sb.writeFile("bin/answer", "/proc/self/exe");  // outside every other drive: the root drive
+        EXPECT_TRUE(P::getOpenFileName(file, kFilter, "Open clip", nullptr));
+        EXPECT_STREQ(file, "C:/proc/self/exe");
+        answer("pics/a");
+        EXPECT_TRUE(P::getSaveFileName(file, nullptr, nullptr, "bmp", nullptr));  // the extension is added
+        EXPECT_STREQ(file, "T:/pics/a.bmp");
+        args();
+        EXPECT_FALSE(P::getSaveFileName(file, nullptr, nullptr, "jpg", nullptr));  // must exist
+        EXPECT_EQ(args(), (Lines{"--file-selection", "--save"}));
 
-    const std::string deep = std::string(200, 'd') + "/" + std::string(100, 'f');
-    sb.writeFile(deep, "x");
-    answer(deep);
-    EXPECT_FALSE(P::getOpenFileName(file, kFilter, "t", nullptr));  // beyond 259 characters
-    args();
-    ScopedEnv noDisplay("DISPLAY", nullptr);
-    answer("pics/a.bmp");
-    EXPECT_FALSE(P::getOpenFileName(file, kFilter, "t", nullptr));
-    EXPECT_TRUE(args().empty());  // not even started
+        const std::string deep = std::string(200, 'd') + "/" + std::string(100, 'f');
+        sb.writeFile(deep, "x");
+        answer(deep);
+        EXPECT_FALSE(P::getOpenFileName(file, kFilter, "t", nullptr));  // beyond 259 characters
+        args();
+        unsetenv("DISPLAY");
+        answer("pics/a.bmp");
+        EXPECT_FALSE(P::getOpenFileName(file, kFilter, "t", nullptr));
+        EXPECT_TRUE(args().empty());  // not even started
+        return !::testing::Test::HasFailure();
+    });
 }
 
 #endif

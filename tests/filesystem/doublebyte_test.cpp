@@ -1,9 +1,6 @@
-// Names in a double-byte code page, whose second byte ('\', a letter, a refused character) is never taken for a
-// separator, a dot or a refused character. The table runs everywhere with the lead bytes of code page 932 put into the
-// seam, and on the Windows build under Wine (in a Japanese locale: code page 932) with the system's own answer, where
-// folders of such names are made and found too.
+// Names in code page 932, whose second byte ('\', a letter, a refused character) is never a separator, dot or refused
+// character: with its lead bytes put into the seam, and under Wine in a Japanese locale with the system's own answer.
 #include <cstdlib>
-#include <cstring>
 
 #include "KSUtilityClasses.h"
 #include "ktuTestSupport.h"
@@ -99,7 +96,6 @@ TEST_F(DoubleByte, NamesOfTheActiveCodePage)
         GTEST_SKIP() << "the active code page has no double-byte characters (Linux: UTF-8 never has)";
     }
     checkNames();
-    // Folders of such names are made level by level, found and removed.
     if (!ktu::platform::ops().fs.createDir(sb.path(HYO "probe").c_str())) {
         GTEST_SKIP() << "double-byte file names cannot be made here (Wine needs the locale to exist)";
     }

@@ -39,7 +39,7 @@ protected:
     bool present(const std::string& relative) { return fs::exists(fs::symlink_status(sb.native(relative))); }
 };
 
-TEST_F(Links, ReadAsEntriesOfTheirOwn)
+TEST_F(Links, ReadAndRemovedAsEntriesOfTheirOwn)
 {
     auto& system = ktu::platform::ops().fs;
     struct Case {
@@ -61,10 +61,7 @@ TEST_F(Links, ReadAsEntriesOfTheirOwn)
         EXPECT_TRUE(P::checkFileExistence(p(entry).c_str())) << entry;
     }
     EXPECT_FALSE(P::isEmptyDirectory(p("tree/linkDir").c_str()));
-}
 
-TEST_F(Links, RemovalTakesTheLinksAlone)
-{
     EXPECT_TRUE(P::deleteFolder(p("tree").c_str(), p("hold").c_str()));
     EXPECT_FALSE(present("tree"));
     // Deleting the files of a folder deletes its links and keeps sub-folders.
@@ -109,8 +106,7 @@ TEST_F(Links, RecreatingAFolderNeverFollowsALink)
 TEST_F(Links, SingleFileOperationsTakeTheLink)
 {
     ktu::test::MessageBoxRecorder boxes;
-    // Renaming copies what the link leads to into a plain file and removes the link; a link to a folder or a dangling
-    // link cannot be copied.
+    // Renaming copies a file link's target into a plain file; a link to a folder or a dangling link cannot be copied.
     EXPECT_TRUE(P::renameFile(p("tree/linkFile").c_str(), "renamed.txt"));
     EXPECT_FALSE(present("tree/linkFile") || fs::is_symlink(sb.native("tree/renamed.txt")));
     EXPECT_EQ(sb.readFile("tree/renamed.txt"), "outsideFile.txt");

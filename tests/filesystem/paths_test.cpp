@@ -55,22 +55,29 @@ TEST_F(Paths, Splits)
         P::filePathSplit(("C:/d/" + file).c_str(), drive, folder, name, ext);
         EXPECT_EQ(std::string(ext), ("." + extension).substr(0, 255)) << n;
     }
-}
 
-TEST_F(Paths, SeparatorsAndRequiredExtension)
-{
-    char text[16] = "C:\\a\\b";
-    P::convertBackSlashToForward(text);
-    EXPECT_STREQ(text, "C:/a/b");
-    struct Case {
+    // Texts of 10,000 characters are refused or cut, and nothing is written beyond a buffer (the sanitizer checks).
+    const std::string path = "C:/" + std::string(9997, 'a');
+    std::string slashes(10000, '/');
+    char base[260] = "-", file[260] = "-";
+    long status = 7;
+    P::getFileNameAndBasePathFromFullPath(path.c_str(), base, file, &status);
+    EXPECT_EQ(std::string(base) + " " + std::to_string(status), "- -100");
+    P::getParentDirectory(&slashes[0], base);
+    EXPECT_STREQ(base, "");
+    EXPECT_FALSE(P::filePathSplit((path + "/" + path.substr(3) + "." + path.substr(3)).c_str(), drive, folder, name,
+                                  ext));  // every part cut at 255 characters
+    EXPECT_EQ(std::strlen(folder) + std::strlen(name) + std::strlen(ext), 3 * 255u);
+
+    struct Separators {
         const char *in, *collapsed, *doubled, *parent;
-    } cases[] = {
+    } separators[] = {
         {"C:///a//b/", "C:/a/b/", "C:\\\\\\\\\\\\a\\\\\\\\b\\\\", "C:///a//b"},
         {"\\\\srv\\x", "\\\\srv\\x", "\\\\srv\\x", ""},
         {"C:/a/c.txt", "C:/a/c.txt", "C:\\\\a\\\\c.txt", "C:/a"},
         {"file.txt", "file.txt", "file.txt", ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : separators) {
         char collapsed[64], doubled[64], parent[260] = "x";
         std::strcpy(collapsed, c.in);
         std::strcpy(doubled, c.in);
@@ -98,19 +105,16 @@ TEST_F(Paths, SeparatorsAndRequiredExtension)
               "Please enter the file name with extention 'bmp'|Invalid File Path|0");
 }
 
-// Each output buffer is exactly as large as its result, so the sanitizer build sees any byte written beyond it. Results
-// are as long as the inputs make them, within the inputs' limits (259 characters for the doubling, 255 for the
-// conversions).
+// Each output buffer is exactly as large as its result, so the sanitizer build sees any byte written beyond it, up to
+// the inputs' limits (259 characters for the doubling, 255 for the conversions).
 TEST_F(Paths, Conversions)
 {
-    auto repeated = [](const std::string& piece, int times) {
-        std::string text;
-        while (times-- > 0) {
-            text += piece;
-        }
-        return text;
-    };
-    const std::string base255 = "C:/" + std::string(252, 'b'), deep254 = "C:" + repeated("/d", 126);
+    const std::string base255 = "C:/" + std::string(252, 'b');
+    std::string deep254 = "C:", up126;
+    for (int i = 0; i < 126; ++i) {
+        deep254 += "/d";
+        up126 += "../";
+    }
     struct Case {
         bool toFull;
         std::string base, path, result;
@@ -128,7 +132,7 @@ TEST_F(Paths, Conversions)
         {false, "C:/a", "D:/a/x", "NA", -105},     // no common folder
         {true, base255, "./" + std::string(253, 'n'), base255 + "/" + std::string(253, 'n'), 100},  // 509
         {true, base255 + "b", "./x", "NA", -105},         {true, "C:/a", "./" + std::string(254, 'n'), "NA", -105},
-        {false, deep254, "C:/" + std::string(252, 't'), repeated("../", 126) + std::string(252, 't'), 7},  // 630
+        {false, deep254, "C:/" + std::string(252, 't'), up126 + std::string(252, 't'), 7},  // 630
         {false, base255, base255, "./", 7},               {false, deep254 + "/d", "C:/x", "NA", -105},
         {false, "C:/a", "C:/" + std::string(253, 't'), "NA", -105},
     };
@@ -146,23 +150,6 @@ TEST_F(Paths, Conversions)
         P::converForwardSlashToDoubleBackSlash(text.data());
         EXPECT_EQ(std::string(text.data()), slashes < 260 ? std::string(2 * slashes, '\\') : std::string(260, '/'));
     }
-}
-
-// Texts of 10,000 characters are refused or cut, and nothing is written beyond a buffer (the sanitizer build checks).
-TEST_F(Paths, LongTextsAreRefused)
-{
-    const std::string path = "C:/" + std::string(9997, 'a');
-    std::vector<char> slashes(10001, '/');
-    slashes.back() = '\0';
-    char base[260] = "-", name[260] = "-", drive[256], folder[256], file[256], dotExt[256];
-    long status = 7;
-    P::getFileNameAndBasePathFromFullPath(path.c_str(), base, name, &status);
-    EXPECT_EQ(std::string(base) + " " + std::to_string(status), "- -100");
-    P::getParentDirectory(slashes.data(), base);
-    EXPECT_STREQ(base, "");
-    EXPECT_FALSE(P::filePathSplit((path + "/" + path.substr(3) + "." + path.substr(3)).c_str(), drive, folder, file,
-                                  dotExt));  // every part cut at 255 characters
-    EXPECT_EQ(std::strlen(folder) + std::strlen(file) + std::strlen(dotExt), 3 * 255u);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
-// Tree walks while the tree moves: a second thread exchanges an entry of the tree with a link to an outside folder
-// (renameat2 with RENAME_EXCHANGE), or renames the tree away and back, again and again while the operation runs.
-// Whatever it catches, nothing outside the tree may change: not a name, not a byte, not a mode. The holding folder of
-// every removal is the outside folder itself, and the copy's source is checked as well. Linux only.
+// Tree walks while a second thread swaps an entry of the tree with a link to an outside folder (RENAME_EXCHANGE) or
+// renames it away and back: nothing outside the tree (the removals' holding folder, the copy's source) may change.
 #include <atomic>
 #include <cstdlib>
 #include <thread>

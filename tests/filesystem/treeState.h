@@ -1,5 +1,4 @@
-// The state of a part of a folder tree, to tell whether anything in it changed, and the folder outside the trees that
-// the link and race tests walk.
+// The state of part of a folder tree, and the folder outside the trees that the link and race tests walk.
 #pragma once
 
 #include <fstream>
@@ -45,9 +44,8 @@ inline std::map<std::string, std::string> treeState(const std::filesystem::path&
     return seen;
 }
 
-// A logged sandbox holding what no walk of a tree beside it may change, checked after the test: the folder "outside"
-// (a read-only file, a writable one of mode 0600 that a tree may hold a hard link to, a read-only folder), the file
-// "outsideFile.txt" (read-only), which links in the trees lead to, and "src", the source of copies.
+// A logged sandbox with what no walk of a tree beside it may change, checked after the test: "outside" (read-only and
+// 0600 files, a read-only folder), the read-only "outsideFile.txt" that links lead to, and "src", the copies' source.
 class OutsideTest : public LoggedTest {
 protected:
     void SetUp() override
