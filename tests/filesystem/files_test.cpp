@@ -113,12 +113,22 @@ TEST_F(Files, CopyWithoutALine)
     EXPECT_FALSE(P::copyFileExcludingLine(p("in/").c_str(), "a"));
     EXPECT_FALSE(sb.exists("in/temp"));
 
-    // Nor can a reader that denies writes open a file that is being written.
+    // Nor can a reader that denies writes open a file that is being written; while one holds it, other
+    // readers may open it and writers may not.
     auto& system = ktu::platform::ops().fs;
     std::FILE* writer = system.openStream(p("in/list.txt").c_str(), "a", ShareMode::Any);
     ASSERT_NE(writer, nullptr);
     EXPECT_EQ(system.openStream(p("in/list.txt").c_str(), "r", ShareMode::DenyWrite), nullptr);
     std::fclose(writer);
+    std::FILE* holder = system.openStream(p("in/list.txt").c_str(), "r", ShareMode::DenyWrite);
+    std::FILE* reader = system.openStream(p("in/list.txt").c_str(), "r", ShareMode::Any);
+    EXPECT_TRUE(holder != nullptr && reader != nullptr);
+    EXPECT_EQ(system.openStream(p("in/list.txt").c_str(), "a", ShareMode::Any), nullptr);
+    for (std::FILE* stream : {holder, reader}) {
+        if (stream != nullptr) {
+            std::fclose(stream);
+        }
+    }
 }
 
 TEST_F(Files, RenameDeleteMakeAndRemoveFolders)
