@@ -67,6 +67,14 @@ std::string coreImage(int w, int h, int bits = 24, int palette = 0) { return bmp
 // The same as put16 and put32 on a copy, of a valid 4 x 3 file unless given.
 std::string with16(std::size_t at, uint32_t v, std::string s = bmpImage(4, 3)) { return put16(s, at, v); }
 std::string with32(std::size_t at, uint32_t v, std::string s = bmpImage(4, 3)) { return put32(s, at, v); }
+// A valid 4 x 3 file whose information header is `size` bytes long (108: V4, 124: V5).
+std::string withHeader(uint32_t size)
+{
+    std::string s = bmpImage(4, 3);
+    s.insert(54, size - 40, '\0');
+    put32(put32(s, 14, size), 10, 14 + size);
+    return put32(s, 2, static_cast<uint32_t>(s.size()));
+}
 
 // An RLE8 (or RLE4) file image of `codes`; biSizeImage is the codes' length unless given.
 std::string rleImage(int w, int h, int bits, const std::string& codes, int64_t sizeImage = -1)
@@ -343,6 +351,8 @@ struct Crafted { const char* name; std::string file; bool sizeRead, dataRead; };
 
 const Crafted kCrafted[] = {
     {"valid", bmpImage(4, 3), true, true},
+    {"V4 header", withHeader(108), true, true},
+    {"V5 header", withHeader(124), true, true},
     {"empty", "", false, false},
     {"only file header", bmpImage(4, 3).substr(0, 14), false, false},
     {"headers only", bmpImage(4, 3).substr(0, 54), false, false},
